@@ -1,0 +1,3 @@
+#pragma once
+#define IDI_VORNEX 1
+#define IDR_BANNER 101

@@ -1,0 +1,29 @@
+#pragma once
+#include <cstddef>
+#include <string>
+
+
+namespace vornex {
+
+// UTF-16 throughout, as the registry and the window keep text. char16_t keeps
+// the portable core and its tests identical on Linux, where wchar_t is 32-bit.
+using Text = std::u16string;
+
+// The text before the first NUL of a buffer of `count` characters.
+Text TextBeforeNul(const char16_t* buffer, std::size_t count);
+
+// Decimal digits of a count, without sign or leading zeros.
+Text DecimalText(unsigned long value);
+
+// A registry REG_SZ payload as text: the characters before the first NUL; a
+// payload without one is taken whole, an odd trailing byte is dropped.
+Text TextFromRegistryData(const unsigned char* data, std::size_t bytes);
+
+}  // namespace vornex
+
+namespace vornex {
+// UTF-8 for logs and test messages; unpaired surrogates become U+FFFD.
+std::string ToUtf8(const Text& text);
+// Plain ASCII or UTF-8 source text to UTF-16.
+Text FromUtf8(const std::string& utf8);
+}  // namespace vornex

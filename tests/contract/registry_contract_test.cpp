@@ -1,0 +1,239 @@
+// The registry contracts the scan and the repairs rely on. The same suite runs
+// against the in-memory store and, under Wine, against the real registry.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "ifeo/text.h"
+#include "tests/contract/contract_backend.h"
+
+namespace vornex::testing {
+namespace {
+
+std::vector<unsigned char> Utf16Bytes(const Text& text, bool withNul = true) {
+    std::vector<unsigned char> bytes;
+    Text all = withNul ? text + u'\0' : text;
+    for (char16_t c : all) {
+        bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+        bytes.push_back(static_cast<unsigned char>(c >> 8));
+    }
+    return bytes;
+}
+
+class RegistryContract : public ::testing::Test {
+protected:
+    void SetUp() override {
+        backend_ = MakeContractBackend();
+        root_ = backend_->Root();
+    }
+    void TearDown() override { backend_->RemoveTree(root_); }
+
+    Registry& reg() { return backend_->registry(); }
+    Text Path(const Text& relative) const { return root_ + u'\\' + relative; }
+
+    // Opens root_\relative (or root_ itself) with full access.
+    KeyHandle Open(const Text& relative = Text()) {
+        KeyHandle key = 0;
+        const Text path = relative.empty() ? root_ : Path(relative);
+        EXPECT_EQ(reg().OpenKey(kLocalMachine, path, kKeyAllAccess, &key), kRegOk)
+            << ToUtf8(path);
+        return key;
+    }
+
+    std::set<Text> EnumerateSubkeys(KeyHandle key) {
+        std::set<Text> names;
+        std::vector<char16_t> buffer(300);
+        for (std::uint32_t i = 0;; ++i) {
+            auto length = static_cast<std::uint32_t>(buffer.size());
+            if (reg().EnumKey(key, i, buffer.data(), &length) != kRegOk) break;
+            names.insert(Text(buffer.data(), length));
+        }
+        return names;
+    }
+
+    std::unique_ptr<ContractBackend> backend_;
+    Text root_;
+};
+
+TEST_F(RegistryContract, OpensExistingKeysByFullPathAndFailsOnMissingOnes) {
+    backend_->CreateKey(Path(u"present.exe"));
+    KeyHandle key = Open(u"present.exe");
+    EXPECT_EQ(reg().CloseKey(key), kRegOk);
+
+    KeyHandle missing = 0;
+    EXPECT_NE(reg().OpenKey(kLocalMachine, Path(u"absent.exe"), kKeyAllAccess, &missing), kRegOk);
+}
+
+TEST_F(RegistryContract, NamesCompareWithoutCaseAndKeepTheirStoredCase) {
+    backend_->CreateKey(Path(u"MixedCase.EXE"));
+    backend_->CreateKey(Path(u"\u0101bc.exe"));  // ā
+    KeyHandle upper = Open(u"mixedcase.exe");
+    reg().CloseKey(upper);
+    KeyHandle latin = Open(u"\u0100BC.EXE");  // Ā
+    reg().CloseKey(latin);
+
+    KeyHandle root = Open();
+    EXPECT_EQ(EnumerateSubkeys(root), (std::set<Text>{u"MixedCase.EXE", u"\u0101bc.exe"}));
+    reg().CloseKey(root);
+}
+
+TEST_F(RegistryContract, LookAlikeNamesAreDifferentKeys) {
+    backend_->CreateKey(Path(u"calc.exe"));
+    backend_->CreateKey(Path(u"c\u0101lc.exe"));       // cālc.exe
+    backend_->CreateKey(Path(u"\uFF43alc.exe"));       // full-width c
+    backend_->SetValue(Path(u"c\u0101lc.exe"), u"Debugger", kRegSz, Utf16Bytes(u"evil.exe"));
+
+    KeyHandle root = Open();
+    EXPECT_EQ(EnumerateSubkeys(root).size(), 3u);
+    reg().CloseKey(root);
+
+    // The plain key has no value: the one in cālc.exe belongs to that key only.
+    KeyHandle plain = Open(u"calc.exe");
+    char16_t name[32];
+    std::uint32_t length = 32;
+    EXPECT_NE(reg().EnumValue(plain, 0, name, &length, nullptr, nullptr, nullptr), kRegOk);
+    reg().CloseKey(plain);
+}
+
+TEST_F(RegistryContract, QueryInfoReportsSubkeyCountAndLongestName) {
+    backend_->CreateKey(Path(u"a.exe"));
+    backend_->CreateKey(Path(u"longer-name.exe"));
+    backend_->CreateKey(Path(u"\U0001F600.exe"));  // a surrogate pair counts two
+    KeyHandle root = Open();
+    std::uint32_t count = 0;
+    std::uint32_t longest = 0;
+    EXPECT_EQ(reg().QueryInfoKey(root, &count, &longest), kRegOk);
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(longest, 15u);
+    reg().CloseKey(root);
+}
+
+TEST_F(RegistryContract, EnumKeyNeedsRoomForTheNulAndFailsPastTheLast) {
+    backend_->CreateKey(Path(u"abcdef.exe"));
+    KeyHandle root = Open();
+    char16_t buffer[16];
+    std::uint32_t length = 10;  // the name's length, no room for its NUL
+    EXPECT_NE(reg().EnumKey(root, 0, buffer, &length), kRegOk);
+    length = 11;
+    ASSERT_EQ(reg().EnumKey(root, 0, buffer, &length), kRegOk);
+    EXPECT_EQ(length, 10u);
+    EXPECT_EQ(buffer[10], u'\0');
+    EXPECT_EQ(Text(buffer, length), u"abcdef.exe");
+    length = 16;
+    EXPECT_NE(reg().EnumKey(root, 1, buffer, &length), kRegOk);
+    reg().CloseKey(root);
+}
+
+TEST_F(RegistryContract, AShorterNameInAReusedBufferEndsAtItsNul) {
+    backend_->CreateKey(Path(u"a-much-longer-name.exe"));
+    backend_->CreateKey(Path(u"b.exe"));
+    KeyHandle root = Open();
+    std::vector<char16_t> buffer(64, u'\0');
+    std::set<Text> seen;
+    for (std::uint32_t i = 0; i < 2; ++i) {
+        auto length = static_cast<std::uint32_t>(buffer.size());
+        ASSERT_EQ(reg().EnumKey(root, i, buffer.data(), &length), kRegOk);
+        seen.insert(TextBeforeNul(buffer.data(), buffer.size()));
+    }
+    EXPECT_EQ(seen, (std::set<Text>{u"a-much-longer-name.exe", u"b.exe"}));
+    reg().CloseKey(root);
+}
+
+TEST_F(RegistryContract, EnumValueReportsSizeWithoutADataBufferAndDataWithOne) {
+    backend_->CreateKey(Path(u"v.exe"));
+    backend_->SetValue(Path(u"v.exe"), u"Debugger", kRegSz, Utf16Bytes(u"C:\\x.exe"));
+    KeyHandle key = Open(u"v.exe");
+
+    char16_t name[256];
+    std::uint32_t nameLength = 256;
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    ASSERT_EQ(reg().EnumValue(key, 0, name, &nameLength, &type, nullptr, &size), kRegOk);
+    EXPECT_EQ(nameLength, 8u);
+    EXPECT_EQ(type, kRegSz);
+    EXPECT_EQ(size, 18u);  // 8 characters and the NUL, in bytes
+
+    std::vector<unsigned char> data(size);
+    nameLength = 256;
+    ASSERT_EQ(reg().EnumValue(key, 0, name, &nameLength, &type, data.data(), &size), kRegOk);
+    EXPECT_EQ(TextFromRegistryData(data.data(), size), u"C:\\x.exe");
+    EXPECT_EQ(Text(name, nameLength), u"Debugger");
+
+    nameLength = 256;
+    EXPECT_NE(reg().EnumValue(key, 1, name, &nameLength, &type, nullptr, &size), kRegOk);
+    reg().CloseKey(key);
+}
+
+TEST_F(RegistryContract, AValueNameAsLongAsTheCapacityDoesNotFit) {
+    backend_->CreateKey(Path(u"long.exe"));
+    const Text longName(256, u'n');
+    backend_->SetValue(Path(u"long.exe"), longName, kRegSz, Utf16Bytes(u"x"));
+    KeyHandle key = Open(u"long.exe");
+    std::vector<char16_t> name(16384);
+    std::uint32_t length = 256;
+    std::uint32_t size = 0;
+    EXPECT_NE(reg().EnumValue(key, 0, name.data(), &length, nullptr, nullptr, &size), kRegOk);
+    length = 16384;
+    ASSERT_EQ(reg().EnumValue(key, 0, name.data(), &length, nullptr, nullptr, &size), kRegOk);
+    EXPECT_EQ(length, 256u);
+    reg().CloseKey(key);
+}
+
+TEST_F(RegistryContract, DataIsReturnedByteForByteWithoutATerminator) {
+    backend_->CreateKey(Path(u"raw.exe"));
+    const std::vector<unsigned char> odd{'a', 0, 'b', 0, 'c'};  // 5 bytes, no NUL
+    backend_->SetValue(Path(u"raw.exe"), u"Debugger", kRegSz, odd);
+    KeyHandle key = Open(u"raw.exe");
+    char16_t name[16];
+    std::uint32_t length = 16;
+    std::uint32_t type = 0;
+    std::vector<unsigned char> data(16, 0xEE);
+    std::uint32_t size = 16;
+    ASSERT_EQ(reg().EnumValue(key, 0, name, &length, &type, data.data(), &size), kRegOk);
+    EXPECT_EQ(size, 5u);
+    EXPECT_EQ(std::vector<unsigned char>(data.begin(), data.begin() + 5), odd);
+    reg().CloseKey(key);
+}
+
+TEST_F(RegistryContract, DeleteValueMatchesTheNameWithoutCase) {
+    backend_->CreateKey(Path(u"d.exe"));
+    backend_->SetValue(Path(u"d.exe"), u"DEBUGGER", kRegSz, Utf16Bytes(u"x"));
+    backend_->SetValue(Path(u"d.exe"), u"GlobalFlag", 4, {0, 2, 0, 0});
+    KeyHandle key = Open(u"d.exe");
+    EXPECT_EQ(reg().DeleteValue(key, u"Debugger"), kRegOk);
+    EXPECT_NE(reg().DeleteValue(key, u"Debugger"), kRegOk);
+    char16_t name[32];
+    std::uint32_t length = 32;
+    ASSERT_EQ(reg().EnumValue(key, 0, name, &length, nullptr, nullptr, nullptr), kRegOk);
+    EXPECT_EQ(Text(name, length), u"GlobalFlag");
+    reg().CloseKey(key);
+}
+
+TEST_F(RegistryContract, DeleteKeyRemovesOnlyAKeyWithoutSubkeys) {
+    backend_->CreateKey(Path(u"leaf.exe"));
+    backend_->CreateKey(Path(u"nested.exe\\inner"));
+    KeyHandle root = Open();
+    EXPECT_NE(reg().DeleteKey(root, u"nested.exe"), kRegOk);
+    EXPECT_EQ(reg().DeleteKey(root, u"LEAF.EXE"), kRegOk);
+    EXPECT_NE(reg().DeleteKey(root, u"leaf.exe"), kRegOk);
+    EXPECT_NE(reg().DeleteKey(root, u"never-there.exe"), kRegOk);
+    EXPECT_EQ(EnumerateSubkeys(root), (std::set<Text>{u"nested.exe"}));
+    reg().CloseKey(root);
+}
+
+TEST_F(RegistryContract, AHandleToADeletedKeyNoLongerEnumerates) {
+    backend_->CreateKey(Path(u"gone.exe"));
+    backend_->SetValue(Path(u"gone.exe"), u"Debugger", kRegSz, Utf16Bytes(u"x"));
+    KeyHandle key = Open(u"gone.exe");
+    KeyHandle root = Open();
+    ASSERT_EQ(reg().DeleteKey(root, u"gone.exe"), kRegOk);
+    char16_t name[32];
+    std::uint32_t length = 32;
+    EXPECT_NE(reg().EnumValue(key, 0, name, &length, nullptr, nullptr, nullptr), kRegOk);
+    reg().CloseKey(key);
+    reg().CloseKey(root);
+}
+
+}  // namespace
+}  // namespace vornex::testing
