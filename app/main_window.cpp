@@ -108,6 +108,8 @@ bool MainWindow::Create(HINSTANCE instance) {
                          instance, this)) {
         return false;
     }
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(largeIcon_.get()));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
     CreateControls(instance);
     focusBeforeDeactivation_ = Control(IDC_LSTLISTKEY);
 

@@ -45,7 +45,7 @@ _wine_env_q() {
 _wine_env_is_our_xvfb() {
     local pid=$1 cmd
     [ -n "$pid" ] && [ -r "/proc/$pid/cmdline" ] || return 1
-    cmd=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null) || return 1
+    cmd=$( { tr '\0' ' ' <"/proc/$pid/cmdline"; } 2>/dev/null) || return 1
     case "$cmd" in
         *Xvfb*" :$WINE_ENV_DISPLAY_NUM "*) return 0 ;;
     esac
@@ -148,7 +148,12 @@ wine_env_start() {
     export TMPDIR=$WINE_ENV_RUN_DIR/tmp
 
     _wine_env_locale || return 1
-    _wine_env_xvfb || return 1
+    # WINE_ENV_USE_DISPLAY=1: show on the caller's X display instead of a virtual one.
+    if [ -n "${WINE_ENV_USE_DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+        _wine_env_log "using the caller's display $DISPLAY"
+    else
+        _wine_env_xvfb || return 1
+    fi
 
     export WINEPREFIX=$WINE_ENV_RUN_DIR/prefix
     export WINEARCH=win64

@@ -1,0 +1,83 @@
+#include "tests/e2e/e2e_fixture.h"
+
+#include <algorithm>
+
+#include "tests/e2e/test_options.h"
+
+namespace vornex::e2e {
+
+using namespace windriver;
+
+void VornexE2E::SetUp() {
+    DeleteTree(HKEY_LOCAL_MACHINE, kIfeoPath);
+    CreateKey(HKEY_LOCAL_MACHINE, kIfeoPath);
+}
+
+void VornexE2E::TearDown() {
+    if (app_ && app_.Running()) app_.Terminate();
+    DeleteTree(HKEY_LOCAL_MACHINE, kIfeoPath);
+    CreateKey(HKEY_LOCAL_MACHINE, kIfeoPath);
+}
+
+void VornexE2E::Redirect(const std::wstring& name, const std::wstring& command,
+                         const std::wstring& valueName, DWORD type) {
+    SetValue(HKEY_LOCAL_MACHINE, SubkeyPath(name), StringValue(valueName, command, type));
+}
+
+std::vector<std::wstring> VornexE2E::SortedLikeTheList(std::vector<std::wstring> names) {
+    std::stable_sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+        return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) ==
+               CSTR_LESS_THAN;
+    });
+    return names;
+}
+
+void VornexE2E::Launch() {
+    ASSERT_FALSE(Options().exe.empty()) << "pass --exe PATH\\Vornex.exe";
+    app_ = Process::Start(Options().exe);
+    WindowFilter filter;
+    filter.className = VORNEX_WINDOW_CLASS;
+    window_ = WaitForTopLevel(app_.pid(), filter, 10000);
+    ASSERT_NE(window_, nullptr) << "the window did not appear";
+}
+
+MessageBoxInfo VornexE2E::ExpectMessageBox(HWND* box) {
+    *box = WaitForMessageBox(app_.pid(), 5000);
+    if (!*box) {
+        ADD_FAILURE() << "no message box appeared";
+        return {};
+    }
+    return ReadMessageBox(*box);
+}
+
+void VornexE2E::Answer(HWND box, int button) {
+    ASSERT_TRUE(AnswerMessageBox(box, button));
+    ASSERT_TRUE(WaitForWindowGone(box, 5000));
+}
+
+void VornexE2E::ClickLine(int index) {
+    HWND list = Ctl(IDC_LSTLISTKEY);
+    ASSERT_TRUE(BringToForeground(window_));
+    ASSERT_TRUE(ClickListBoxLine(list, index));
+    ASSERT_TRUE(WaitUntil([&] { return ListBoxSelection(list) == index && IsEnabled(Ctl(IDC_CMDDELETE)); },
+                          3000))
+        << "line " << index << " was not selected";
+}
+
+void VornexE2E::ClickButton(int id) {
+    ASSERT_TRUE(BringToForeground(window_));
+    ASSERT_TRUE(ClickCenter(Ctl(id)));
+}
+
+void VornexE2E::CloseAndExpectExit() {
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(app_.WaitForExit(5000)) << "the program did not end";
+    EXPECT_EQ(app_.ExitCode().value_or(0xFFFF), 0u);
+}
+
+void VornexE2E::Screenshot(const std::wstring& name) const {
+    if (Options().out.empty()) return;
+    SaveScreenshot(JoinPath(Options().out, name + L".bmp"));
+}
+
+}  // namespace vornex::e2e

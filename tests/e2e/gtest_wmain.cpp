@@ -1,0 +1,26 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/test_options.h"
+
+namespace vornex::e2e {
+TestOptions& Options() {
+    static TestOptions options;
+    return options;
+}
+}  // namespace vornex::e2e
+
+// gtest takes its own flags; --exe and --out are the driver's.
+int wmain(int argc, wchar_t** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    auto& options = vornex::e2e::Options();
+    for (int i = 1; i + 1 < argc; ++i) {
+        const std::wstring flag = argv[i];
+        if (flag == L"--exe") options.exe = argv[++i];
+        else if (flag == L"--out") options.out = argv[++i];
+    }
+    return RUN_ALL_TESTS();
+}
