@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "case_fold.h"
 
@@ -50,15 +51,22 @@ struct MemoryRegistry::Node {
     };
     Text name;
     std::weak_ptr<Node> parent;
-    std::vector<NodePtr> children;
+    std::vector<NodePtr> children;  // in creation order, as they enumerate
+    std::unordered_map<Text, NodePtr> childByUpcasedName;
     std::vector<Value> values;
     bool deleted = false;
 
     NodePtr Child(const Text& childName) const {
-        for (const auto& child : children) {
-            if (RegistryNamesEqual(child->name, childName)) return child;
-        }
-        return nullptr;
+        auto found = childByUpcasedName.find(Upcased(childName));
+        return found == childByUpcasedName.end() ? nullptr : found->second;
+    }
+    void AddChild(const NodePtr& child) {
+        children.push_back(child);
+        childByUpcasedName[Upcased(child->name)] = child;
+    }
+    void RemoveChild(const NodePtr& child) {
+        children.erase(std::remove(children.begin(), children.end(), child), children.end());
+        childByUpcasedName.erase(Upcased(child->name));
     }
     Value* FindValue(const Text& valueName) {
         for (auto& value : values) {
@@ -95,7 +103,7 @@ MemoryRegistry::NodePtr MemoryRegistry::CreatePath(const Text& path) {
             child = std::make_shared<Node>();
             child->name = part;
             child->parent = node;
-            node->children.push_back(child);
+            node->AddChild(child);
         }
         node = child;
     }
@@ -141,9 +149,15 @@ bool MemoryRegistry::RemoveTree(const Text& path) {
     NodePtr node = Find(path);
     NodePtr parent = node ? node->parent.lock() : nullptr;
     if (!parent) return false;
-    auto& siblings = parent->children;
-    siblings.erase(std::remove(siblings.begin(), siblings.end(), node), siblings.end());
-    node->deleted = true;
+    parent->RemoveChild(node);
+    // Handles to the key or anything below it now refer to a deleted key.
+    std::vector<NodePtr> gone{node};
+    while (!gone.empty()) {
+        NodePtr next = gone.back();
+        gone.pop_back();
+        next->deleted = true;
+        gone.insert(gone.end(), next->children.begin(), next->children.end());
+    }
     return true;
 }
 

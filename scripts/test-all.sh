@@ -27,11 +27,13 @@ count_gtest() {  # log file
 echo "== installing packages"
 bash scripts/install-deps.sh >"$out/install.log" 2>&1 || { cat "$out/install.log"; step_failed "install"; }
 
-echo "== building (native, win64, win32)"
+echo "== building (native, win64, win32, sanitizers, fuzzer)"
 {
     cmake --preset native && cmake --build --preset native &&
         cmake --preset win64 && cmake --build --preset win64 &&
-        cmake --preset win32 -DVORNEX_WINE_TESTS=OFF && cmake --build --preset win32
+        cmake --preset win32 -DVORNEX_WINE_TESTS=OFF && cmake --build --preset win32 &&
+        cmake --preset native-asan && cmake --build --preset native-asan &&
+        cmake --preset fuzz && cmake --build --preset fuzz
 } >"$out/build.log" 2>&1
 build_rc=$?
 if [ $build_rc -ne 0 ]; then
@@ -46,10 +48,31 @@ echo "== native tests"
 native_log=$out/native.log
 build/native/tests/native/vornex_native_tests >"$native_log" 2>&1
 native_rc=$?
-grep -E '^\[  FAILED  \]|Failure' "$native_log" || true
+grep -E '^\[  FAILED  \]|: Failure$' "$native_log" || true
 count_gtest "$native_log" || step_failed "native tests (no summary)"
 [ $native_rc -eq 0 ] || grep -q 'listed below' "$native_log" || step_failed "native tests exit $native_rc"
 tail -1 "$native_log"
+
+echo "== native tests with AddressSanitizer and UBSan"
+asan_log=$out/native-asan.log
+build/native-asan/tests/native/vornex_native_tests >"$asan_log" 2>&1
+asan_rc=$?
+grep -E '^\[  FAILED  \]|ERROR: AddressSanitizer|runtime error' "$asan_log" || true
+count_gtest "$asan_log" || step_failed "sanitizer tests (no summary)"
+[ $asan_rc -eq 0 ] || grep -q 'listed below' "$asan_log" || step_failed "sanitizer tests exit $asan_rc"
+
+echo "== fuzzing the scan and repairs (bounded)"
+corpus=$out/fuzz-corpus
+mkdir -p "$corpus"
+cp tests/fuzz/corpus/* "$corpus"/ 2>/dev/null || true
+if build/fuzz/tests/fuzz/vornex_fuzz -max_total_time="${VORNEX_FUZZ_SECONDS:-30}" -artifact_prefix="$out/" \
+    "$corpus" >"$out/fuzz.log" 2>&1; then
+    passed=$((passed + 1))
+    grep -E '^Done [0-9]+ runs' "$out/fuzz.log" || true
+else
+    tail -30 "$out/fuzz.log"
+    step_failed "fuzzer found a failing input (saved under $out/)"
+fi
 
 echo "== Wine tests on Vornex.exe"
 bash scripts/run-wine-tests.sh build/win64 "$out/wine"
