@@ -40,8 +40,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        // The dialog manager gives the window Tab, arrows and access keys.
-        if (IsDialogMessageW(window.hwnd(), &message)) continue;
+        if (window.PreTranslateMessage(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -133,11 +133,13 @@ void MainWindow::CreateControls(HINSTANCE instance) {
         const ControlKind kind = KindOf(control.id);
         const layout::PixelRect r = layout::ToPixels(control.twips, dpi_);
         HWND child = CreateWindowExW(kind.exStyle, kind.className, kind.text,
-                                     WS_CHILD | WS_VISIBLE | kind.style, r.left, r.top, r.width,
-                                     r.height, hwnd_,
+                                     WS_CHILD | WS_VISIBLE | kind.style, r.left, r.top, 0, 0, hwnd_,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
                                      instance, nullptr);
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        // Sized once its font is in: the list trims its height to whole lines
+        // when it is sized, and not every list does that again on WM_SETFONT.
+        SetWindowPos(child, nullptr, 0, 0, r.width, r.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     FitLabel(IDC_LABEL1, false);
     FitLabel(IDC_LBLDETAIL, true);
@@ -160,6 +162,17 @@ void MainWindow::FitLabel(int id, bool wrap) {
     const int height = std::max<int>(bounds.bottom, metrics.tmHeight);
     SetWindowPos(label, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(label, nullptr, TRUE);
+}
+
+bool MainWindow::PreTranslateMessage(MSG& message) {
+    // A multi-line edit under the dialog manager turns Esc into a WM_CLOSE for
+    // its parent (a dialog's Cancel), which would end this program. Esc clicks
+    // no button here and has nothing to do in the text box: it never gets it.
+    if ((message.message == WM_KEYDOWN || message.message == WM_CHAR) && message.wParam == VK_ESCAPE &&
+        message.hwnd == Control(IDC_TXTDETAIL)) {
+        return true;
+    }
+    return IsDialogMessageW(hwnd_, &message) != FALSE;
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -23,6 +23,9 @@ public:
     // window could not be created.
     bool Create(HINSTANCE instance);
     HWND hwnd() const { return hwnd_; }
+    // Gives the window's keys to the dialog manager (Tab, arrows, access keys,
+    // Enter, Esc); true if the message was handled and needs no dispatch.
+    bool PreTranslateMessage(MSG& message);
 
     void ListClear() override;
     int ListAdd(const Text& line) override;

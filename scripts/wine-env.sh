@@ -5,6 +5,8 @@
 # Source it, then (set the trap first, so a failed start is cleaned up too):
 #   trap wine_env_stop EXIT        # stops only what wine_env_start started
 #   wine_env_start RUN_DIR [DPI]   # e.g. DPI 144; default: Wine's 96
+#                                  # (the virtual desktop, 1024x768 at 96,
+#                                  # grows with the DPI: the same inches)
 #   wine "$build/Test.exe"         # plain wine; its exit code comes through
 #   wine_env_screenshot FILE.png
 #   wine_env_winpath /unix/path    # prints Z:\unix\path, for arguments
@@ -18,6 +20,7 @@ WINE_ENV_LOG=${WINE_ENV_LOG:-}
 WINE_ENV_XVFB_PID=${WINE_ENV_XVFB_PID:-}
 WINE_ENV_DISPLAY_NUM=${WINE_ENV_DISPLAY_NUM:-}
 WINE_ENV_ACTIVE=${WINE_ENV_ACTIVE:-}
+WINE_ENV_DESKTOP=${WINE_ENV_DESKTOP:-}
 
 _wine_env_log() {
     if [ -n "$WINE_ENV_LOG" ]; then
@@ -74,7 +77,9 @@ _wine_env_locale() {
 # Starts Xvfb on a display number nobody uses. Xvfb's own lock file makes
 # the final claim atomic, so a race with another run only costs a retry.
 _wine_env_xvfb() {
-    local base n try pid fdfile _
+    local base n try pid fdfile _ dw=${WINE_ENV_DESKTOP%x*} dh=${WINE_ENV_DESKTOP#*x}
+    # The screen holds the whole virtual desktop.
+    local screen="$(( dw > 1280 ? dw : 1280 ))x$(( dh > 1024 ? dh : 1024 ))x24"
     base=$(( 300 + (RANDOM % 600) ))
     for try in $(seq 0 59); do
         n=$(( 300 + (base - 300 + try) % 600 ))
@@ -85,7 +90,7 @@ _wine_env_xvfb() {
         : >"$fdfile"
         _wine_env_log "starting Xvfb :$n"
         # -displayfd: Xvfb writes the number once it accepts connections.
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -displayfd 3 \
+        Xvfb ":$n" -screen 0 "$screen" -nolisten tcp -displayfd 3 \
             3>"$fdfile" </dev/null >>"$WINE_ENV_RUN_DIR/xvfb.log" 2>&1 &
         pid=$!
         for _ in $(seq 1 500); do
@@ -143,7 +148,9 @@ wine_env_start() {
     WINE_ENV_ACTIVE=1
     WINE_ENV_RUN_DIR=$(cd "$run_dir" && pwd)
     WINE_ENV_LOG=$WINE_ENV_RUN_DIR/env.log
-    _wine_env_log "wine_env_start $WINE_ENV_RUN_DIR dpi=${dpi:-default}"
+    # A window laid out in twips grows with the DPI; so does the desktop.
+    WINE_ENV_DESKTOP="$(( 1024 * ${dpi:-96} / 96 ))x$(( 768 * ${dpi:-96} / 96 ))"
+    _wine_env_log "wine_env_start $WINE_ENV_RUN_DIR dpi=${dpi:-default} desktop=$WINE_ENV_DESKTOP"
     # Debian's Wine keeps its server socket folder under TMPDIR.
     export TMPDIR=$WINE_ENV_RUN_DIR/tmp
 
@@ -184,7 +191,7 @@ wine_env_start() {
         '"Desktop"="Default"'
         ''
         '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]'
-        '"Default"="1024x768"'
+        "\"Default\"=\"$WINE_ENV_DESKTOP\""
         ''
         # A crash prints a backtrace instead of waiting in a dialog.
         '[HKEY_CURRENT_USER\Software\Wine\WineDbg]'

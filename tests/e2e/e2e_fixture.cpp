@@ -32,6 +32,44 @@ std::vector<std::wstring> VornexE2E::SortedLikeTheList(std::vector<std::wstring>
     return names;
 }
 
+std::wstring VornexE2E::DetailHeading(const std::wstring& name) {
+    return L"下面是 " + name + L" 的重定向情况及处理建议，请谨慎选择操作方式！";
+}
+
+std::wstring VornexE2E::DetailAdvice(const std::wstring& name, const std::wstring& command) {
+    return name + L"被重定向到" + command + L"，如没有安装" + name + L"，请点击“手工删除”。如果安装了" +
+           name + L"并确认被劫持，请点击“手工修复”。";
+}
+
+Font VornexE2E::UiFont() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        ThrowLastError("SystemParametersInfoW(SPI_GETNONCLIENTMETRICS)");
+    }
+    Font font(CreateFontIndirectW(&metrics.lfMessageFont));
+    if (!font) ThrowLastError("CreateFontIndirectW");
+    return font;
+}
+
+int VornexE2E::UiLineHeight() {
+    const Font font = UiFont();
+    WindowDC dc(nullptr);
+    SelectGuard selected(dc.get(), font.get());
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc.get(), &metrics);
+    return static_cast<int>(metrics.tmHeight);
+}
+
+SIZE VornexE2E::UiTextExtent(const std::wstring& text) {
+    const Font font = UiFont();
+    WindowDC dc(nullptr);
+    SelectGuard selected(dc.get(), font.get());
+    SIZE size{};
+    GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
+    return size;
+}
+
 void VornexE2E::Launch() {
     ASSERT_FALSE(Options().exe.empty()) << "pass --exe PATH\\Vornex.exe";
     app_ = Process::Start(Options().exe);
@@ -69,6 +107,31 @@ void VornexE2E::ClickLine(int index) {
 void VornexE2E::ClickButton(int id) {
     ASSERT_TRUE(BringToForeground(window_));
     ASSERT_TRUE(ClickCenter(Ctl(id)));
+}
+
+void VornexE2E::Press(WORD vk, unsigned modifiers) {
+    ASSERT_TRUE(BringToForeground(window_));
+    ASSERT_TRUE(PressKey(vk, modifiers));
+}
+
+::testing::AssertionResult VornexE2E::FocusComesTo(int id, int timeoutMs) const {
+    if (WaitUntil([&] { return FocusedWindow(window_) == Ctl(id); }, timeoutMs)) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "the focus should be on control " << id << ", it is on "
+                                         << Utf8(Describe(FocusedWindow(window_)));
+}
+
+std::vector<RECT> VornexE2E::ControlRects() const {
+    std::vector<RECT> rects;
+    for (HWND child : Children(window_)) rects.push_back(RectInParent(child));
+    return rects;
+}
+
+void VornexE2E::ExpectNoReactionFor(int ms) {
+    SleepMs(ms);
+    EXPECT_EQ(FindMessageBox(app_.pid()), nullptr) << "no message box was expected";
+    EXPECT_TRUE(app_.Running()) << "the program ended";
 }
 
 void VornexE2E::CloseAndExpectExit() {

@@ -2,11 +2,19 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "control_ids.h"
 #include "win_driver.h"
+
+// Rectangles compare and print in test expectations.
+inline bool operator==(const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FALSE; }
+inline bool operator!=(const RECT& a, const RECT& b) { return !(a == b); }
+inline void PrintTo(const RECT& r, std::ostream* os) {
+    *os << "(" << r.left << "," << r.top << ")-(" << r.right << "," << r.bottom << ")";
+}
 
 namespace vornex::e2e {
 
@@ -28,6 +36,16 @@ protected:
     // The order a sorted list box gives these names in the user's locale.
     static std::vector<std::wstring> SortedLikeTheList(std::vector<std::wstring> names);
 
+    // The texts the selection handler writes for a line.
+    static std::wstring DetailHeading(const std::wstring& name);
+    static std::wstring DetailAdvice(const std::wstring& name, const std::wstring& command);
+    // The user-interface font the program gives its controls, made here the
+    // same way (its own font handles are valid only in its process).
+    static windriver::Font UiFont();
+    // Line height and text extent of `text` in UiFont().
+    static int UiLineHeight();
+    static SIZE UiTextExtent(const std::wstring& text);
+
     // Starts Vornex.exe and waits for its window to be visible.
     void Launch();
     HWND Ctl(int id) const { return GetDlgItem(window_, id); }
@@ -40,6 +58,15 @@ protected:
     void ClickLine(int index);
     // Clicks a button with real input.
     void ClickButton(int id);
+    // Real key presses into the window, brought to the foreground first.
+    void Press(WORD vk, unsigned modifiers = windriver::kNoModifier);
+    // Waits until the keyboard focus is on control `id`.
+    ::testing::AssertionResult FocusComesTo(int id, int timeoutMs = 2000) const;
+    // Every child's rectangle in the client area, in creation order.
+    std::vector<RECT> ControlRects() const;
+    // Waits out `ms` and expects that nothing answered: no message box, and
+    // the program still runs.
+    void ExpectNoReactionFor(int ms);
     // Closes the window as a user would and expects a clean exit.
     void CloseAndExpectExit();
     // Saves <out>/<name>.bmp of the whole screen (the harness turns it into PNG).

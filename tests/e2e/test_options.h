@@ -6,6 +6,7 @@ namespace vornex::e2e {
 struct TestOptions {
     std::wstring exe;  // Vornex.exe under test
     std::wstring out;  // folder for screenshots
+    int dpi = 96;      // the DPI the harness started the prefix with (--dpi)
 };
 TestOptions& Options();
 

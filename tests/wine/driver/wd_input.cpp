@@ -101,6 +101,23 @@ bool DoubleClickAt(POINT screen) {
     return Send(in);
 }
 
+bool DragMouse(POINT from, POINT to, int steps) {
+    if (steps < 1) steps = 1;
+    AvoidAccidentalDoubleClick(from);
+    std::vector<INPUT> press{MouseEvent(from, 0), MouseEvent(from, MOUSEEVENTF_LEFTDOWN)};
+    if (!Send(press)) return false;
+    // Separate moves give a modal size or move loop the time to follow them.
+    for (int i = 1; i <= steps; ++i) {
+        ::Sleep(15);
+        POINT p{from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps};
+        std::vector<INPUT> move{MouseEvent(p, 0)};
+        if (!Send(move)) return false;
+    }
+    ::Sleep(15);
+    std::vector<INPUT> release{MouseEvent(to, MOUSEEVENTF_LEFTUP)};
+    return Send(release);
+}
+
 POINT CenterOf(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
 
 bool ClickCenter(HWND control, MouseButton button) {

@@ -29,6 +29,9 @@ bool BringToForeground(HWND topLevel, int timeoutMs = 2000);
 bool MoveMouse(POINT screen);
 bool ClickAt(POINT screen, MouseButton button = MouseButton::Left);
 bool DoubleClickAt(POINT screen);
+// Presses the left button at `from`, moves to `to` in `steps` moves and
+// releases it there, as a person drags a window's frame or caption.
+bool DragMouse(POINT from, POINT to, int steps = 8);
 POINT CenterOf(const RECT& r);
 bool ClickCenter(HWND control, MouseButton button = MouseButton::Left);
 // Scrolls the line into view first (LB_SETTOPINDEX) when it is not.
