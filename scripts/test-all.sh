@@ -42,7 +42,7 @@ if [ $build_rc -ne 0 ]; then
     echo "0 passed, $failed failed"
     exit 1
 fi
-ls -l build/win64/Vornex.exe build/win32/Vornex.exe
+ls -l build/win64/Vornex.exe build/win32/Vornex.exe build/win64/cli/vornex-cli.exe build/win32/cli/vornex-cli.exe
 
 echo "== native tests"
 native_log=$out/native.log
@@ -52,6 +52,34 @@ grep -E '^\[  FAILED  \]|: Failure$' "$native_log" || true
 count_gtest "$native_log" || step_failed "native tests (no summary)"
 [ $native_rc -eq 0 ] || grep -q 'listed below' "$native_log" || step_failed "native tests exit $native_rc"
 tail -1 "$native_log"
+
+echo "== vornex-cli: hive store, wider scan and commands (native)"
+for suite in vornex_hive_contract_tests vornex_cli_tests; do
+    for flavour in native native-asan; do
+        log=$out/$suite-$flavour.log
+        build/$flavour/tests/cli/$suite >"$log" 2>&1
+        rc=$?
+        grep -E '^\[  FAILED  \]|: Failure$|ERROR: AddressSanitizer|runtime error' "$log" || true
+        count_gtest "$log" || step_failed "$suite ($flavour, no summary)"
+        [ $rc -eq 0 ] || grep -q 'listed below' "$log" || step_failed "$suite ($flavour) exit $rc"
+        tail -1 "$log"
+    done
+done
+
+echo "== vornex-cli end to end on hive files"
+cli_log=$out/cli-e2e.log
+bash tests/cli/cli_test.sh build/native/cli/vornex-cli build/native/tests/cli/vornex_hive_fixture >"$cli_log" 2>&1
+cli_rc=$?
+grep -E '^FAIL' "$cli_log" || true
+line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$cli_log" | tail -1)
+if [ -n "$line" ]; then
+    passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
+    failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
+    echo "$line"
+else
+    step_failed "vornex-cli end to end (no summary)"
+fi
+[ $cli_rc -eq 0 ] || [ -n "$line" ] || step_failed "vornex-cli end to end exit $cli_rc"
 
 echo "== native tests with AddressSanitizer and UBSan"
 asan_log=$out/native-asan.log
@@ -77,7 +105,7 @@ fi
 echo "== Wine tests on Vornex.exe"
 bash scripts/run-wine-tests.sh build/win64 "$out/wine"
 wine_rc=$?
-for log in "$out"/wine/contract.log "$out"/wine/e2e.log; do
+for log in "$out"/wine/contract.log "$out"/wine/e2e.log "$out"/wine/e2e-144dpi.log; do
     [ -f "$log" ] && count_gtest "$log" || step_failed "$(basename "$log") (no summary)"
 done
 [ $wine_rc -eq 0 ] || [ $failed -gt 0 ] || step_failed "Wine tests exit $wine_rc"

@@ -1,0 +1,40 @@
+#pragma once
+#include <functional>
+#include <string>
+
+#include "cli/headless_controls.h"
+#include "cli/options.h"
+#include "ifeo/registry.h"
+
+namespace vornex::cli {
+
+// Where the keys come from, and what the command needs to know about it.
+struct Source {
+    Registry* registry = nullptr;
+    bool offline = false;  // a hive file rather than the live registry
+    Text path;             // shown in the output: the hive file or HKEY_LOCAL_MACHINE
+    // Damage met while reading, empty while none was.
+    std::function<std::string()> damage;
+    // Makes the changes lasting (a hive: backup, then commit); sets *backup
+    // to the backup written. Empty when changes last as they are made.
+    std::function<bool(std::string* backup, std::string* error)> commit;
+    // Said after "cannot open the IFEO key" (elevation, the wrong hive).
+    std::string openHint;
+};
+
+struct Outcome {
+    int exitCode = 0;
+    std::string out;  // UTF-8 for standard output
+    std::string err;  // UTF-8 lines for standard error, without the program name
+};
+
+constexpr int kExitClean = 0;
+constexpr int kExitFound = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitRepairFailed = 3;
+
+// Runs a parsed command (not --help or --version) on a source.
+Outcome RunCommand(const Options& options, Source& source,
+                   const HeadlessControls::Compare& compare = HeadlessControls::CompareIgnoringCase);
+
+}  // namespace vornex::cli

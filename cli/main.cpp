@@ -1,0 +1,143 @@
+// vornex-cli: the window's scan and repairs from a command line, on the live
+// registry (Windows) or an offline SOFTWARE hive (the Linux build).
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "ifeo/win32_registry.h"
+#else
+#include "cli/hive_backup.h"
+#include "ifeo/hive_registry.h"
+#endif
+
+namespace {
+
+using vornex::Text;
+using namespace vornex::cli;
+
+#ifdef _WIN32
+// A console gets UTF-16 through WriteConsoleW, so that every character shows
+// whatever the console's code page; a pipe or a file gets the UTF-8 bytes.
+void Write(DWORD which, const std::string& utf8) {
+    if (utf8.empty()) return;
+    const HANDLE handle = GetStdHandle(which);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+    DWORD mode = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        const Text text = vornex::FromUtf8(utf8);
+        DWORD written = 0;
+        WriteConsoleW(handle, reinterpret_cast<const wchar_t*>(text.data()), static_cast<DWORD>(text.size()),
+                      &written, nullptr);
+        return;
+    }
+    const char* data = utf8.data();
+    std::size_t left = utf8.size();
+    while (left > 0) {
+        DWORD written = 0;
+        if (!WriteFile(handle, data, static_cast<DWORD>(left), &written, nullptr) || written == 0) return;
+        data += written;
+        left -= written;
+    }
+}
+void WriteOut(const std::string& text) { Write(STD_OUTPUT_HANDLE, text); }
+void WriteErr(const std::string& text) { Write(STD_ERROR_HANDLE, text); }
+
+// The window's list box order: the user's locale, ignoring case.
+int CompareLikeTheList(const Text& a, const Text& b) {
+    const int result = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, reinterpret_cast<const wchar_t*>(a.c_str()),
+                                      static_cast<int>(a.size()), reinterpret_cast<const wchar_t*>(b.c_str()),
+                                      static_cast<int>(b.size()));
+    return result == 0 ? HeadlessControls::CompareIgnoringCase(a, b) : result - CSTR_EQUAL;
+}
+#else
+void WriteOut(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+void WriteErr(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
+#endif
+
+int Fail(int code, const std::string& message) {
+    WriteErr("vornex-cli: " + message + "\n");
+    return code;
+}
+
+int Run(const std::vector<Text>& args) try {
+    Options options;
+    std::string error;
+    if (!ParseArguments(args, &options, &error)) {
+        return Fail(kExitUsage, error + " (vornex-cli --help)");
+    }
+    if (options.help) {
+        WriteOut(UsageText());
+        return kExitClean;
+    }
+    if (options.version) {
+        WriteOut("vornex-cli " VORNEX_VERSION "\n");
+        return kExitClean;
+    }
+    Source source;
+#ifdef _WIN32
+    if (options.hiveGiven) {
+        return Fail(kExitUsage, "offline hives are read by the Linux build of vornex-cli");
+    }
+    vornex::Win32Registry registry;
+    source.registry = &registry;
+    source.path = u"HKEY_LOCAL_MACHINE";
+    source.openHint = "it needs an elevated prompt: the key is opened with full access";
+    Outcome outcome = RunCommand(options, source, CompareLikeTheList);
+#else
+    if (!options.hiveGiven) {
+        return Fail(kExitUsage, "there is no live registry here: give an offline hive with --hive FILE");
+    }
+    // Only a command that changes something opens the file for writing.
+    const bool writes = options.command != Command::kScan && !options.dryRun;
+    using vornex::HiveRegistry;
+    std::unique_ptr<HiveRegistry> hive = HiveRegistry::Open(
+        options.hive, writes ? HiveRegistry::Mode::kWrite : HiveRegistry::Mode::kReadOnly, &error);
+    if (!hive) return Fail(kExitUsage, error);
+    source.registry = hive.get();
+    source.offline = true;
+    source.path = vornex::FromUtf8(options.hive);
+    source.openHint = "is this a SOFTWARE hive?";
+    source.damage = [&hive]() { return hive->damage(); };
+    source.commit = [&hive](std::string* backup, std::string* commitError) {
+        if (!hive->dirty()) return true;
+        return WriteHiveBackup(hive->path(), backup, commitError) && hive->Commit(commitError);
+    };
+    Outcome outcome = RunCommand(options, source);
+#endif
+    WriteOut(outcome.out);
+    if (!outcome.err.empty()) WriteErr("vornex-cli: " + outcome.err + "\n");
+    return outcome.exitCode;
+} catch (const std::exception& error) {
+    // Out of memory on a huge or hostile hive, say: a message, not a crash.
+    return Fail(kExitUsage, std::string("cannot go on: ") + error.what());
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    std::vector<Text> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        args.emplace_back(arg.begin(), arg.end());
+    }
+    return Run(args);
+}
+#else
+int main(int argc, char** argv) {
+    std::vector<Text> args;
+    for (int i = 1; i < argc; ++i) args.push_back(vornex::FromUtf8(argv[i]));
+    return Run(args);
+}
+#endif

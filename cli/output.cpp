@@ -1,0 +1,220 @@
+#include "cli/output.h"
+
+#include <algorithm>
+
+namespace vornex::cli {
+
+namespace {
+
+bool IsHidden(char32_t cp) {
+    // C0, DEL and C1 controls; line and paragraph separators; the format
+    // characters (Unicode category Cf) that change how text is shown.
+    if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) return true;
+    if (cp == 0x00AD || cp == 0x061C || cp == 0x06DD || cp == 0x070F || cp == 0x08E2 ||
+        cp == 0x180E || cp == 0xFEFF || cp == 0x110BD || cp == 0x110CD || cp == 0xE0001) {
+        return true;
+    }
+    if (cp >= 0x0600 && cp <= 0x0605) return true;
+    if (cp >= 0x200B && cp <= 0x200F) return true;
+    if (cp >= 0x2028 && cp <= 0x202E) return true;
+    if (cp >= 0x2060 && cp <= 0x2064) return true;
+    if (cp >= 0x2066 && cp <= 0x206F) return true;
+    if (cp >= 0xFFF9 && cp <= 0xFFFB) return true;
+    if (cp >= 0x13430 && cp <= 0x1343F) return true;
+    if (cp >= 0x1BCA0 && cp <= 0x1BCA3) return true;
+    if (cp >= 0x1D173 && cp <= 0x1D17A) return true;
+    if (cp >= 0xE0020 && cp <= 0xE007F) return true;
+    return false;
+}
+
+void AppendEscape(Text& out, char16_t unit) {
+    static const char16_t kDigits[] = u"0123456789ABCDEF";
+    out += u"\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kDigits[(unit >> shift) & 0xF]);
+}
+
+// Columns line up by what a terminal shows: East Asian wide characters take
+// two cells.
+std::size_t DisplayWidth(const Text& text) {
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
+                          (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                          (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+                          (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x1F300 && cp <= 0x1FAFF) ||
+                          (cp >= 0x20000 && cp <= 0x3FFFD);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
+Text Padded(const Text& text, std::size_t width) {
+    Text out = text;
+    out.append(width - std::min(width, DisplayWidth(text)), u' ');
+    return out;
+}
+
+std::string CsvField(const Text& text) {
+    std::string out = "\"";
+    for (char c : ToUtf8(Escaped(text))) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string JsonSource(const std::string& kind, const Text& path) {
+    return "\"source\": {\"kind\": \"" + kind + "\", \"path\": " + JsonString(path) + "}";
+}
+
+std::string JsonFinding(const Finding& f) {
+    return "{\"kind\": \"" + std::string(KindName(f.kind)) + "\", \"name\": " + JsonString(f.name) +
+           ", \"command\": " + JsonString(f.command) + ", \"key\": " + JsonString(KeyDisplay(f.key)) +
+           ", \"detail\": " + JsonString(f.detail) + "}";
+}
+
+std::string JsonFindings(const std::vector<Finding>& findings) {
+    if (findings.empty()) return "[]";
+    std::string out = "[\n";
+    for (std::size_t i = 0; i < findings.size(); ++i) {
+        out += "    " + JsonFinding(findings[i]) + (i + 1 < findings.size() ? ",\n" : "\n");
+    }
+    return out + "  ]";
+}
+
+Text ChangeText(const JournalRegistry::Change& change) {
+    return change.deleteKey ? u"key " + KeyDisplay(change.key)
+                            : u"value " + change.value + u" of " + KeyDisplay(change.key);
+}
+
+}  // namespace
+
+Text Escaped(const Text& text) {
+    Text out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            const char32_t cp = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            if (IsHidden(cp)) {
+                AppendEscape(out, unit);
+                AppendEscape(out, text[i + 1]);
+            } else {
+                out.push_back(unit);
+                out.push_back(text[i + 1]);
+            }
+            ++i;
+        } else if ((unit >= 0xD800 && unit <= 0xDFFF) || IsHidden(unit)) {
+            AppendEscape(out, unit);
+        } else {
+            out.push_back(unit);
+        }
+    }
+    return out;
+}
+
+std::string JsonString(const Text& text) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (unit == u'"') {
+            out += "\\\"";
+        } else if (unit == u'\\') {
+            out += "\\\\";
+        } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                   text[i + 1] <= 0xDFFF) {
+            out += ToUtf8(Escaped(text.substr(i, 2)));
+            ++i;
+        } else {
+            out += ToUtf8(Escaped(Text(1, unit)));
+        }
+    }
+    return out + "\"";
+}
+
+Text KeyDisplay(const Text& key) { return u"HKLM\\" + key; }
+
+std::string ScanText(const ScanReport& report) {
+    std::vector<std::vector<Text>> rows;
+    for (const Finding& f : report.entries) {
+        std::vector<Text> row;
+        if (report.all) row.push_back(FromUtf8(KindName(f.kind)));
+        row.push_back(Escaped(f.name));
+        row.push_back(Escaped(f.command));
+        if (report.all && f.kind != FindingKind::kDebugger) {
+            row.push_back(Escaped(f.detail.empty() ? KeyDisplay(f.key) : f.detail + u"  " + KeyDisplay(f.key)));
+        }
+        rows.push_back(std::move(row));
+    }
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (widths.size() <= c) widths.push_back(0);
+            widths[c] = std::max(widths[c], DisplayWidth(row[c]));
+        }
+    }
+    std::string out;
+    for (const auto& row : rows) {
+        Text line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            const bool last = c + 1 == row.size();
+            // The command column is padded only when a detail follows it.
+            line += last ? row[c] : Padded(row[c], widths[c]) + u"  ";
+        }
+        out += ToUtf8(line) + "\n";
+    }
+    return out;
+}
+
+std::string ScanJson(const ScanReport& report) {
+    return "{\n  \"tool\": \"vornex-cli\",\n  \"version\": \"" VORNEX_VERSION "\",\n  \"command\": \"scan\",\n  " +
+           JsonSource(report.sourceKind, report.sourcePath) + ",\n  \"all\": " + (report.all ? "true" : "false") +
+           ",\n  \"count\": " + std::to_string(report.entries.size()) + ",\n  \"entries\": " +
+           JsonFindings(report.entries) + "\n}\n";
+}
+
+std::string ScanCsv(const ScanReport& report) {
+    std::string out = "kind,name,command,key,detail\n";
+    for (const Finding& f : report.entries) {
+        out += std::string(KindName(f.kind)) + "," + CsvField(f.name) + "," + CsvField(f.command) + "," +
+               CsvField(KeyDisplay(f.key)) + "," + CsvField(f.detail) + "\n";
+    }
+    return out;
+}
+
+std::string RepairText(const RepairReport& report) {
+    std::string out;
+    for (const auto& change : report.changes) {
+        out += std::string(report.dryRun ? "would delete " : "deleted ") + ToUtf8(Escaped(ChangeText(change))) + "\n";
+    }
+    if (!report.backup.empty()) out += "backup of the hive: " + report.backup + "\n";
+    if (report.succeeded && !report.dryRun) {
+        out += std::to_string(report.remaining.size()) + " redirection" +
+               (report.remaining.size() == 1 ? "" : "s") + " left\n";
+    }
+    return out;
+}
+
+std::string RepairJson(const RepairReport& report) {
+    std::string changes = "[";
+    for (std::size_t i = 0; i < report.changes.size(); ++i) {
+        const auto& change = report.changes[i];
+        changes += std::string(i ? ", " : "") + "{\"action\": \"" +
+                   (change.deleteKey ? "delete-key" : "delete-value") + "\", \"key\": " +
+                   JsonString(KeyDisplay(change.key)) + ", \"value\": " + JsonString(change.value) + "}";
+    }
+    changes += "]";
+    return "{\n  \"tool\": \"vornex-cli\",\n  \"version\": \"" VORNEX_VERSION "\",\n  \"command\": \"" +
+           report.command + "\",\n  " + JsonSource(report.sourceKind, report.sourcePath) +
+           ",\n  \"name\": " + JsonString(report.name) + ",\n  \"dryRun\": " + (report.dryRun ? "true" : "false") +
+           ",\n  \"succeeded\": " + (report.succeeded ? "true" : "false") + ",\n  \"changes\": " + changes +
+           ",\n  \"backup\": " + JsonString(FromUtf8(report.backup)) + ",\n  \"count\": " +
+           std::to_string(report.remaining.size()) + ",\n  \"entries\": " + JsonFindings(report.remaining) + "\n}\n";
+}
+
+}  // namespace vornex::cli

@@ -1,0 +1,48 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "cli/journal_registry.h"
+#include "ifeo/extended_scan.h"
+
+namespace vornex::cli {
+
+// Text with control and format characters (and lone surrogates) written as
+// \uXXXX, so that no name or command can move, hide or reorder what follows
+// it on a terminal (U+202E, for one, would turn the rest of a line around).
+// Everything else, non-ASCII included, is kept as it is.
+Text Escaped(const Text& text);
+// A JSON string literal, quotes included, escaped the same way.
+std::string JsonString(const Text& text);
+
+
+struct ScanReport {
+    std::string sourceKind;  // "registry" or "hive"
+    Text sourcePath;         // the hive file, or HKEY_LOCAL_MACHINE
+    bool all = false;
+    std::vector<Finding> entries;
+};
+
+std::string ScanText(const ScanReport& report);
+std::string ScanJson(const ScanReport& report);
+std::string ScanCsv(const ScanReport& report);
+
+struct RepairReport {
+    std::string sourceKind;
+    Text sourcePath;
+    std::string command;  // "repair", "delete", "delete-all"
+    Text name;            // empty for delete-all
+    bool dryRun = false;
+    bool succeeded = false;
+    std::vector<JournalRegistry::Change> changes;
+    std::string backup;   // the hive backup written, if any
+    std::vector<Finding> remaining;
+};
+
+std::string RepairText(const RepairReport& report);
+std::string RepairJson(const RepairReport& report);
+
+// HKLM\ and the key's path, as the outputs show a key.
+Text KeyDisplay(const Text& key);
+
+}  // namespace vornex::cli

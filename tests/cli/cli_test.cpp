@@ -1,0 +1,255 @@
+// vornex-cli's parts over the in-memory registry: arguments, output, and the
+// commands driving the window's handlers.
+#include <gtest/gtest.h>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "cli/output.h"
+#include "ifeo/frm_main.h"
+#include "ifeo/memory_registry.h"
+#include "ifeo/texts.h"
+#include "tests/native/fake_window.h"
+
+namespace vornex::testing {
+namespace {
+
+using namespace vornex::cli;
+
+Options Parse(std::vector<Text> args) {
+    Options options;
+    std::string error;
+    EXPECT_TRUE(ParseArguments(args, &options, &error)) << error;
+    return options;
+}
+
+std::string ParseError(std::vector<Text> args) {
+    Options options;
+    std::string error;
+    EXPECT_FALSE(ParseArguments(args, &options, &error));
+    return error;
+}
+
+TEST(Arguments, CommandsOptionsAndNames) {
+    Options scan = Parse({u"--hive", u"/mnt/SOFTWARE", u"scan", u"--all", u"--json"});
+    EXPECT_EQ(scan.command, Command::kScan);
+    EXPECT_EQ(scan.hive, "/mnt/SOFTWARE");
+    EXPECT_TRUE(scan.all);
+    EXPECT_EQ(scan.format, Format::kJson);
+    Options repair = Parse({u"repair", u"\u4E2D.exe", u"--dry-run"});
+    EXPECT_EQ(repair.command, Command::kRepair);
+    EXPECT_EQ(repair.name, u"\u4E2D.exe");
+    EXPECT_TRUE(repair.dryRun);
+    EXPECT_EQ(Parse({u"delete", u"--", u"-odd.exe"}).name, u"-odd.exe");
+    EXPECT_TRUE(Parse({u"--help"}).help);
+    EXPECT_TRUE(Parse({u"--version"}).version);
+}
+
+TEST(Arguments, BadUsageIsRefusedWithAReason) {
+    EXPECT_FALSE(ParseError({}).empty());
+    EXPECT_FALSE(ParseError({u"frobnicate"}).empty());
+    EXPECT_FALSE(ParseError({u"repair"}).empty());
+    EXPECT_FALSE(ParseError({u"repair", u"a.exe", u"b.exe"}).empty());
+    EXPECT_FALSE(ParseError({u"scan", u"a.exe"}).empty());
+    EXPECT_FALSE(ParseError({u"--hive"}).empty());
+    EXPECT_FALSE(ParseError({u"scan", u"--json", u"--csv"}).empty());
+    EXPECT_FALSE(ParseError({u"scan", u"--bogus"}).empty());
+    EXPECT_NE(ParseError({u"delete-all"}).find("--yes"), std::string::npos);
+    EXPECT_EQ(Parse({u"delete-all", u"--yes"}).command, Command::kDeleteAll);
+    EXPECT_EQ(Parse({u"delete-all", u"--dry-run"}).command, Command::kDeleteAll);
+}
+
+TEST(Output, ControlAndFormatCharactersAreEscapedAndTheRestKept) {
+    EXPECT_EQ(Escaped(u"calc\u202Eexe.txt"), u"calc\\u202Eexe.txt");
+    EXPECT_EQ(Escaped(u"a\tb\r\nc\u0007"), u"a\\u0009b\\u000D\\u000Ac\\u0007");
+    EXPECT_EQ(Escaped(u"\u200B\u2066\uFEFF\u00AD"), u"\\u200B\\u2066\\uFEFF\\u00AD");
+    EXPECT_EQ(Escaped(u"\u4E2D\u6587 \u00E9 \U0001F600"), u"\u4E2D\u6587 \u00E9 \U0001F600");
+    EXPECT_EQ(Escaped(Text(1, char16_t(0xD800)) + u"x"), u"\\uD800x");
+    EXPECT_EQ(Escaped(u"\U000E0041"), u"\\uDB40\\uDC41");  // a tag character
+    EXPECT_EQ(JsonString(u"C:\\a \"b\"\u202E\u4E2D"), "\"C:\\\\a \\\"b\\\"\\u202E\xE4\xB8\xAD\"");
+}
+
+// A store and the window's handlers on a fake window, to compare with.
+class CliCommands : public ::testing::Test {
+protected:
+    CliCommands() {
+        store.CreateKey(texts::kIfeoKeyPath);
+        source.registry = &store;
+        source.path = u"memory";
+    }
+    void Redirect(const Text& name, const Text& command, const Text& valueName = u"Debugger",
+                  std::uint32_t type = kRegSz) {
+        store.SetString(texts::kIfeoKeyPath + u'\\' + name, valueName, command, type);
+    }
+    Outcome Run(std::vector<Text> args) {
+        Options options = Parse(std::move(args));
+        Outcome outcome = RunCommand(options, source);
+        EXPECT_EQ(store.OpenHandleCount(), 0u) << "a key was left open";
+        return outcome;
+    }
+    std::string WindowListAsText() {
+        FakeWindow window;
+        FrmMain form(store, window);
+        form.Form_Load();
+        std::string out;
+        std::size_t width = 0;
+        for (const Text& line : window.lines) width = std::max(width, line.size());
+        for (std::size_t i = 0; i < window.lines.size(); ++i) {
+            out += ToUtf8(window.lines[i] + Text(width - window.lines[i].size(), u' ') + u"  " +
+                          form.strDebugger[i]) + "\n";
+        }
+        return out;
+    }
+    MemoryRegistry store;
+    Source source;
+};
+
+TEST_F(CliCommands, ScanListsExactlyWhatTheWindowLists) {
+    Redirect(u"zeta.exe", u"C:\\z.exe -q");
+    Redirect(u"Alpha.exe", u"\"C:\\Program Files\\a.exe\"", u"DEBUGGER");
+    Redirect(u"expand.exe", u"C:\\x.exe", u"Debugger", 2);  // REG_EXPAND_SZ: not listed
+    Redirect(texts::kExcludedSubkey, u"C:\\x.exe");          // the sample key: not listed
+    Redirect(u"c\u0101lc.exe", u"C:\\\u4E2D.exe");
+    store.CreateKey(texts::kIfeoKeyPath + u"\\plain.exe");
+    const Outcome outcome = Run({u"scan"});
+    EXPECT_EQ(outcome.exitCode, kExitFound);
+    EXPECT_EQ(outcome.out, WindowListAsText());
+    EXPECT_EQ(outcome.out,
+              "Alpha.exe  \"C:\\Program Files\\a.exe\"\n"
+              "c\xC4\x81lc.exe   C:\\\xE4\xB8\xAD.exe\n"
+              "zeta.exe   C:\\z.exe -q\n");
+}
+
+TEST_F(CliCommands, ExitCodesForNothingFoundAndAnUnreadableIfeoKey) {
+    Outcome clean = Run({u"scan"});
+    EXPECT_EQ(clean.exitCode, kExitClean);
+    EXPECT_EQ(clean.out, "");
+    store.DenyOpen(texts::kIfeoKeyPath);
+    Outcome denied = Run({u"scan", u"--json"});
+    EXPECT_EQ(denied.exitCode, kExitUsage);
+    EXPECT_EQ(denied.out, "");
+    EXPECT_NE(denied.err.find("cannot open"), std::string::npos);
+}
+
+TEST_F(CliCommands, JsonAndCsvCarryTheSameEntries) {
+    Redirect(u"calc.exe", u"calc\u202Eexe.txt");
+    const Outcome json = Run({u"scan", u"--json"});
+    EXPECT_EQ(json.exitCode, kExitFound);
+    EXPECT_NE(json.out.find("\"count\": 1"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("{\"kind\": \"debugger\", \"name\": \"calc.exe\", \"command\": \"calc\\u202Eexe.txt\""),
+              std::string::npos)
+        << json.out;
+    const Outcome csv = Run({u"scan", u"--csv"});
+    EXPECT_EQ(csv.out,
+              "kind,name,command,key,detail\n"
+              "debugger,\"calc.exe\",\"calc\\u202Eexe.txt\",\"HKLM\\" +
+                  ToUtf8(texts::kIfeoKeyPath) + "\\calc.exe\",\"\"\n");
+}
+
+TEST_F(CliCommands, RepairRemovesOnlyTheDebuggerValueOfTheExactName) {
+    Redirect(u"a.exe", u"x.exe");
+    store.SetString(texts::kIfeoKeyPath + u"\\a.exe", u"Other", u"kept");
+    Redirect(u"b.exe", u"y.exe");
+    EXPECT_EQ(Run({u"repair", u"A.EXE"}).exitCode, kExitUsage);  // listed as a.exe
+    const Outcome outcome = Run({u"repair", u"a.exe"});
+    EXPECT_EQ(outcome.exitCode, kExitFound);  // b.exe is still there
+    EXPECT_TRUE(store.KeyExists(texts::kIfeoKeyPath + u"\\a.exe"));
+    EXPECT_NE(outcome.out.find("deleted value Debugger of HKLM\\"), std::string::npos) << outcome.out;
+    EXPECT_EQ(Run({u"scan"}).out, "b.exe  y.exe\n");
+}
+
+TEST_F(CliCommands, DryRunShowsTheChangesAndMakesNone) {
+    Redirect(u"a.exe", u"x.exe");
+    Redirect(u"b.exe", u"y.exe");
+    const std::string before = store.Dump();
+    for (auto args : std::vector<std::vector<Text>>{{u"repair", u"a.exe", u"--dry-run"},
+                                                    {u"delete", u"b.exe", u"--dry-run"},
+                                                    {u"delete-all", u"--dry-run"}}) {
+        const Outcome outcome = Run(args);
+        EXPECT_EQ(outcome.exitCode, kExitFound);
+        EXPECT_NE(outcome.out.find("would delete"), std::string::npos) << outcome.out;
+        EXPECT_EQ(store.Dump(), before);
+    }
+    EXPECT_EQ(Run({u"delete-all", u"--dry-run"}).out,
+              "would delete key HKLM\\" + ToUtf8(texts::kIfeoKeyPath) + "\\a.exe\n"
+              "would delete key HKLM\\" + ToUtf8(texts::kIfeoKeyPath) + "\\b.exe\n");
+}
+
+TEST_F(CliCommands, ADryRunReportsTheFailureTheRegistryWouldGive) {
+    Redirect(u"nested.exe", u"x.exe");
+    store.CreateKey(texts::kIfeoKeyPath + u"\\nested.exe\\inner");
+    const Outcome outcome = Run({u"delete", u"nested.exe", u"--dry-run"});
+    EXPECT_EQ(outcome.exitCode, kExitRepairFailed);
+    EXPECT_NE(outcome.err.find("could not delete key"), std::string::npos);
+}
+
+TEST_F(CliCommands, DeleteAllWithYesRemovesEveryListedSubkey) {
+    Redirect(u"a.exe", u"x.exe");
+    Redirect(u"b.exe", u"y.exe");
+    store.CreateKey(texts::kIfeoKeyPath + u"\\plain.exe");
+    const Outcome outcome = Run({u"delete-all", u"--yes"});
+    EXPECT_EQ(outcome.exitCode, kExitClean);
+    EXPECT_FALSE(store.KeyExists(texts::kIfeoKeyPath + u"\\a.exe"));
+    EXPECT_FALSE(store.KeyExists(texts::kIfeoKeyPath + u"\\b.exe"));
+    EXPECT_TRUE(store.KeyExists(texts::kIfeoKeyPath + u"\\plain.exe"));
+}
+
+TEST_F(CliCommands, AFailedRepairGivesExitCodeThreeAndStopsWhereTheWindowStops) {
+    Redirect(u"a.exe", u"x.exe");
+    Redirect(u"b.exe", u"y.exe");
+    Redirect(u"c.exe", u"z.exe");
+    store.RefuseDeletion(texts::kIfeoKeyPath + u"\\b.exe");
+    const Outcome outcome = Run({u"delete-all", u"--yes"});
+    EXPECT_EQ(outcome.exitCode, kExitRepairFailed);
+    EXPECT_FALSE(store.KeyExists(texts::kIfeoKeyPath + u"\\a.exe"));
+    EXPECT_TRUE(store.KeyExists(texts::kIfeoKeyPath + u"\\b.exe"));
+    EXPECT_TRUE(store.KeyExists(texts::kIfeoKeyPath + u"\\c.exe"));
+    EXPECT_NE(outcome.err.find("b.exe"), std::string::npos) << outcome.err;
+
+    EXPECT_EQ(Run({u"delete", u"b.exe"}).exitCode, kExitRepairFailed);
+    EXPECT_EQ(Run({u"repair", u"b.exe"}).exitCode, kExitRepairFailed);
+}
+
+TEST_F(CliCommands, ChangesAreCommittedOnlyWhenSomethingChanged) {
+    int commits = 0;
+    source.commit = [&](std::string* backup, std::string*) {
+        ++commits;
+        *backup = "B";
+        return true;
+    };
+    Redirect(u"a.exe", u"x.exe");
+    Run({u"repair", u"a.exe", u"--dry-run"});
+    EXPECT_EQ(commits, 0);
+    Run({u"scan"});
+    EXPECT_EQ(commits, 0);
+    const Outcome outcome = Run({u"repair", u"a.exe"});
+    EXPECT_EQ(commits, 1);
+    EXPECT_NE(outcome.out.find("backup of the hive: B"), std::string::npos);
+
+    Redirect(u"b.exe", u"y.exe");
+    source.commit = [](std::string*, std::string* error) {
+        *error = "disk full";
+        return false;
+    };
+    EXPECT_EQ(Run({u"delete", u"b.exe"}).exitCode, kExitRepairFailed);
+}
+
+TEST_F(CliCommands, AllAddsTheWiderFindingsMarkedWithTheirKind) {
+    Redirect(u"a.exe", u"x.exe");
+    store.SetValue(texts::kIfeoKeyPath + u"\\v.exe", u"GlobalFlag", 4, {0, 1, 0, 0});
+    store.SetString(texts::kIfeoKeyPath + u"\\v.exe", u"VerifierDlls", u"evil.dll");
+    EXPECT_EQ(Run({u"scan"}).out, "a.exe  x.exe\n");
+    const Outcome all = Run({u"scan", u"--all"});
+    EXPECT_EQ(all.exitCode, kExitFound);
+    EXPECT_NE(all.out.find("debugger       a.exe  x.exe"), std::string::npos) << all.out;
+    EXPECT_NE(all.out.find("verifier-dlls  v.exe  evil.dll"), std::string::npos) << all.out;
+}
+
+TEST_F(CliCommands, OnlyVerifierFindingsStillCountAsFound) {
+    store.SetValue(texts::kIfeoKeyPath + u"\\v.exe", u"GlobalFlag", 4, {0, 1, 0, 0});
+    store.SetString(texts::kIfeoKeyPath + u"\\v.exe", u"VerifierDlls", u"evil.dll");
+    EXPECT_EQ(Run({u"scan"}).exitCode, kExitClean);
+    EXPECT_EQ(Run({u"scan", u"--all"}).exitCode, kExitFound);
+}
+
+}  // namespace
+}  // namespace vornex::testing

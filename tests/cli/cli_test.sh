@@ -1,0 +1,275 @@
+#!/usr/bin/env bash
+# vornex-cli end to end on offline hives: fixtures written with hivex's own
+# calls (vornex_hive_fixture, from the minimal empty hive), scanned and
+# repaired by vornex-cli, and read back with hivex's own tools (hivexget,
+# hivexml). Ends with "N passed, N failed"; exit code 0 when all pass.
+#
+#   tests/cli/cli_test.sh VORNEX_CLI VORNEX_HIVE_FIXTURE
+set -uo pipefail
+cli=$1
+fixture=$2
+work=$(mktemp -d /tmp/vornex-cli-test.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+schema=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/cli/scan.schema.json
+
+passed=0
+failed=0
+check() {  # description, then a command that must succeed
+    local what=$1; shift
+    if "$@"; then
+        passed=$((passed + 1)); echo "PASS: $what"
+    else
+        failed=$((failed + 1)); echo "FAIL: $what"
+    fi
+}
+
+IFEO='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Image File Execution Options'
+HIFEO='\Microsoft\Windows NT\CurrentVersion\Image File Execution Options'  # hivexget: from the root
+T=$'\t'
+rlo=$'\u202e'
+
+make_fixture() {  # file
+    "$fixture" "$1" <<EOF2
+sz${T}${IFEO}\\notepad.exe${T}Debugger${T}C:\\evil.exe /q
+sz${T}${IFEO}\\notepad.exe${T}Other${T}kept
+dword${T}${IFEO}\\notepad.exe${T}GlobalFlag${T}0
+sz${T}${IFEO}\\Calc.exe${T}DEBUGGER${T}calc${rlo}exe.txt
+sz${T}${IFEO}\\中文.exe${T}Debugger${T}C:\\程序.exe
+expand${T}${IFEO}\\expand.exe${T}Debugger${T}C:\\x.exe
+sz${T}${IFEO}\\Your Image File Name Here without a path${T}Debugger${T}C:\\x.exe
+key${T}${IFEO}\\plain.exe
+sz${T}${IFEO}\\nested.exe${T}Debugger${T}n.exe
+key${T}${IFEO}\\nested.exe\\inner
+dword${T}${IFEO}\\svchost.exe${T}UseFilter${T}1
+sz${T}${IFEO}\\svchost.exe\\f1${T}FilterFullPath${T}C:\\Windows\\svchost.exe
+sz${T}${IFEO}\\svchost.exe\\f1${T}Debugger${T}C:\\filter.exe
+sz${T}${IFEO}\\mon.exe${T}GlobalFlag${T}0x00000200
+sz${T}SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SilentProcessExit\\mon.exe${T}MonitorProcess${T}C:\\monitor.exe
+dword${T}${IFEO}\\ver.exe${T}GlobalFlag${T}256
+sz${T}${IFEO}\\ver.exe${T}VerifierDlls${T}evil.dll
+sz${T}SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\w32.exe${T}Debugger${T}C:\\w32.exe
+EOF2
+}
+
+# The whole hive as lines, without what moves when hivex rewrites a cell.
+dump() {
+    hivexml "$1" | sed -E -e 's#<byte_runs>(<byte_run [^>]*/>)*</byte_runs>##g' -e 's/ mtime="[^"]*"//g' \
+        -e 's/></>\n</g'
+}
+
+run() {  # expected exit code, output file, arguments...
+    local expected=$1 out=$2; shift 2
+    "$cli" "$@" >"$out" 2>"$out.err"
+    local rc=$?
+    if [ "$rc" -ne "$expected" ]; then
+        echo "  vornex-cli $* exited $rc, expected $expected; stderr: $(cat "$out.err")"
+        return 1
+    fi
+}
+
+no_backup() { ! ls "$work"/*.vornex-backup-* >/dev/null 2>&1; }
+one_line_stderr() { [ "$(wc -l <"$1")" -eq 1 ] && grep -q '^vornex-cli: ' "$1"; }
+
+hive=$work/SOFTWARE
+make_fixture "$hive" || { echo "cannot make the fixture"; echo "0 passed, 1 failed"; exit 1; }
+cp "$hive" "$work/original"
+
+# --- scan
+expected_scan=$(printf '%s\n' \
+    'Calc.exe     calc\u202Eexe.txt' \
+    'nested.exe   n.exe' \
+    'notepad.exe  C:\evil.exe /q' \
+    '中文.exe     C:\程序.exe')
+scan_text() {
+    run 1 "$work/scan.txt" --hive "$hive" scan && [ "$(cat "$work/scan.txt")" = "$expected_scan" ] ||
+        { echo "  got:"; cat "$work/scan.txt"; return 1; }
+}
+check "scan lists the window's entries, exactly, escaped U+202E, UTF-8 kept" scan_text
+
+scan_all() {
+    run 1 "$work/all.txt" --hive "$hive" scan --all || return 1
+    grep -q '^filter-debugger  *svchost.exe  *C:\\filter.exe  *FilterFullPath=C:\\Windows\\svchost.exe' "$work/all.txt" &&
+        grep -q '^silent-exit-monitor  *mon.exe  *C:\\monitor.exe  *GlobalFlag=0x00000200' "$work/all.txt" &&
+        grep -q '^verifier-dlls  *ver.exe  *evil.dll  *GlobalFlag=0x00000100' "$work/all.txt" &&
+        grep -q '^wow64-debugger  *w32.exe  *C:\\w32.exe' "$work/all.txt" &&
+        [ "$(grep -c '^debugger ' "$work/all.txt")" -eq 4 ] && [ "$(wc -l <"$work/all.txt")" -eq 8 ] ||
+        { cat "$work/all.txt"; return 1; }
+}
+check "scan --all adds each wider kind, marked" scan_all
+
+scan_json() {
+    run 1 "$work/scan.json" --hive "$hive" scan --all --json || return 1
+    python3 - "$work/scan.json" "$schema" <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1], encoding="utf-8"))
+schema = json.load(open(sys.argv[2], encoding="utf-8"))
+def check(value, s, where):
+    t = s.get("type")
+    types = {"object": dict, "array": list, "string": str, "integer": int, "boolean": bool}
+    assert t is None or isinstance(value, types[t]), where
+    for key in s.get("required", []):
+        assert key in value, f"{where}: {key} missing"
+    for key, sub in s.get("properties", {}).items():
+        if key in value: check(value[key], sub, where + "." + key)
+    if "enum" in s: assert value in s["enum"], f"{where}: {value}"
+    if t == "array": [check(v, s["items"], where + "[]") for v in value]
+check(doc, schema, "$")
+names = [(e["kind"], e["name"], e["command"]) for e in doc["entries"]]
+assert doc["count"] == len(names) == 8, names
+assert ("debugger", "Calc.exe", "calc\u202eexe.txt") in names, names
+assert ("debugger", "中文.exe", "C:\\程序.exe") in names, names
+PY
+}
+check "scan --json is one UTF-8 document that the schema describes" scan_json
+
+scan_csv() {
+    run 1 "$work/scan.csv" --hive "$hive" scan --csv &&
+        [ "$(head -1 "$work/scan.csv")" = "kind,name,command,key,detail" ] && [ "$(wc -l <"$work/scan.csv")" -eq 5 ]
+}
+check "scan --csv has a header and one line an entry" scan_csv
+check "scanning writes nothing" cmp -s "$hive" "$work/original"
+
+# --- dry runs
+dry_runs() {
+    run 1 "$work/dry1" --hive "$hive" --dry-run repair notepad.exe &&
+        grep -q '^would delete value Debugger of HKLM\\SOFTWARE\\.*\\notepad.exe$' "$work/dry1" &&
+        # Checked as the registry would: nested.exe has a subkey, so the
+        # automatic repair would stop there, after Calc.exe.
+        run 3 "$work/dry2" --hive "$hive" --dry-run delete-all &&
+        [ "$(cat "$work/dry2")" = "would delete key HKLM\\$IFEO\\Calc.exe" ] &&
+        cmp -s "$hive" "$work/original" && no_backup
+}
+check "--dry-run shows the changes, writes nothing, makes no backup" dry_runs
+
+refused() {
+    run 2 "$work/noyes" --hive "$hive" delete-all && one_line_stderr "$work/noyes.err" &&
+        run 2 "$work/unlisted" --hive "$hive" repair plain.exe &&
+        run 2 "$work/case" --hive "$hive" repair NOTEPAD.EXE &&
+        cmp -s "$hive" "$work/original" && no_backup
+}
+check "delete-all without --yes and names not listed exactly are refused" refused
+
+# --- repair: only the Debugger value goes; the backup is the original
+repair() {
+    run 1 "$work/repair" --hive "$hive" repair notepad.exe || return 1
+    local backup
+    backup=$(ls "$work"/SOFTWARE.vornex-backup-* 2>/dev/null | head -1)
+    [ -n "$backup" ] && cmp -s "$backup" "$work/original" || { echo "  backup missing or different"; return 1; }
+    [ -z "$(hivexget "$hive" "$HIFEO\\notepad.exe" Debugger 2>/dev/null)" ] || return 1
+    [ "$(hivexget "$hive" "$HIFEO\\notepad.exe" Other)" = "kept" ] || return 1
+    diff <(dump "$work/original") <(dump "$hive") >"$work/repair.diff"
+    [ "$(grep '^[<>]' "$work/repair.diff")" = '< <value type="string" key="Debugger" value="C:\evil.exe /q">
+< </value>' ] ||
+        { cat "$work/repair.diff"; return 1; }
+    rm -f "$backup"
+}
+check "repair NAME removes exactly that Debugger value; the backup equals the original" repair
+
+delete_one() {
+    cp "$hive" "$work/before-delete"
+    run 1 "$work/delete" --hive "$hive" delete "中文.exe" || return 1
+    ! hivexget "$hive" "$HIFEO\\中文.exe" >/dev/null 2>&1 || return 1
+    diff <(dump "$work/before-delete") <(dump "$hive") >"$work/delete.diff"
+    [ "$(grep '^[<>]' "$work/delete.diff")" = '< <node name="中文.exe">
+< <value type="string" key="Debugger" value="C:\程序.exe">
+< </value>
+< </node>' ] ||
+        { cat "$work/delete.diff"; return 1; }
+    local backup
+    backup=$(ls "$work"/SOFTWARE.vornex-backup-* | head -1)
+    cmp -s "$backup" "$work/before-delete" && rm -f "$backup"
+}
+check "delete NAME removes exactly that subkey" delete_one
+
+delete_all() {
+    cp "$hive" "$work/before-all"
+    # nested.exe has a subkey: the registry refuses, and the repair stops there.
+    run 3 "$work/all" --hive "$hive" --yes delete-all || return 1
+    one_line_stderr "$work/all.out.err" 2>/dev/null || one_line_stderr "$work/all.err" || return 1
+    ! hivexget "$hive" "$HIFEO\\Calc.exe" >/dev/null 2>&1 && hivexget "$hive" "$HIFEO\\nested.exe" Debugger >/dev/null &&
+        hivexget "$hive" "$HIFEO\\plain.exe" >/dev/null 2>&1
+    local rc=$?
+    rm -f "$work"/SOFTWARE.vornex-backup-*
+    return $rc
+}
+check "delete-all --yes stops at a subkey the registry will not delete, exit 3" delete_all
+
+# --- unreadable sources: exit 2, one line on stderr, nothing written
+unreadable() {
+    local f=$1
+    cp "$f" "$f.before"
+    run 2 "$work/bad" --hive "$f" scan && one_line_stderr "$work/bad.err" &&
+        run 2 "$work/bad" --hive "$f" --yes delete-all && cmp -s "$f" "$f.before" && no_backup
+}
+head -c 3000 "$work/original" >"$work/truncated-header"
+head -c $(( $(stat -c %s "$work/original") - 4096 )) "$work/original" >"$work/truncated"
+{ printf 'rgef'; tail -c +5 "$work/original"; } >"$work/signature"
+printf 'not a hive at all\n' >"$work/text"
+check "a hive cut inside its base block" unreadable "$work/truncated-header"
+check "a hive missing its last bin" unreadable "$work/truncated"
+check "a wrong signature" unreadable "$work/signature"
+check "a text file" unreadable "$work/text"
+missing() { run 2 "$work/missing" --hive "$work/no/such/SOFTWARE" scan && one_line_stderr "$work/missing.err"; }
+check "a missing path" missing
+empty_hive() {
+    "$fixture" "$work/empty" </dev/null && run 2 "$work/empty-out" --hive "$work/empty" scan &&
+        grep -q 'cannot open' "$work/empty-out.err"
+}
+check "a hive without the IFEO key (not a SOFTWARE hive)" empty_hive
+
+# Bad offsets: the root's subkey-list offset (root cell at 0x1020, field at
+# +0x20) set to values that lead nowhere valid, checksum left as it is (the
+# base block is not touched).
+bad_offsets() {
+    local ok=0 i
+    for i in 1 2 3 4 5 6 7 8; do
+        cp "$work/original" "$work/offset"
+        local value=$(( (i * 2654435761) & 0x7FFFFFFF ))
+        [ $i -eq 1 ] && value=$((0x24))   # into a cell, not at its start
+        [ $i -eq 2 ] && value=$((0x7FFFFFF0))
+        python3 -c "import struct,sys; f=open(sys.argv[1],'r+b'); f.seek(0x1040); f.write(struct.pack('<I', int(sys.argv[2])))" \
+            "$work/offset" "$value"
+        cp "$work/offset" "$work/offset.before"
+        run 2 "$work/off" --hive "$work/offset" scan && run 2 "$work/off" --hive "$work/offset" repair notepad.exe &&
+            cmp -s "$work/offset" "$work/offset.before" || { ok=1; echo "  offset $value"; }
+    done
+    no_backup && return $ok
+}
+check "bad subkey-list offsets: exit 2, nothing written" bad_offsets
+
+# A small fuzz loop: random bytes anywhere. Whatever it hits, no crash, the
+# file stays as it was, and an error is one line.
+fuzz() {
+    local ok=0 round size rc
+    size=$(stat -c %s "$work/original")
+    for round in $(seq 1 60); do
+        cp "$work/original" "$work/fuzz"
+        python3 - "$work/fuzz" "$round" "$size" <<'PY'
+import random, sys
+r = random.Random(int(sys.argv[2]))
+data = bytearray(open(sys.argv[1], "rb").read())
+for _ in range(r.randint(1, 8)):
+    data[r.randrange(4096, len(data))] = r.randrange(256)
+open(sys.argv[1], "wb").write(data)
+PY
+        cp "$work/fuzz" "$work/fuzz.before"
+        "$cli" --hive "$work/fuzz" scan --all >/dev/null 2>"$work/fuzz.err"; rc=$?
+        if [ $rc -gt 2 ] || { [ $rc -eq 2 ] && ! one_line_stderr "$work/fuzz.err"; }; then ok=1; echo "  round $round: exit $rc"; fi
+        "$cli" --hive "$work/fuzz" --dry-run delete-all >/dev/null 2>&1; rc=$?
+        [ $rc -le 3 ] || { ok=1; echo "  round $round: dry-run exit $rc"; }
+        cmp -s "$work/fuzz" "$work/fuzz.before" || { ok=1; echo "  round $round: file changed"; }
+    done
+    no_backup && return $ok
+}
+check "fuzzed hives: no crash, nothing written" fuzz
+
+usage() {
+    run 0 "$work/help" --help && grep -q '^usage: vornex-cli' "$work/help" &&
+        run 0 "$work/version" --version && grep -qE '^vornex-cli [0-9.]+$' "$work/version" &&
+        run 2 "$work/bad" frobnicate && one_line_stderr "$work/bad.err" &&
+        run 2 "$work/nohive" scan && one_line_stderr "$work/nohive.err"
+}
+check "--help, --version, bad usage" usage
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,231 @@
+// The hive store beyond the shared contract: what reaches the file, read-only
+// use, and damaged files.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "ifeo/hive_registry.h"
+#include "tests/cli/empty_hive.h"
+
+namespace vornex::testing {
+namespace {
+
+using Mode = HiveRegistry::Mode;
+const Text kKey = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\a.exe";
+
+std::vector<unsigned char> Utf16(const Text& text) {
+    std::vector<unsigned char> bytes;
+    for (char16_t c : text + u'\0') {
+        bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+        bytes.push_back(static_cast<unsigned char>(c >> 8));
+    }
+    return bytes;
+}
+
+std::vector<unsigned char> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+class HiveFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vornex-hive-XXXXXX";
+        const int fd = mkstemp(pattern);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        path_ = pattern;
+        ASSERT_TRUE(WriteEmptyHive(path_));
+    }
+    void TearDown() override { std::remove(path_.c_str()); }
+
+    std::unique_ptr<HiveRegistry> Open(Mode mode) {
+        std::string error;
+        auto hive = HiveRegistry::Open(path_, mode, &error);
+        EXPECT_TRUE(hive) << error;
+        return hive;
+    }
+
+    // A hive with one IFEO subkey holding a Debugger and two other values.
+    void Seed() {
+        auto hive = Open(Mode::kWrite);
+        ASSERT_TRUE(hive->SetValue(kKey, u"Debugger", kRegSz, Utf16(u"evil.exe")));
+        ASSERT_TRUE(hive->SetValue(kKey, u"GlobalFlag", 4, {0x00, 0x02, 0x00, 0x00}));
+        ASSERT_TRUE(hive->SetValue(kKey, u"Blob", 3, {1, 2, 3, 4, 5, 6, 7}));
+        std::string error;
+        ASSERT_TRUE(hive->Commit(&error)) << error;
+    }
+
+    std::vector<std::pair<Text, std::vector<unsigned char>>> Values(HiveRegistry& hive, const Text& path) {
+        std::vector<std::pair<Text, std::vector<unsigned char>>> values;
+        KeyHandle key = 0;
+        if (hive.OpenKey(kLocalMachine, path, kKeyAllAccess, &key) != kRegOk) return values;
+        for (std::uint32_t i = 0;; ++i) {
+            char16_t name[64];
+            std::uint32_t length = 64;
+            std::vector<unsigned char> data(64);
+            auto size = static_cast<std::uint32_t>(data.size());
+            if (hive.EnumValue(key, i, name, &length, nullptr, data.data(), &size) != kRegOk) break;
+            data.resize(size);
+            values.emplace_back(Text(name, length), data);
+        }
+        hive.CloseKey(key);
+        return values;
+    }
+
+    std::string path_;
+};
+
+TEST_F(HiveFile, CommittedChangesAreInTheFileAndUncommittedOnesAreNot) {
+    Seed();
+    {
+        auto hive = Open(Mode::kWrite);
+        EXPECT_EQ(Values(*hive, kKey).size(), 3u);
+        KeyHandle key = 0;
+        ASSERT_EQ(hive->OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key), kRegOk);
+        ASSERT_EQ(hive->DeleteValue(key, u"DEBUGGER"), kRegOk);
+        hive->CloseKey(key);
+        EXPECT_TRUE(hive->dirty());
+        // Closed without Commit: the file keeps the value.
+    }
+    {
+        auto hive = Open(Mode::kWrite);
+        EXPECT_EQ(Values(*hive, kKey).size(), 3u);
+        KeyHandle key = 0;
+        ASSERT_EQ(hive->OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key), kRegOk);
+        ASSERT_EQ(hive->DeleteValue(key, u"Debugger"), kRegOk);
+        hive->CloseKey(key);
+        std::string error;
+        ASSERT_TRUE(hive->Commit(&error)) << error;
+        EXPECT_FALSE(hive->dirty());
+        EXPECT_EQ(hive->OpenHandleCount(), 0u);
+    }
+    auto hive = Open(Mode::kReadOnly);
+    const auto values = Values(*hive, kKey);
+    ASSERT_EQ(values.size(), 2u);
+    // The values that stay are rewritten byte for byte.
+    EXPECT_EQ(values[0].first, u"GlobalFlag");
+    EXPECT_EQ(values[0].second, (std::vector<unsigned char>{0x00, 0x02, 0x00, 0x00}));
+    EXPECT_EQ(values[1].first, u"Blob");
+    EXPECT_EQ(values[1].second, (std::vector<unsigned char>{1, 2, 3, 4, 5, 6, 7}));
+}
+
+TEST_F(HiveFile, ReadOnlyHivesRefuseEveryChangeAndLeaveTheFileAlone) {
+    Seed();
+    const auto before = ReadFile(path_);
+    {
+        auto hive = Open(Mode::kReadOnly);
+        KeyHandle ifeo = 0;
+        const Text parent = kKey.substr(0, kKey.rfind(u'\\'));
+        ASSERT_EQ(hive->OpenKey(kLocalMachine, parent, kKeyAllAccess, &ifeo), kRegOk);
+        EXPECT_NE(hive->DeleteKey(ifeo, u"a.exe"), kRegOk);
+        KeyHandle key = 0;
+        ASSERT_EQ(hive->OpenKey(ifeo, u"a.exe", kKeyAllAccess, &key), kRegOk);
+        EXPECT_NE(hive->DeleteValue(key, u"Debugger"), kRegOk);
+        EXPECT_FALSE(hive->CreateKey(u"SOFTWARE\\New"));
+        hive->CloseKey(key);
+        hive->CloseKey(ifeo);
+        EXPECT_FALSE(hive->dirty());
+    }
+    EXPECT_EQ(ReadFile(path_), before);
+}
+
+TEST_F(HiveFile, TheRootStandsForSoftwareAndNothingElseOfTheMachine) {
+    Seed();
+    auto hive = Open(Mode::kReadOnly);
+    KeyHandle key = 0;
+    EXPECT_EQ(hive->OpenKey(kLocalMachine, u"software", kKeyAllAccess, &key), kRegOk);
+    hive->CloseKey(key);
+    EXPECT_NE(hive->OpenKey(kLocalMachine, u"SYSTEM", kKeyAllAccess, &key), kRegOk);
+    EXPECT_NE(hive->OpenKey(kLocalMachine, u"SOFTWARE\\\\Microsoft", kKeyAllAccess, &key), kRegOk);
+    EXPECT_NE(hive->OpenKey(kLocalMachine, u"SOFTWAREX\\Microsoft", kKeyAllAccess, &key), kRegOk);
+    EXPECT_EQ(hive->OpenHandleCount(), 0u);
+}
+
+TEST_F(HiveFile, FilesThatAreNoHiveDoNotOpen) {
+    std::string error;
+    EXPECT_FALSE(HiveRegistry::Open("/nonexistent/SOFTWARE", Mode::kReadOnly, &error));
+    EXPECT_NE(error.find("/nonexistent/SOFTWARE"), std::string::npos);
+    EXPECT_FALSE(HiveRegistry::Open("/tmp", Mode::kReadOnly, &error));
+
+    auto bytes = ReadFile(path_);
+    bytes[0] = 'x';  // signature
+    WriteFile(path_, bytes);
+    EXPECT_FALSE(HiveRegistry::Open(path_, Mode::kReadOnly, &error));
+    EXPECT_NE(error.find("not a registry hive"), std::string::npos) << error;
+
+    WriteFile(path_, {});
+    EXPECT_FALSE(HiveRegistry::Open(path_, Mode::kReadOnly, &error));
+}
+
+TEST_F(HiveFile, TruncatedHivesDoNotOpen) {
+    Seed();
+    const auto whole = ReadFile(path_);
+    for (std::size_t size : {std::size_t{4}, std::size_t{0x200}, std::size_t{0x1000}, std::size_t{0x1010},
+                             whole.size() - 0x1000, whole.size() - 1}) {
+        WriteFile(path_, std::vector<unsigned char>(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size)));
+        std::string error;
+        EXPECT_FALSE(HiveRegistry::Open(path_, Mode::kReadOnly, &error)) << "size " << size;
+    }
+}
+
+TEST_F(HiveFile, ABadRootOffsetDoesNotOpenAndBadListOffsetsAreReportedAsDamage) {
+    Seed();
+    auto bytes = ReadFile(path_);
+    auto root = bytes;
+    root[0x24] = 0x10;  // root cell offset into the bin header
+    FixHeaderChecksum(root);
+    WriteFile(path_, root);
+    std::string error;
+    EXPECT_FALSE(HiveRegistry::Open(path_, Mode::kReadOnly, &error));
+
+    // The root's subkey-list offset (nk +0x20, the root cell at bin +0x20) pointing nowhere.
+    auto list = bytes;
+    const std::size_t field = 0x1000 + 0x20 + 0x20;
+    list[field] = 0x44;
+    list[field + 1] = 0x33;
+    list[field + 2] = 0x00;
+    list[field + 3] = 0x00;
+    WriteFile(path_, list);
+    auto hive = HiveRegistry::Open(path_, Mode::kReadOnly, &error);
+    if (hive) {
+        KeyHandle key = 0;
+        EXPECT_NE(hive->OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key), kRegOk);
+        EXPECT_FALSE(hive->damage().empty());
+    }
+}
+
+TEST_F(HiveFile, RandomDamageNeverCrashesTheStore) {
+    Seed();
+    const auto whole = ReadFile(path_);
+    std::mt19937 random(20240601);
+    for (int round = 0; round < 200; ++round) {
+        auto bytes = whole;
+        for (int flips = 0; flips < 4; ++flips) {
+            bytes[random() % bytes.size()] = static_cast<unsigned char>(random());
+        }
+        if (round % 2) FixHeaderChecksum(bytes);
+        WriteFile(path_, bytes);
+        std::string error;
+        auto hive = HiveRegistry::Open(path_, Mode::kReadOnly, &error);
+        if (!hive) continue;
+        KeyHandle key = 0;
+        if (hive->OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key) == kRegOk) {
+            Values(*hive, kKey);
+            hive->CloseKey(key);
+        }
+    }
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace vornex::testing
