@@ -30,6 +30,7 @@ run() {  # name, exe, args...
 
 run contract "$tests_dir/vornex_contract_tests.exe"
 run e2e "$tests_dir/vornex_e2e.exe" --exe "$(wine_env_winpath "$build_dir/Vornex.exe")" \
+    --cli "$(wine_env_winpath "$build_dir/cli/vornex-cli.exe")" \
     --out "$(wine_env_winpath "$run_dir/artifacts")" --dpi 96
 wine_env_stop
 

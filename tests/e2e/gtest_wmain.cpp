@@ -24,6 +24,7 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring flag = argv[i];
         if (flag == L"--exe") options.exe = argv[++i];
         else if (flag == L"--out") options.out = argv[++i];
+        else if (flag == L"--cli") options.cli = argv[++i];
         else if (flag == L"--dpi") options.dpi = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
     }
     return RUN_ALL_TESTS();

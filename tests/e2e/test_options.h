@@ -6,6 +6,7 @@ namespace vornex::e2e {
 struct TestOptions {
     std::wstring exe;  // Vornex.exe under test
     std::wstring out;  // folder for screenshots
+    std::wstring cli;  // vornex-cli.exe, for the tests that compare it with the window
     int dpi = 96;      // the DPI the harness started the prefix with (--dpi)
 };
 TestOptions& Options();
