@@ -16,9 +16,6 @@ class FrmMain {
 public:
     static constexpr std::size_t kTableSize = 201;
     static constexpr std::uint32_t kLabelRed = 0x0000FF;
-    // Room for the longest value name the registry allows, so that no long
-    // name can end a subkey's value loop early.
-    static constexpr std::uint32_t kValueNameCapacity = 16384;
 
     FrmMain(Registry& registry, MainWindowControls& controls)
         : registry_(registry), controls_(controls) {}
@@ -36,8 +33,7 @@ public:
 
 private:
     // The command of the subkey's REG_SZ Debugger value, if it has one.
-    std::optional<Text> FindDebuggerCommand(const Text& subkeyName,
-                                            std::vector<char16_t>& nameBuffer);
+    std::optional<Text> FindDebuggerCommand(const Text& subkeyName);
     // Adds the line and stores the entry at the index the list placed it.
     bool Record(const Text& subkeyName, const Text& command, std::size_t recorded);
 

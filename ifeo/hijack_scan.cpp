@@ -8,17 +8,6 @@ namespace vornex {
 
 namespace {
 
-bool IsDebuggerName(const Text& name) {
-    static const Text kLowered = u"debugger";
-    if (name.size() != kLowered.size()) return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        char16_t c = name[i];
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-        if (c != kLowered[i]) return false;
-    }
-    return true;
-}
-
 // The name an enumeration reported, by its reported length (a name may hold
 // a NUL of its own: "Debugger\0x" is not the value the loader reads).
 Text ExactName(const std::vector<char16_t>& buffer, std::uint32_t length) {
@@ -43,7 +32,6 @@ void FrmMain::Form_Load() {
     registry_.QueryInfoKey(ifeo.get(), &subkeyCount, &longestName);
 
     std::vector<char16_t> keyName(static_cast<std::size_t>(longestName) + 1);
-    std::vector<char16_t> valueName(kValueNameCapacity);
     std::size_t recorded = 0;
     for (std::uint32_t j = 0; j < subkeyCount; ++j) {
         auto length = static_cast<std::uint32_t>(keyName.size());
@@ -52,7 +40,7 @@ void FrmMain::Form_Load() {
         // A name with a NUL inside cannot be opened by its exact name, and the
         // loader never looks one up; its text before the NUL names another key.
         if (name.find(u'\0') != Text::npos) continue;
-        const std::optional<Text> command = FindDebuggerCommand(name, valueName);
+        const std::optional<Text> command = FindDebuggerCommand(name);
         if (!command || name == texts::kExcludedSubkey) continue;
         // The table holds the first matches met; later ones are not listed,
         // so list, table and count always agree.
@@ -70,40 +58,30 @@ void FrmMain::Form_Load() {
     }
 }
 
-std::optional<Text> FrmMain::FindDebuggerCommand(const Text& subkeyName,
-                                                 std::vector<char16_t>& nameBuffer) {
+std::optional<Text> FrmMain::FindDebuggerCommand(const Text& subkeyName) {
     UniqueKey subkey(registry_);
     if (!subkey.Open(kLocalMachine, texts::kIfeoKeyPath + u'\\' + subkeyName)) {
         return std::nullopt;
     }
-    std::optional<Text> command;
-    std::vector<unsigned char> data;
-    for (std::uint32_t k = 0;; ++k) {
-        auto nameLength = static_cast<std::uint32_t>(nameBuffer.size());
-        std::uint32_t type = 0;
-        std::uint32_t dataSize = 0;
-        if (registry_.EnumValue(subkey.get(), k, nameBuffer.data(), &nameLength, &type, nullptr,
-                                &dataSize) != kRegOk) {
-            break;
-        }
-        if (type != kRegSz || !IsDebuggerName(ExactName(nameBuffer, nameLength))) {
-            continue;
-        }
-        // Fetch the data of the one value that can match. A value changed
-        // since the size query makes this fail; it is then not taken, rather
-        // than read from a buffer the call may not have filled.
-        data.assign(dataSize, 0);
-        nameLength = static_cast<std::uint32_t>(nameBuffer.size());
-        std::uint32_t dataLength = dataSize;
-        if (registry_.EnumValue(subkey.get(), k, nameBuffer.data(), &nameLength, &type,
-                                data.empty() ? nullptr : data.data(), &dataLength) != kRegOk) {
-            continue;
-        }
-        if (type == kRegSz && IsDebuggerName(ExactName(nameBuffer, nameLength))) {
-            command = TextFromRegistryData(data.data(), std::min<std::size_t>(dataLength, data.size()));
-        }
+    // Value names are unique without regard to case, and only ASCII letters
+    // fold to those of "debugger": the lookup by name finds the one value an
+    // enumeration would match, in one call instead of one per value.
+    std::uint32_t type = 0;
+    std::uint32_t dataSize = 0;
+    if (registry_.QueryValue(subkey.get(), texts::kDebuggerValue, &type, nullptr, &dataSize) != kRegOk ||
+        type != kRegSz) {
+        return std::nullopt;
     }
-    return command;
+    // A value changed since the size query makes this fail; it is then not
+    // taken, rather than read from a buffer the call may not have filled.
+    std::vector<unsigned char> data(dataSize, 0);
+    std::uint32_t dataLength = dataSize;
+    if (registry_.QueryValue(subkey.get(), texts::kDebuggerValue, &type,
+                             data.empty() ? nullptr : data.data(), &dataLength) != kRegOk ||
+        type != kRegSz) {
+        return std::nullopt;
+    }
+    return TextFromRegistryData(data.data(), std::min<std::size_t>(dataLength, data.size()));
 }
 
 bool FrmMain::Record(const Text& subkeyName, const Text& command, std::size_t recorded) {

@@ -191,7 +191,7 @@ RegResult MemoryRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_
     if (!key) return kInvalidParameter;
     NodePtr node = FindFrom(base, path);
     if (!node) return kFileNotFound;
-    if (ContainsName(deniedOpens_, PathOf(*node))) return kAccessDenied;
+    if (!deniedOpens_.empty() && ContainsName(deniedOpens_, PathOf(*node))) return kAccessDenied;
     const KeyHandle handle = nextHandle_;
     nextHandle_ += 4;
     handles_[handle] = node;
@@ -251,6 +251,26 @@ RegResult MemoryRegistry::EnumValue(KeyHandle key, std::uint32_t index, char16_t
     }
     if (data) std::copy(value.data.begin(), value.data.end(), data);
     *dataSize = size;
+    return kRegOk;
+}
+
+RegResult MemoryRegistry::QueryValue(KeyHandle key, const Text& valueName, std::uint32_t* type,
+                                     unsigned char* data, std::uint32_t* dataSize) {
+    if (RegResult injected = Begin("QueryValue", ToUtf8(valueName))) return injected;
+    NodePtr node = Resolve(key);
+    if (!node) return kInvalidHandle;
+    if (node->deleted) return kKeyDeleted;
+    if (data && !dataSize) return kInvalidParameter;
+    const Node::Value* value = node->FindValue(valueName);
+    if (!value) return kFileNotFound;
+    const auto size = static_cast<std::uint32_t>(value->data.size());
+    if (data && size > *dataSize) {
+        *dataSize = size;
+        return kMoreData;
+    }
+    if (data) std::copy(value->data.begin(), value->data.end(), data);
+    if (dataSize) *dataSize = size;
+    if (type) *type = value->type;
     return kRegOk;
 }
 

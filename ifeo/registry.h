@@ -15,7 +15,7 @@ constexpr KeyHandle kLocalMachine = 0x80000002u;
 constexpr std::uint32_t kKeyAllAccess = 0x2003F;
 constexpr std::uint32_t kRegSz = 1;
 
-// The seven registry operations the program uses, with the Win32 contracts:
+// The registry operations the program uses, with the Win32 contracts:
 // names come back NUL-terminated in buffers of a given capacity (characters,
 // NUL included), lengths come back without the NUL, data sizes are bytes, and
 // enumeration runs by index from 0 until the first failure.
@@ -36,6 +36,11 @@ public:
     virtual RegResult EnumValue(KeyHandle key, std::uint32_t index, char16_t* name,
                                 std::uint32_t* nameLength, std::uint32_t* type,
                                 unsigned char* data, std::uint32_t* dataSize) = 0;
+    // Reads the value of this name (compared without case), like
+    // RegQueryValueEx: data may be null to ask for the size only. The default
+    // finds it by enumeration; stores that can look a name up override it.
+    virtual RegResult QueryValue(KeyHandle key, const Text& valueName, std::uint32_t* type,
+                                 unsigned char* data, std::uint32_t* dataSize);
     virtual RegResult CloseKey(KeyHandle key) = 0;
     virtual RegResult DeleteValue(KeyHandle key, const Text& valueName) = 0;
     // Deletes a subkey that has no subkeys of its own.

@@ -69,6 +69,17 @@ RegResult Win32Registry::EnumValue(KeyHandle key, std::uint32_t index, char16_t*
     return status;
 }
 
+RegResult Win32Registry::QueryValue(KeyHandle key, const Text& valueName, std::uint32_t* type,
+                                    unsigned char* data, std::uint32_t* dataSize) {
+    DWORD valueType = 0;
+    DWORD size = dataSize ? *dataSize : 0;
+    const LSTATUS status = RegQueryValueExW(AsHkey(key), Wide(valueName).c_str(), nullptr, &valueType,
+                                            data, dataSize ? &size : nullptr);
+    if (status == ERROR_SUCCESS && type) *type = valueType;
+    if (dataSize && (status == ERROR_SUCCESS || status == ERROR_MORE_DATA)) *dataSize = size;
+    return status;
+}
+
 RegResult Win32Registry::CloseKey(KeyHandle key) { return RegCloseKey(AsHkey(key)); }
 
 RegResult Win32Registry::DeleteValue(KeyHandle key, const Text& valueName) {

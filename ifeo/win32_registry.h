@@ -17,6 +17,8 @@ public:
     RegResult EnumValue(KeyHandle key, std::uint32_t index, char16_t* name,
                         std::uint32_t* nameLength, std::uint32_t* type, unsigned char* data,
                         std::uint32_t* dataSize) override;
+    RegResult QueryValue(KeyHandle key, const Text& valueName, std::uint32_t* type,
+                         unsigned char* data, std::uint32_t* dataSize) override;
     RegResult CloseKey(KeyHandle key) override;
     RegResult DeleteValue(KeyHandle key, const Text& valueName) override;
     RegResult DeleteKey(KeyHandle key, const Text& subkeyName) override;

@@ -196,6 +196,25 @@ TEST_F(RegistryContract, DataIsReturnedByteForByteWithoutATerminator) {
     reg().CloseKey(key);
 }
 
+TEST_F(RegistryContract, QueryValueFindsTheNameWithoutCaseAndReportsItsSize) {
+    backend_->CreateKey(Path(u"q.exe"));
+    backend_->SetValue(Path(u"q.exe"), Text(300, u'x'), kRegSz, Utf16Bytes(u"decoy"));
+    backend_->SetValue(Path(u"q.exe"), u"DEBUGGER", kRegSz, Utf16Bytes(u"cmd"));
+    KeyHandle key = Open(u"q.exe");
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    ASSERT_EQ(reg().QueryValue(key, u"Debugger", &type, nullptr, &size), kRegOk);
+    EXPECT_EQ(type, kRegSz);
+    EXPECT_EQ(size, 8u);
+    std::vector<unsigned char> data(size);
+    std::uint32_t small = 2;
+    EXPECT_NE(reg().QueryValue(key, u"Debugger", &type, data.data(), &small), kRegOk);
+    ASSERT_EQ(reg().QueryValue(key, u"debugger", &type, data.data(), &size), kRegOk);
+    EXPECT_EQ(TextFromRegistryData(data.data(), size), u"cmd");
+    EXPECT_NE(reg().QueryValue(key, u"Debugge", &type, nullptr, &size), kRegOk);
+    reg().CloseKey(key);
+}
+
 TEST_F(RegistryContract, DeleteValueMatchesTheNameWithoutCase) {
     backend_->CreateKey(Path(u"d.exe"));
     backend_->SetValue(Path(u"d.exe"), u"DEBUGGER", kRegSz, Utf16Bytes(u"x"));
