@@ -24,21 +24,6 @@ using Malloced = std::unique_ptr<T, FreeDeleter>;
 
 const Text kSoftware = u"SOFTWARE";
 
-std::vector<Text> SplitPath(const Text& path) {
-    std::vector<Text> parts;
-    Text part;
-    for (char16_t c : path) {
-        if (c == u'\\') {
-            parts.push_back(part);
-            part.clear();
-        } else {
-            part.push_back(c);
-        }
-    }
-    parts.push_back(part);
-    return parts;
-}
-
 // A UTF-8 name for hivex's ASCIIZ arguments; empty when the name cannot be
 // given as one (a NUL inside, or a lone surrogate that UTF-8 cannot carry).
 bool NameForHivex(const Text& name, std::string* out) {
@@ -198,7 +183,7 @@ std::size_t HiveRegistry::FindChild(std::size_t parent, const Text& name, RegRes
 std::size_t HiveRegistry::Walk(std::size_t from, const Text& path, RegResult* result) {
     if (path.empty()) return from;
     std::size_t node = from;
-    for (const Text& part : SplitPath(path)) {
+    for (const Text& part : SplitKeyPath(path)) {
         if (part.empty()) {
             *result = kFileNotFound;
             return 0;
@@ -397,7 +382,7 @@ RegResult HiveRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
 }
 
 std::size_t HiveRegistry::SoftwarePath(const Text& path, bool create) {
-    std::vector<Text> parts = SplitPath(path);
+    std::vector<Text> parts = SplitKeyPath(path);
     if (parts.empty() || !RegistryNamesEqual(parts.front(), kSoftware)) return 0;
     std::size_t node = root_;
     for (std::size_t i = 1; i < parts.size(); ++i) {

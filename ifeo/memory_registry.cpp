@@ -15,21 +15,6 @@ constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 constexpr RegResult kInvalidParameter = 87;
 
-std::vector<Text> SplitPath(const Text& path) {
-    std::vector<Text> parts;
-    Text part;
-    for (char16_t c : path) {
-        if (c == u'\\') {
-            parts.push_back(part);
-            part.clear();
-        } else {
-            part.push_back(c);
-        }
-    }
-    parts.push_back(part);
-    return parts;
-}
-
 Text Upcased(const Text& text) {
     Text out = text;
     for (char16_t& c : out) c = RegistryUpcase(c);
@@ -81,7 +66,7 @@ MemoryRegistry::~MemoryRegistry() = default;
 
 MemoryRegistry::NodePtr MemoryRegistry::FindFrom(NodePtr from, const Text& path) const {
     if (path.empty()) return from;
-    for (const Text& part : SplitPath(path)) {
+    for (const Text& part : SplitKeyPath(path)) {
         if (!from || part.empty()) return nullptr;
         from = from->Child(part);
     }
@@ -94,7 +79,7 @@ MemoryRegistry::NodePtr MemoryRegistry::Find(const Text& path) const {
 
 MemoryRegistry::NodePtr MemoryRegistry::CreatePath(const Text& path) {
     NodePtr node = root_;
-    for (const Text& part : SplitPath(path)) {
+    for (const Text& part : SplitKeyPath(path)) {
         if (part.empty() || part.size() > kMaxKeyNameLength) {
             throw std::invalid_argument("key name empty or longer than 255 characters");
         }

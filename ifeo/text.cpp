@@ -84,3 +84,22 @@ Text FromUtf8(const std::string& utf8) {
 }
 
 }  // namespace vornex
+
+namespace vornex {
+
+std::vector<Text> SplitKeyPath(const Text& path) {
+    std::vector<Text> parts;
+    Text part;
+    for (char16_t c : path) {
+        if (c == u'\\') {
+            parts.push_back(part);
+            part.clear();
+        } else {
+            part.push_back(c);
+        }
+    }
+    parts.push_back(part);
+    return parts;
+}
+
+}  // namespace vornex

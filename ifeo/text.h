@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <vector>
 
 
 namespace vornex {
@@ -22,6 +23,8 @@ Text TextFromRegistryData(const unsigned char* data, std::size_t bytes);
 }  // namespace vornex
 
 namespace vornex {
+// The names of a backslash-separated key path, empty ones included.
+std::vector<Text> SplitKeyPath(const Text& path);
 // UTF-8 for logs and test messages; unpaired surrogates become U+FFFD.
 std::string ToUtf8(const Text& text);
 // Plain ASCII or UTF-8 source text to UTF-16.
