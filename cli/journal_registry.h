@@ -2,7 +2,7 @@
 #include <map>
 #include <vector>
 
-#include "ifeo/registry.h"
+#include "cli/forwarding_registry.h"
 
 namespace vornex::cli {
 
@@ -10,7 +10,7 @@ namespace vornex::cli {
 // deletions made. In dry-run mode a deletion is not made: it is checked the
 // way the registry would check it (the value or key exists; a key has no
 // subkeys), answered as the registry would answer, and journaled.
-class JournalRegistry : public Registry {
+class JournalRegistry : public ForwardingRegistry {
 public:
     struct Change {
         bool deleteKey;  // else a value
@@ -19,7 +19,7 @@ public:
         RegResult result;
     };
 
-    JournalRegistry(Registry& inner, bool dryRun) : inner_(inner), dryRun_(dryRun) {}
+    JournalRegistry(Registry& inner, bool dryRun) : ForwardingRegistry(inner), dryRun_(dryRun) {}
 
     // Deletions that succeeded (or, in dry-run mode, would succeed).
     std::vector<Change> Done() const;
@@ -28,19 +28,6 @@ public:
 
     RegResult OpenKey(KeyHandle root, const Text& path, std::uint32_t access,
                       KeyHandle* key) override;
-    RegResult QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
-                           std::uint32_t* maxSubkeyNameLength) override {
-        return inner_.QueryInfoKey(key, subkeyCount, maxSubkeyNameLength);
-    }
-    RegResult EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
-                      std::uint32_t* nameLength) override {
-        return inner_.EnumKey(key, index, name, nameLength);
-    }
-    RegResult EnumValue(KeyHandle key, std::uint32_t index, char16_t* name,
-                        std::uint32_t* nameLength, std::uint32_t* type, unsigned char* data,
-                        std::uint32_t* dataSize) override {
-        return inner_.EnumValue(key, index, name, nameLength, type, data, dataSize);
-    }
     RegResult CloseKey(KeyHandle key) override;
     RegResult DeleteValue(KeyHandle key, const Text& valueName) override;
     RegResult DeleteKey(KeyHandle key, const Text& subkeyName) override;
@@ -50,7 +37,6 @@ private:
     RegResult WouldDeleteValue(KeyHandle key, const Text& valueName);
     RegResult WouldDeleteKey(KeyHandle key, const Text& subkeyName);
 
-    Registry& inner_;
     bool dryRun_;
     std::map<KeyHandle, Text> paths_;
     std::vector<Change> journal_;

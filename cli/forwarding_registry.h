@@ -1,0 +1,45 @@
+#pragma once
+#include "ifeo/registry.h"
+
+namespace vornex::cli {
+
+// Passes every operation to another registry; a wrapper overrides only the
+// ones it changes, so a lookup the inner store can do fast stays fast.
+class ForwardingRegistry : public Registry {
+public:
+    explicit ForwardingRegistry(Registry& inner) : inner_(inner) {}
+
+    RegResult OpenKey(KeyHandle root, const Text& path, std::uint32_t access,
+                      KeyHandle* key) override {
+        return inner_.OpenKey(root, path, access, key);
+    }
+    RegResult QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
+                           std::uint32_t* maxSubkeyNameLength) override {
+        return inner_.QueryInfoKey(key, subkeyCount, maxSubkeyNameLength);
+    }
+    RegResult EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
+                      std::uint32_t* nameLength) override {
+        return inner_.EnumKey(key, index, name, nameLength);
+    }
+    RegResult EnumValue(KeyHandle key, std::uint32_t index, char16_t* name,
+                        std::uint32_t* nameLength, std::uint32_t* type, unsigned char* data,
+                        std::uint32_t* dataSize) override {
+        return inner_.EnumValue(key, index, name, nameLength, type, data, dataSize);
+    }
+    RegResult QueryValue(KeyHandle key, const Text& valueName, std::uint32_t* type,
+                         unsigned char* data, std::uint32_t* dataSize) override {
+        return inner_.QueryValue(key, valueName, type, data, dataSize);
+    }
+    RegResult CloseKey(KeyHandle key) override { return inner_.CloseKey(key); }
+    RegResult DeleteValue(KeyHandle key, const Text& valueName) override {
+        return inner_.DeleteValue(key, valueName);
+    }
+    RegResult DeleteKey(KeyHandle key, const Text& subkeyName) override {
+        return inner_.DeleteKey(key, subkeyName);
+    }
+
+protected:
+    Registry& inner_;
+};
+
+}  // namespace vornex::cli
