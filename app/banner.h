@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 
-#include "win32_handles.h"
+#include "win32/handles.h"
 
 namespace vornex {
 

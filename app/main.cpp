@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "../ifeo/win32_registry.h"
+#include "stores/win32/win32_registry.h"
 #include "main_window.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <array>
 #include <memory>
 
-#include "../ifeo/frm_main.h"
-#include "../ifeo/main_window_controls.h"
-#include "win32_handles.h"
+#include "app/frm_main.h"
+#include "app/main_window_controls.h"
+#include "win32/handles.h"
 
 namespace vornex {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "ifeo/main_window_controls.h"
+#include "app/main_window_controls.h"
 
 namespace vornex::bench {
 

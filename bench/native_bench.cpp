@@ -23,9 +23,10 @@
 #include "bench/ifeo_mix.h"
 #include "bench/memory_controls.h"
 #include "bench/stats.h"
-#include "ifeo/frm_main.h"
-#include "ifeo/memory_registry.h"
-#include "ifeo/texts.h"
+#include "app/frm_main.h"
+#include "core/ifeo.h"
+#include "tests/doubles/memory_registry.h"
+#include "app/texts.h"
 
 namespace vornex::bench {
 namespace {
@@ -42,7 +43,7 @@ double MsSince(Clock::time_point start) {
 void Seed(MemoryRegistry& registry, std::uint64_t from, std::uint64_t to) {
     for (std::uint64_t i = from; i < to; ++i) {
         const MixSubkey key = MixEntry(i);
-        const Text path = texts::kIfeoKeyPath + u'\\' + key.name;
+        const Text path = kIfeoKeyPath + u'\\' + key.name;
         if (key.values.empty()) registry.CreateKey(path);
         for (const MixValue& value : key.values) {
             registry.SetValue(path, value.name, value.type, value.data);
@@ -67,7 +68,7 @@ bool IsDebugger(const char16_t* name, std::uint32_t length) {
 // close. Returns the number of REG_SZ Debugger values.
 std::size_t Floor(MemoryRegistry& registry) {
     UniqueKey ifeo(registry);
-    if (!ifeo.Open(kLocalMachine, texts::kIfeoKeyPath)) return 0;
+    if (!ifeo.Open(kLocalMachine, kIfeoKeyPath)) return 0;
     std::uint32_t count = 0;
     std::uint32_t longest = 0;
     registry.QueryInfoKey(ifeo.get(), &count, &longest);
@@ -128,7 +129,7 @@ int main(int argc, char** argv) {
     if (sizes.empty()) sizes = {100, 1000, 10000, 100000};
 
     MemoryRegistry registry;
-    registry.CreateKey(texts::kIfeoKeyPath);
+    registry.CreateKey(kIfeoKeyPath);
     std::uint64_t seeded = 0;
     for (std::uint64_t size : sizes) {
         const auto seedStart = Clock::now();

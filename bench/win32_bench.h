@@ -2,28 +2,17 @@
 // Owners for the handles the Win32 benchmark programs open, and a clock.
 #include <windows.h>
 
-#include "app/win32_handles.h"
+#include "win32/handles.h"
 
 namespace vornex::bench {
 
-struct CloseKernelHandle {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-struct CloseRegKey {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-struct DestroyWindowHandle {
-    void operator()(HWND window) const { DestroyWindow(window); }
-};
-struct FreeModule {
-    void operator()(HMODULE module) const { FreeLibrary(module); }
-};
+inline void DestroyWindowHandle(HWND window) { DestroyWindow(window); }
+inline void FreeModule(HMODULE module) { FreeLibrary(module); }
 
-using UniqueKernelHandle = win32::UniqueHandle<HANDLE, CloseKernelHandle>;
-// Only keys this program opened; never a predefined root.
-using UniqueHkey = win32::UniqueHandle<HKEY, CloseRegKey>;
-using UniqueWindow = win32::UniqueHandle<HWND, DestroyWindowHandle>;
-using UniqueModule = win32::UniqueHandle<HMODULE, FreeModule>;
+using win32::UniqueKernelHandle;
+using UniqueHkey = win32::UniqueRegKey;
+using UniqueWindow = win32::UniqueHandle<win32::NullIsNone<HWND, DestroyWindowHandle>>;
+using UniqueModule = win32::UniqueHandle<win32::NullIsNone<HMODULE, FreeModule>>;
 
 // Milliseconds on the performance counter (Wine: the monotonic clock).
 inline double NowMs() {

@@ -28,9 +28,10 @@
 #include "bench/memory_controls.h"
 #include "bench/stats.h"
 #include "bench/win32_bench.h"
-#include "ifeo/frm_main.h"
-#include "ifeo/texts.h"
-#include "ifeo/win32_registry.h"
+#include "app/frm_main.h"
+#include "core/ifeo.h"
+#include "app/texts.h"
+#include "stores/win32/win32_registry.h"
 
 namespace vornex::bench {
 namespace {

@@ -1,30 +1,29 @@
 #include "cli/commands.h"
 
-#include "cli/journal_registry.h"
+#include <algorithm>
+
+#include "cli/dry_run_registry.h"
 #include "cli/output.h"
-#include "cli/remapped_registry.h"
-#include "ifeo/extended_scan.h"
-#include "ifeo/frm_main.h"
-#include "ifeo/texts.h"
+#include "core/case_fold.h"
+#include "core/extended_scan.h"
+#include "core/ifeo_repair.h"
+#include "core/ifeo_scan.h"
 
 namespace vornex::cli {
 
 namespace {
 
-const Text kWow64IfeoPath = extended::kWow64CurrentVersion + u'\\' + extended::kIfeoName;
-
-// The window's list, line by line, with the command its table holds.
-std::vector<Finding> Listed(const FrmMain& form, const HeadlessControls& controls, FindingKind kind,
-                            const Text& ifeoPath) {
-    std::vector<Finding> found;
-    for (std::size_t i = 0; i < controls.lines().size() && i < FrmMain::kTableSize; ++i) {
-        found.push_back({kind, form.strKeyName[i], form.strDebugger[i], ifeoPath + u'\\' + form.strKeyName[i],
-                         Text()});
-    }
-    return found;
+void SortEntries(std::vector<Entry>& entries, const Compare& compare) {
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&](const Entry& a, const Entry& b) { return compare(a.name, b.name) < 0; });
 }
 
-bool SameEntries(const std::vector<Finding>& a, const std::vector<Finding>& b) {
+void Append(ScanResult& into, ScanResult&& more) {
+    for (Entry& e : more.entries) into.entries.push_back(std::move(e));
+    for (ReadFailure& f : more.unread) into.unread.push_back(std::move(f));
+}
+
+bool SameEntries(const std::vector<Entry>& a, const std::vector<Entry>& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (a[i].name != b[i].name || a[i].command != b[i].command) return false;
@@ -32,69 +31,78 @@ bool SameEntries(const std::vector<Finding>& a, const std::vector<Finding>& b) {
     return true;
 }
 
-// What the window does not show: the 32-bit view's own IFEO key, read with
-// the window's own scan, and the filter, silent-exit and verifier places.
-std::vector<Finding> WiderScan(Source& source, const std::vector<Finding>& windowList,
-                               const HeadlessControls::Compare& compare) {
-    std::vector<Finding> found;
+// What the window does not show: the 32-bit view's own IFEO key, and the
+// filter, silent-exit and verifier places of both views.
+ScanResult WiderScan(Source& source, const ScanResult& native, const Compare& compare) {
+    ScanResult wider;
     Registry& registry = *source.registry;
     const bool wow64Separate = Wow64IfeoIsSeparate(registry);
     if (wow64Separate) {
-        RemappedRegistry remapped(registry, texts::kIfeoKeyPath, kWow64IfeoPath);
-        HeadlessControls controls(false, compare);
-        FrmMain form(remapped, controls);
-        form.Form_Load();
-        std::vector<Finding> wow64 = Listed(form, controls, FindingKind::kWow64Debugger, kWow64IfeoPath);
+        ScanResult wow64 = ScanIfeo(registry, kWow64IfeoKeyPath, EntryKind::kWow64Debugger);
+        SortEntries(wow64.entries, compare);
         // On a live system the 32-bit path may lead to the native key itself
         // (a shared key); the same list twice is then one key, not two.
-        if (source.offline || !SameEntries(wow64, windowList)) {
-            found.insert(found.end(), wow64.begin(), wow64.end());
-        }
+        if (source.offline || !SameEntries(wow64.entries, native.entries)) Append(wider, std::move(wow64));
     }
-    for (const Finding& f : ScanExtended(registry, extended::kCurrentVersion)) found.push_back(f);
-    if (wow64Separate) {
-        for (const Finding& f : ScanExtended(registry, extended::kWow64CurrentVersion)) found.push_back(f);
-    }
-    return found;
+    Append(wider, ScanExtended(registry, extended::kCurrentVersion));
+    if (wow64Separate) Append(wider, ScanExtended(registry, extended::kWow64CurrentVersion));
+    return wider;
 }
 
-std::string ChangeLine(const JournalRegistry::Change& change) {
-    return (change.deleteKey ? "key " : "value " + ToUtf8(Escaped(change.value)) + " of ") +
-           ToUtf8(Escaped(KeyDisplay(change.key)));
+int ExitFor(const ScanResult& scan) {
+    if (!scan.unread.empty()) return kExitIncomplete;
+    return scan.entries.empty() ? kExitClean : kExitFound;
+}
+
+std::string FailureLine(const RepairFailure& failure) {
+    return "could not delete " + ToUtf8(Escaped(ChangeText(failure.attempted))) + " (error " +
+           std::to_string(failure.code) + ")";
+}
+
+bool Listed(const ScanResult& scan, const Text& name) {
+    return std::any_of(scan.entries.begin(), scan.entries.end(), [&](const Entry& e) { return e.name == name; });
 }
 
 }  // namespace
 
-Outcome RunCommand(const Options& options, Source& source, const HeadlessControls::Compare& compare) {
-    Outcome outcome;
-    const bool deleteAll = options.command == Command::kDeleteAll;
-    JournalRegistry journal(*source.registry, options.dryRun);
-    HeadlessControls controls(options.yes || (deleteAll && options.dryRun), compare);
-    FrmMain form(journal, controls);
-
-    form.Form_Load();
-    const auto damaged = [&]() { return source.damage ? source.damage() : std::string(); };
-    if (!damaged().empty()) return {kExitUsage, "", damaged()};
-    if (!controls.listCleared()) {
-        return {kExitUsage, "",
-                "cannot open " + ToUtf8(KeyDisplay(texts::kIfeoKeyPath)) +
-                    (source.openHint.empty() ? "" : " (" + source.openHint + ")")};
+int CompareIgnoringCase(const Text& a, const Text& b) {
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        const char16_t x = RegistryUpcase(a[i]);
+        const char16_t y = RegistryUpcase(b[i]);
+        if (x != y) return x < y ? -1 : 1;
     }
-    const std::vector<Finding> listed = Listed(form, controls, FindingKind::kDebugger, texts::kIfeoKeyPath);
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+Outcome RunCommand(const Options& options, Source& source, const Compare& compare) {
+    const auto damaged = [&]() { return source.damage ? source.damage() : std::string(); };
+    DryRunRegistry dryRun(*source.registry);
+    Registry& registry = options.dryRun ? dryRun : *source.registry;
+
+    ScanResult scan = ScanIfeo(registry);
+    if (!damaged().empty()) return {kExitUsage, "", damaged()};
+    if (!scan.opened()) {
+        return {kExitUsage, "",
+                "cannot open " + ToUtf8(KeyDisplay(kIfeoKeyPath)) + " (error " + std::to_string(scan.openResult) +
+                    (source.openHint.empty() ? "" : "; " + source.openHint) + ")"};
+    }
+    SortEntries(scan.entries, compare);
     const std::string sourceKind = source.offline ? "hive" : "registry";
 
     if (options.command == Command::kScan) {
-        ScanReport report{sourceKind, source.path, options.all, listed};
         if (options.all) {
-            for (const Finding& f : WiderScan(source, listed, compare)) report.entries.push_back(f);
+            Append(scan, WiderScan(source, scan, compare));
             if (!damaged().empty()) return {kExitUsage, "", damaged()};
         }
-        outcome.exitCode = report.entries.empty() ? kExitClean : kExitFound;
+        const ScanReport report{sourceKind, source.path, options.all, scan.entries, scan.unread};
+        Outcome outcome;
+        outcome.exitCode = ExitFor(scan);
         switch (options.format) {
             case Format::kText: outcome.out = ScanText(report); break;
             case Format::kJson: outcome.out = ScanJson(report); break;
             case Format::kCsv: outcome.out = ScanCsv(report); break;
         }
+        if (!scan.unread.empty()) outcome.err = IncompleteLine(scan.unread.size());
         return outcome;
     }
 
@@ -103,32 +111,24 @@ Outcome RunCommand(const Options& options, Source& source, const HeadlessControl
     report.sourcePath = source.path;
     report.name = options.name;
     report.dryRun = options.dryRun;
-    Text success;
-    if (deleteAll) {
+    RepairResult repair;
+    if (options.command == Command::kDeleteAll) {
         report.command = "delete-all";
-        // As in the window: automatic repair is there only while something is listed.
-        if (listed.empty()) {
-            report.succeeded = true;
-            outcome.out = options.format == Format::kJson ? RepairJson(report) : RepairText(report);
-            return outcome;
-        }
-        success = texts::kAllDeleted;
-        controls.ResetObservations();
-        form.cmdFix_Click();
+        std::vector<Text> names;
+        for (const Entry& e : scan.entries) names.push_back(e.name);
+        // As in the window: the automatic repair is there only while something is listed.
+        if (!names.empty()) repair = DeleteEntries(registry, names);
     } else {
-        const bool repair = options.command == Command::kRepair;
-        report.command = repair ? "repair" : "delete";
-        if (!controls.SelectByName(options.name)) {
-            return {kExitUsage, "", "no listed entry is named exactly \"" + ToUtf8(Escaped(options.name)) +
-                                        "\" (see vornex-cli scan)"};
+        const bool removeValue = options.command == Command::kRepair;
+        report.command = removeValue ? "repair" : "delete";
+        if (!Listed(scan, options.name)) {
+            return {kExitUsage, "",
+                    "no listed entry is named exactly \"" + ToUtf8(Escaped(options.name)) + "\" (see vornex-cli scan)"};
         }
-        success = repair ? texts::kRepaired : texts::kDeleted;
-        controls.ResetObservations();
-        if (repair) form.cmdDelete_Click();
-        else form.cmdDelete1_Click();
+        repair = removeValue ? RemoveDebugger(registry, options.name) : DeleteEntry(registry, options.name);
     }
-    report.succeeded = controls.Shown(success);
-    report.changes = journal.Done();
+    report.succeeded = repair.succeeded();
+    report.changes = repair.changes;
     // A hive that showed damage is not written, whatever was changed in memory.
     if (!damaged().empty()) return {kExitUsage, "", damaged() + "; nothing was written"};
 
@@ -138,16 +138,19 @@ Outcome RunCommand(const Options& options, Source& source, const HeadlessControl
             return {kExitRepairFailed, "", "the changes could not be written: " + error};
         }
     }
-    report.remaining = Listed(form, controls, FindingKind::kDebugger, texts::kIfeoKeyPath);
+    ScanResult after = ScanIfeo(registry);
+    SortEntries(after.entries, compare);
+    report.remaining = after.entries;
+    report.unread = after.unread;
+
+    Outcome outcome;
     outcome.out = options.format == Format::kJson ? RepairJson(report) : RepairText(report);
-    if (!report.succeeded) {
-        const JournalRegistry::Change* failure = journal.FirstFailure();
-        outcome.err = failure ? "could not delete " + ChangeLine(*failure) + " (error " +
-                                    std::to_string(failure->result) + ")"
-                              : "could not open the key to change";
+    if (repair.failure) {
+        outcome.err = FailureLine(*repair.failure);
         outcome.exitCode = kExitRepairFailed;
     } else {
-        outcome.exitCode = report.remaining.empty() ? kExitClean : kExitFound;
+        outcome.exitCode = after.opened() ? ExitFor(after) : kExitIncomplete;
+        if (!after.unread.empty()) outcome.err = IncompleteLine(after.unread.size());
     }
     return outcome;
 }

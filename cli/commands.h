@@ -2,9 +2,8 @@
 #include <functional>
 #include <string>
 
-#include "cli/headless_controls.h"
 #include "cli/options.h"
-#include "ifeo/registry.h"
+#include "core/registry.h"
 
 namespace vornex::cli {
 
@@ -32,9 +31,15 @@ constexpr int kExitClean = 0;
 constexpr int kExitFound = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitRepairFailed = 3;
+constexpr int kExitIncomplete = 4;
 
-// Runs a parsed command (not --help or --version) on a source.
-Outcome RunCommand(const Options& options, Source& source,
-                   const HeadlessControls::Compare& compare = HeadlessControls::CompareIgnoringCase);
+// <0, 0 or >0 as a goes before, with or after b in the listing.
+using Compare = std::function<int(const Text& a, const Text& b)>;
+// The portable order: ignoring case as the registry folds it.
+int CompareIgnoringCase(const Text& a, const Text& b);
+
+// Runs a parsed command (not --help or --version) on a source. Entries are
+// listed in `compare` order, the order of the window's list.
+Outcome RunCommand(const Options& options, Source& source, const Compare& compare = CompareIgnoringCase);
 
 }  // namespace vornex::cli

@@ -1,5 +1,5 @@
 #pragma once
-#include "ifeo/registry.h"
+#include "core/registry.h"
 
 namespace vornex::cli {
 

@@ -12,10 +12,10 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "ifeo/win32_registry.h"
+#include "stores/win32/win32_registry.h"
 #else
-#include "cli/hive_backup.h"
-#include "ifeo/hive_registry.h"
+#include "stores/hive/hive_backup.h"
+#include "stores/hive/hive_registry.h"
 #endif
 
 namespace {
@@ -55,7 +55,7 @@ int CompareLikeTheList(const Text& a, const Text& b) {
     const int result = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, reinterpret_cast<const wchar_t*>(a.c_str()),
                                       static_cast<int>(a.size()), reinterpret_cast<const wchar_t*>(b.c_str()),
                                       static_cast<int>(b.size()));
-    return result == 0 ? HeadlessControls::CompareIgnoringCase(a, b) : result - CSTR_EQUAL;
+    return result == 0 ? CompareIgnoringCase(a, b) : result - CSTR_EQUAL;
 }
 #else
 void WriteOut(const std::string& text) {
@@ -92,7 +92,7 @@ int Run(const std::vector<Text>& args) try {
     vornex::Win32Registry registry;
     source.registry = &registry;
     source.path = u"HKEY_LOCAL_MACHINE";
-    source.openHint = "it needs an elevated prompt: the key is opened with full access";
+    source.openHint = "run it from an elevated prompt";
     Outcome outcome = RunCommand(options, source, CompareLikeTheList);
 #else
     if (!options.hiveGiven) {

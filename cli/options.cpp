@@ -28,7 +28,8 @@ std::string UsageText() {
            "  --help, --version\n"
            "\n"
            "Exit codes: 0 nothing found, 1 redirections found (after a repair: still\n"
-           "there), 2 bad usage or unreadable source, 3 a repair failed.\n";
+           "there), 2 bad usage or unreadable source, 3 a repair failed, 4 the scan\n"
+           "could not read everything under the IFEO key (what it lists may not be all).\n";
 }
 
 bool ParseArguments(const std::vector<Text>& args, Options* options, std::string* error) {

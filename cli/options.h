@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "ifeo/text.h"
+#include "core/text.h"
 
 namespace vornex::cli {
 

@@ -72,27 +72,66 @@ std::string JsonSource(const std::string& kind, const Text& path) {
     return "\"source\": {\"kind\": \"" + kind + "\", \"path\": " + JsonString(path) + "}";
 }
 
-std::string JsonFinding(const Finding& f) {
-    return "{\"kind\": \"" + std::string(KindName(f.kind)) + "\", \"name\": " + JsonString(f.name) +
+std::string JsonEntry(const Entry& f) {
+    return "{\"kind\": \"" + std::string(EntryKindName(f.kind)) + "\", \"name\": " + JsonString(f.name) +
            ", \"command\": " + JsonString(f.command) + ", \"key\": " + JsonString(KeyDisplay(f.key)) +
            ", \"detail\": " + JsonString(f.detail) + "}";
 }
 
-std::string JsonFindings(const std::vector<Finding>& findings) {
+std::string JsonEntries(const std::vector<Entry>& findings) {
     if (findings.empty()) return "[]";
     std::string out = "[\n";
     for (std::size_t i = 0; i < findings.size(); ++i) {
-        out += "    " + JsonFinding(findings[i]) + (i + 1 < findings.size() ? ",\n" : "\n");
+        out += "    " + JsonEntry(findings[i]) + (i + 1 < findings.size() ? ",\n" : "\n");
     }
     return out + "  ]";
 }
 
-Text ChangeText(const JournalRegistry::Change& change) {
-    return change.deleteKey ? u"key " + KeyDisplay(change.key)
-                            : u"value " + change.value + u" of " + KeyDisplay(change.key);
+const char* StepName(ReadFailure::Step step) {
+    switch (step) {
+        case ReadFailure::Step::kOpenKey: return "open-key";
+        case ReadFailure::Step::kQueryKey: return "query-key";
+        case ReadFailure::Step::kEnumSubkey: return "enum-subkey";
+        case ReadFailure::Step::kOpenSubkey: return "open-subkey";
+        case ReadFailure::Step::kReadValue: return "read-value";
+    }
+    return "unknown";
+}
+
+std::string UnreadText(const std::vector<ReadFailure>& unread) {
+    std::string out;
+    for (const ReadFailure& f : unread) {
+        out += "incomplete: could not read " + ToUtf8(Escaped(KeyDisplay(f.key))) + " (" + StepName(f.step) +
+               ", error " + std::to_string(f.code) + ")\n";
+    }
+    return out;
+}
+
+std::string JsonUnread(const std::vector<ReadFailure>& unread) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < unread.size(); ++i) {
+        out += std::string(i ? ", " : "") + "{\"key\": " + JsonString(KeyDisplay(unread[i].key)) +
+               ", \"step\": \"" + StepName(unread[i].step) + "\", \"error\": " + std::to_string(unread[i].code) + "}";
+    }
+    return out + "]";
+}
+
+std::string JsonCompleteness(const std::vector<ReadFailure>& unread) {
+    return std::string(",\n  \"complete\": ") + (unread.empty() ? "true" : "false") + ",\n  \"unread\": " +
+           JsonUnread(unread);
 }
 
 }  // namespace
+
+Text ChangeText(const Change& change) {
+    return change.kind == Change::Kind::kDeletedKey ? u"key " + KeyDisplay(change.key)
+                                                   : u"value " + change.value + u" of " + KeyDisplay(change.key);
+}
+
+std::string IncompleteLine(std::size_t unreadCount) {
+    return "the scan is incomplete: " + std::to_string(unreadCount) + " place" + (unreadCount == 1 ? "" : "s") +
+           " could not be read, so what is listed may not be all";
+}
 
 Text Escaped(const Text& text) {
     Text out;
@@ -141,12 +180,12 @@ Text KeyDisplay(const Text& key) { return u"HKLM\\" + key; }
 
 std::string ScanText(const ScanReport& report) {
     std::vector<std::vector<Text>> rows;
-    for (const Finding& f : report.entries) {
+    for (const Entry& f : report.entries) {
         std::vector<Text> row;
-        if (report.all) row.push_back(FromUtf8(KindName(f.kind)));
+        if (report.all) row.push_back(FromUtf8(EntryKindName(f.kind)));
         row.push_back(Escaped(f.name));
         row.push_back(Escaped(f.command));
-        if (report.all && f.kind != FindingKind::kDebugger) {
+        if (report.all && f.kind != EntryKind::kDebugger) {
             row.push_back(Escaped(f.detail.empty() ? KeyDisplay(f.key) : f.detail + u"  " + KeyDisplay(f.key)));
         }
         rows.push_back(std::move(row));
@@ -168,21 +207,25 @@ std::string ScanText(const ScanReport& report) {
         }
         out += ToUtf8(line) + "\n";
     }
-    return out;
+    return out + UnreadText(report.unread);
 }
 
 std::string ScanJson(const ScanReport& report) {
     return "{\n  \"tool\": \"vornex-cli\",\n  \"version\": \"" VORNEX_VERSION "\",\n  \"command\": \"scan\",\n  " +
            JsonSource(report.sourceKind, report.sourcePath) + ",\n  \"all\": " + (report.all ? "true" : "false") +
-           ",\n  \"count\": " + std::to_string(report.entries.size()) + ",\n  \"entries\": " +
-           JsonFindings(report.entries) + "\n}\n";
+           JsonCompleteness(report.unread) + ",\n  \"count\": " + std::to_string(report.entries.size()) +
+           ",\n  \"entries\": " + JsonEntries(report.entries) + "\n}\n";
 }
 
 std::string ScanCsv(const ScanReport& report) {
     std::string out = "kind,name,command,key,detail\n";
-    for (const Finding& f : report.entries) {
-        out += std::string(KindName(f.kind)) + "," + CsvField(f.name) + "," + CsvField(f.command) + "," +
+    for (const Entry& f : report.entries) {
+        out += std::string(EntryKindName(f.kind)) + "," + CsvField(f.name) + "," + CsvField(f.command) + "," +
                CsvField(KeyDisplay(f.key)) + "," + CsvField(f.detail) + "\n";
+    }
+    for (const ReadFailure& f : report.unread) {
+        out += "unread,\"\",\"\"," + CsvField(KeyDisplay(f.key)) + "," +
+               CsvField(FromUtf8(std::string(StepName(f.step)) + ", error " + std::to_string(f.code))) + "\n";
     }
     return out;
 }
@@ -197,7 +240,7 @@ std::string RepairText(const RepairReport& report) {
         out += std::to_string(report.remaining.size()) + " redirection" +
                (report.remaining.size() == 1 ? "" : "s") + " left\n";
     }
-    return out;
+    return out + UnreadText(report.unread);
 }
 
 std::string RepairJson(const RepairReport& report) {
@@ -205,7 +248,7 @@ std::string RepairJson(const RepairReport& report) {
     for (std::size_t i = 0; i < report.changes.size(); ++i) {
         const auto& change = report.changes[i];
         changes += std::string(i ? ", " : "") + "{\"action\": \"" +
-                   (change.deleteKey ? "delete-key" : "delete-value") + "\", \"key\": " +
+                   (change.kind == Change::Kind::kDeletedKey ? "delete-key" : "delete-value") + "\", \"key\": " +
                    JsonString(KeyDisplay(change.key)) + ", \"value\": " + JsonString(change.value) + "}";
     }
     changes += "]";
@@ -213,8 +256,9 @@ std::string RepairJson(const RepairReport& report) {
            report.command + "\",\n  " + JsonSource(report.sourceKind, report.sourcePath) +
            ",\n  \"name\": " + JsonString(report.name) + ",\n  \"dryRun\": " + (report.dryRun ? "true" : "false") +
            ",\n  \"succeeded\": " + (report.succeeded ? "true" : "false") + ",\n  \"changes\": " + changes +
-           ",\n  \"backup\": " + JsonString(FromUtf8(report.backup)) + ",\n  \"count\": " +
-           std::to_string(report.remaining.size()) + ",\n  \"entries\": " + JsonFindings(report.remaining) + "\n}\n";
+           ",\n  \"backup\": " + JsonString(FromUtf8(report.backup)) + JsonCompleteness(report.unread) +
+           ",\n  \"count\": " + std::to_string(report.remaining.size()) + ",\n  \"entries\": " +
+           JsonEntries(report.remaining) + "\n}\n";
 }
 
 }  // namespace vornex::cli

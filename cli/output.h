@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/journal_registry.h"
-#include "ifeo/extended_scan.h"
+#include "core/ifeo.h"
+#include "core/ifeo_repair.h"
 
 namespace vornex::cli {
 
@@ -20,7 +20,8 @@ struct ScanReport {
     std::string sourceKind;  // "registry" or "hive"
     Text sourcePath;         // the hive file, or HKEY_LOCAL_MACHINE
     bool all = false;
-    std::vector<Finding> entries;
+    std::vector<Entry> entries;
+    std::vector<ReadFailure> unread;
 };
 
 std::string ScanText(const ScanReport& report);
@@ -34,9 +35,10 @@ struct RepairReport {
     Text name;            // empty for delete-all
     bool dryRun = false;
     bool succeeded = false;
-    std::vector<JournalRegistry::Change> changes;
+    std::vector<Change> changes;
     std::string backup;   // the hive backup written, if any
-    std::vector<Finding> remaining;
+    std::vector<Entry> remaining;
+    std::vector<ReadFailure> unread;  // of the scan after the change
 };
 
 std::string RepairText(const RepairReport& report);
@@ -44,5 +46,9 @@ std::string RepairJson(const RepairReport& report);
 
 // HKLM\ and the key's path, as the outputs show a key.
 Text KeyDisplay(const Text& key);
+// "key HKLM\..." or "value NAME of HKLM\...".
+Text ChangeText(const Change& change);
+// The line for standard error after a scan that could not read everything.
+std::string IncompleteLine(std::size_t unreadCount);
 
 }  // namespace vornex::cli

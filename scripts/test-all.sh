@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds everything and runs every test: the native
-# suites, the Wine suites on the real Vornex.exe, and the harness self-test.
-# Ends with one summary line "N passed, N failed"; exit code 0 when all pass.
+# Installs what is needed, builds everything and runs every test through
+# CTest: the native suites (plain and with ASan + UBSan), vornex-cli's suites,
+# the bounded fuzz runs, the Wine suites on the real Vornex.exe and
+# vornex-cli.exe, and the Wine harness self-test.
+# Ends with one summary line "N passed, N failed" (test cases over all
+# suites); exit code 0 when all pass.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -9,34 +12,24 @@ out=$root/build/test-run
 rm -rf "$out"
 mkdir -p "$out"
 
-passed=0
 failed=0
 step_failed() {  # a step that produced no count of its own counts as one failure
     echo "FAILED: $1" >&2
     failed=$((failed + 1))
 }
-count_gtest() {  # log file
-    local p f
-    p=$(grep -oE '^\[  PASSED  \] [0-9]+ test' "$1" | grep -oE '[0-9]+' | tail -1)
-    f=$(grep -oE '^\[  FAILED  \] [0-9]+ tests?, listed below' "$1" | grep -oE '[0-9]+' | tail -1)
-    passed=$((passed + ${p:-0}))
-    failed=$((failed + ${f:-0}))
-    [ -n "$p$f" ]
-}
 
 echo "== installing packages"
 bash scripts/install-deps.sh >"$out/install.log" 2>&1 || { cat "$out/install.log"; step_failed "install"; }
 
-echo "== building (native, win64, win32, sanitizers, fuzzer)"
+echo "== building (win64, win32, native, sanitizers, fuzzers)"
 {
-    cmake --preset native && cmake --build --preset native &&
-        cmake --preset win64 && cmake --build --preset win64 &&
+    cmake --preset win64 && cmake --build --preset win64 &&
         cmake --preset win32 -DVORNEX_WINE_TESTS=OFF && cmake --build --preset win32 &&
+        cmake --preset native && cmake --build --preset native &&
         cmake --preset native-asan && cmake --build --preset native-asan &&
         cmake --preset fuzz && cmake --build --preset fuzz
 } >"$out/build.log" 2>&1
-build_rc=$?
-if [ $build_rc -ne 0 ]; then
+if [ $? -ne 0 ]; then
     tail -40 "$out/build.log"
     step_failed "build"
     echo "0 passed, $failed failed"
@@ -44,86 +37,46 @@ if [ $build_rc -ne 0 ]; then
 fi
 ls -l build/win64/Vornex.exe build/win32/Vornex.exe build/win64/cli/vornex-cli.exe build/win32/cli/vornex-cli.exe
 
-echo "== native tests"
-native_log=$out/native.log
-build/native/tests/native/vornex_native_tests >"$native_log" 2>&1
-native_rc=$?
-grep -E '^\[  FAILED  \]|: Failure$' "$native_log" || true
-count_gtest "$native_log" || step_failed "native tests (no summary)"
-[ $native_rc -eq 0 ] || grep -q 'listed below' "$native_log" || step_failed "native tests exit $native_rc"
-tail -1 "$native_log"
+run_ctest() {  # preset, label filter...
+    local preset=$1
+    shift
+    rm -rf "build/$preset/test-logs"
+    echo "== ctest --preset $preset $*"
+    ctest --preset "$preset" "$@" 2>&1 | tee "$out/ctest-$preset.log" | grep -E '^ *[0-9]+/[0-9]+ Test|tests passed|tests failed'
+}
+run_ctest native
+run_ctest native-asan -L native
+run_ctest fuzz
 
-echo "== vornex-cli: hive store, wider scan and commands (native)"
-for suite in vornex_hive_contract_tests vornex_cli_tests; do
-    for flavour in native native-asan; do
-        log=$out/$suite-$flavour.log
-        build/$flavour/tests/cli/$suite >"$log" 2>&1
-        rc=$?
-        grep -E '^\[  FAILED  \]|: Failure$|ERROR: AddressSanitizer|runtime error' "$log" || true
-        count_gtest "$log" || step_failed "$suite ($flavour, no summary)"
-        [ $rc -eq 0 ] || grep -q 'listed below' "$log" || step_failed "$suite ($flavour) exit $rc"
-        tail -1 "$log"
+# Adds up the cases of every suite's log: GoogleTest's summary lines, or a
+# plain "N passed, N failed" line.
+passed=0
+for preset in native native-asan fuzz; do
+    for log in build/$preset/test-logs/*.log; do
+        [ -e "$log" ] || continue
+        name="$preset/$(basename "$log" .log)"
+        p=$(grep -oE '^\[  PASSED  \] [0-9]+ test' "$log" | grep -oE '[0-9]+' | tail -1)
+        f=$(grep -oE '^\[  FAILED  \] [0-9]+ tests?, listed below' "$log" | grep -oE '[0-9]+' | tail -1)
+        if [ -z "$p$f" ]; then
+            line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -1)
+            p=$(echo "$line" | cut -s -d' ' -f1)
+            f=$(echo "$line" | cut -s -d' ' -f3)
+        fi
+        grep -E '^\[  FAILED  \] [A-Za-z]|^FAIL|ERROR: AddressSanitizer|runtime error' "$log" | sed "s|^|$name: |" || true
+        if [ -z "$p$f" ]; then
+            step_failed "$name (no summary line)"
+        else
+            passed=$((passed + ${p:-0}))
+            failed=$((failed + ${f:-0}))
+        fi
     done
 done
-
-echo "== vornex-cli end to end on hive files"
-cli_log=$out/cli-e2e.log
-bash tests/cli/cli_test.sh build/native/cli/vornex-cli build/native/tests/cli/vornex_hive_fixture >"$cli_log" 2>&1
-cli_rc=$?
-grep -E '^FAIL' "$cli_log" || true
-line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$cli_log" | tail -1)
-if [ -n "$line" ]; then
-    passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
-    failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
-    echo "$line"
-else
-    step_failed "vornex-cli end to end (no summary)"
-fi
-[ $cli_rc -eq 0 ] || [ -n "$line" ] || step_failed "vornex-cli end to end exit $cli_rc"
-
-echo "== native tests with AddressSanitizer and UBSan"
-asan_log=$out/native-asan.log
-build/native-asan/tests/native/vornex_native_tests >"$asan_log" 2>&1
-asan_rc=$?
-grep -E '^\[  FAILED  \]|ERROR: AddressSanitizer|runtime error' "$asan_log" || true
-count_gtest "$asan_log" || step_failed "sanitizer tests (no summary)"
-[ $asan_rc -eq 0 ] || grep -q 'listed below' "$asan_log" || step_failed "sanitizer tests exit $asan_rc"
-
-echo "== fuzzing the scan and repairs (bounded)"
-corpus=$out/fuzz-corpus
-mkdir -p "$corpus"
-cp tests/fuzz/corpus/* "$corpus"/ 2>/dev/null || true
-if build/fuzz/tests/fuzz/vornex_fuzz -max_total_time="${VORNEX_FUZZ_SECONDS:-30}" -artifact_prefix="$out/" \
-    "$corpus" >"$out/fuzz.log" 2>&1; then
-    passed=$((passed + 1))
-    grep -E '^Done [0-9]+ runs' "$out/fuzz.log" || true
-else
-    tail -30 "$out/fuzz.log"
-    step_failed "fuzzer found a failing input (saved under $out/)"
-fi
-
-echo "== Wine tests on Vornex.exe"
-bash scripts/run-wine-tests.sh build/win64 "$out/wine"
-wine_rc=$?
-for log in "$out"/wine/contract.log "$out"/wine/e2e.log "$out"/wine/e2e-144dpi.log; do
-    [ -f "$log" ] && count_gtest "$log" || step_failed "$(basename "$log") (no summary)"
+# A suite CTest saw fail must not pass unnoticed, whatever its log says.
+for preset in native native-asan fuzz; do
+    if grep -qE '\*\*\*(Failed|Timeout|Exception)|Not Run' "$out/ctest-$preset.log" && [ "$failed" -eq 0 ]; then
+        step_failed "ctest --preset $preset reported a failing suite"
+    fi
 done
-[ $wine_rc -eq 0 ] || [ $failed -gt 0 ] || step_failed "Wine tests exit $wine_rc"
-echo "screenshots: $out/wine/artifacts"
-
-echo "== Wine harness self-test"
-selftest_log=$out/selftest.log
-bash scripts/test-wine-selftest.sh build/win64/tests/wine "$out/selftest" >"$selftest_log" 2>&1
-selftest_rc=$?
-line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$selftest_log" | tail -1)
-if [ -n "$line" ]; then
-    passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
-    failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
-else
-    step_failed "harness self-test (no summary)"
-fi
-[ $selftest_rc -eq 0 ] || [ -n "$line" ] || step_failed "harness self-test exit $selftest_rc"
-grep -E '^(PASS|FAIL)' "$selftest_log" || true
-
+echo "Wine screenshots: build/native/wine-run/artifacts"
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]

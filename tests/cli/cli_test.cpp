@@ -2,13 +2,16 @@
 // commands driving the window's handlers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/output.h"
-#include "ifeo/frm_main.h"
-#include "ifeo/memory_registry.h"
-#include "ifeo/texts.h"
-#include "tests/native/fake_window.h"
+#include "app/frm_main.h"
+#include "core/ifeo.h"
+#include "tests/doubles/memory_registry.h"
+#include "app/texts.h"
+#include "tests/doubles/fake_window.h"
 
 namespace vornex::testing {
 namespace {
@@ -72,13 +75,13 @@ TEST(Output, ControlAndFormatCharactersAreEscapedAndTheRestKept) {
 class CliCommands : public ::testing::Test {
 protected:
     CliCommands() {
-        store.CreateKey(texts::kIfeoKeyPath);
+        store.CreateKey(kIfeoKeyPath);
         source.registry = &store;
         source.path = u"memory";
     }
     void Redirect(const Text& name, const Text& command, const Text& valueName = u"Debugger",
                   std::uint32_t type = kRegSz) {
-        store.SetString(texts::kIfeoKeyPath + u'\\' + name, valueName, command, type);
+        store.SetString(kIfeoKeyPath + u'\\' + name, valueName, command, type);
     }
     Outcome Run(std::vector<Text> args) {
         Options options = Parse(std::move(args));
@@ -107,9 +110,9 @@ TEST_F(CliCommands, ScanListsExactlyWhatTheWindowLists) {
     Redirect(u"zeta.exe", u"C:\\z.exe -q");
     Redirect(u"Alpha.exe", u"\"C:\\Program Files\\a.exe\"", u"DEBUGGER");
     Redirect(u"expand.exe", u"C:\\x.exe", u"Debugger", 2);  // REG_EXPAND_SZ: not listed
-    Redirect(texts::kExcludedSubkey, u"C:\\x.exe");          // the sample key: not listed
+    Redirect(kSampleSubkey, u"C:\\x.exe");          // the sample key: not listed
     Redirect(u"c\u0101lc.exe", u"C:\\\u4E2D.exe");
-    store.CreateKey(texts::kIfeoKeyPath + u"\\plain.exe");
+    store.CreateKey(kIfeoKeyPath + u"\\plain.exe");
     const Outcome outcome = Run({u"scan"});
     EXPECT_EQ(outcome.exitCode, kExitFound);
     EXPECT_EQ(outcome.out, WindowListAsText());
@@ -123,11 +126,66 @@ TEST_F(CliCommands, ExitCodesForNothingFoundAndAnUnreadableIfeoKey) {
     Outcome clean = Run({u"scan"});
     EXPECT_EQ(clean.exitCode, kExitClean);
     EXPECT_EQ(clean.out, "");
-    store.DenyOpen(texts::kIfeoKeyPath);
+    store.DenyOpen(kIfeoKeyPath);
     Outcome denied = Run({u"scan", u"--json"});
     EXPECT_EQ(denied.exitCode, kExitUsage);
     EXPECT_EQ(denied.out, "");
     EXPECT_NE(denied.err.find("cannot open"), std::string::npos);
+}
+
+class CliIncomplete : public CliCommands, public ::testing::WithParamInterface<std::pair<const char*, int>> {};
+
+TEST_P(CliIncomplete, AScanThatCouldNotReadEverythingIsNeverClean) {
+    store.CreateKey(kIfeoKeyPath + u"\\plain1.exe");
+    store.CreateKey(kIfeoKeyPath + u"\\plain2.exe");
+    const std::string key = "HKLM\\" + ToUtf8(kIfeoKeyPath);
+    const auto [operation, nth] = GetParam();
+    const std::string step = std::string(operation) == "QueryInfoKey" ? "query-key" : "enum-subkey";
+
+    store.FailOperation(operation, static_cast<std::uint64_t>(nth));
+    const Outcome text = Run({u"scan"});
+    EXPECT_EQ(text.exitCode, kExitIncomplete);
+    EXPECT_EQ(text.out, "incomplete: could not read " + key + " (" + step + ", error 31)\n");
+    EXPECT_NE(text.err.find("incomplete"), std::string::npos);
+
+    store.FailOperation(operation, static_cast<std::uint64_t>(nth));
+    const Outcome json = Run({u"scan", u"--json"});
+    EXPECT_EQ(json.exitCode, kExitIncomplete);
+    EXPECT_NE(json.out.find("\"complete\": false"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"unread\": [{\"key\": " + JsonString(FromUtf8(key)) + ", \"step\": \"" + step +
+                            "\", \"error\": 31}]"),
+              std::string::npos)
+        << json.out;
+
+    store.FailOperation(operation, static_cast<std::uint64_t>(nth));
+    const Outcome csv = Run({u"scan", u"--csv"});
+    EXPECT_EQ(csv.exitCode, kExitIncomplete);
+    EXPECT_EQ(csv.out, "kind,name,command,key,detail\nunread,\"\",\"\",\"" + key + "\",\"" + step + ", error 31\"\n");
+
+    // Nothing failing: the same store is clean.
+    EXPECT_EQ(Run({u"scan"}).exitCode, kExitClean);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, CliIncomplete,
+                         ::testing::Values(std::make_pair("QueryInfoKey", 1), std::make_pair("EnumKey", 1),
+                                           std::make_pair("EnumKey", 2)));
+
+TEST_F(CliCommands, ARepairWhoseRescanIsIncompleteSaysSo) {
+    Redirect(u"a.exe", u"x.exe");
+    store.CreateKey(kIfeoKeyPath + u"\\plain.exe");
+    store.FailOperation("QueryInfoKey", 2);  // the scan after the change
+    const Outcome outcome = Run({u"repair", u"a.exe"});
+    EXPECT_EQ(outcome.exitCode, kExitIncomplete);
+    EXPECT_NE(outcome.out.find("deleted value Debugger"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("incomplete: could not read"), std::string::npos) << outcome.out;
+}
+
+TEST_F(CliCommands, TheCommandLineListsEveryEntryBeyondTheWindowsTable) {
+    for (unsigned long i = 0; i < 250; ++i) Redirect(u"e" + DecimalText(i) + u".exe", u"c" + DecimalText(i));
+    const Outcome outcome = Run({u"scan", u"--csv"});
+    EXPECT_EQ(outcome.exitCode, kExitFound);
+    EXPECT_EQ(std::count(outcome.out.begin(), outcome.out.end(), '\n'), 251);
+    EXPECT_NE(outcome.out.find("\"e249.exe\",\"c249\""), std::string::npos);
 }
 
 TEST_F(CliCommands, JsonAndCsvCarryTheSameEntries) {
@@ -142,17 +200,17 @@ TEST_F(CliCommands, JsonAndCsvCarryTheSameEntries) {
     EXPECT_EQ(csv.out,
               "kind,name,command,key,detail\n"
               "debugger,\"calc.exe\",\"calc\\u202Eexe.txt\",\"HKLM\\" +
-                  ToUtf8(texts::kIfeoKeyPath) + "\\calc.exe\",\"\"\n");
+                  ToUtf8(kIfeoKeyPath) + "\\calc.exe\",\"\"\n");
 }
 
 TEST_F(CliCommands, RepairRemovesOnlyTheDebuggerValueOfTheExactName) {
     Redirect(u"a.exe", u"x.exe");
-    store.SetString(texts::kIfeoKeyPath + u"\\a.exe", u"Other", u"kept");
+    store.SetString(kIfeoKeyPath + u"\\a.exe", u"Other", u"kept");
     Redirect(u"b.exe", u"y.exe");
     EXPECT_EQ(Run({u"repair", u"A.EXE"}).exitCode, kExitUsage);  // listed as a.exe
     const Outcome outcome = Run({u"repair", u"a.exe"});
     EXPECT_EQ(outcome.exitCode, kExitFound);  // b.exe is still there
-    EXPECT_TRUE(store.KeyExists(texts::kIfeoKeyPath + u"\\a.exe"));
+    EXPECT_TRUE(store.KeyExists(kIfeoKeyPath + u"\\a.exe"));
     EXPECT_NE(outcome.out.find("deleted value Debugger of HKLM\\"), std::string::npos) << outcome.out;
     EXPECT_EQ(Run({u"scan"}).out, "b.exe  y.exe\n");
 }
@@ -170,13 +228,13 @@ TEST_F(CliCommands, DryRunShowsTheChangesAndMakesNone) {
         EXPECT_EQ(store.Dump(), before);
     }
     EXPECT_EQ(Run({u"delete-all", u"--dry-run"}).out,
-              "would delete key HKLM\\" + ToUtf8(texts::kIfeoKeyPath) + "\\a.exe\n"
-              "would delete key HKLM\\" + ToUtf8(texts::kIfeoKeyPath) + "\\b.exe\n");
+              "would delete key HKLM\\" + ToUtf8(kIfeoKeyPath) + "\\a.exe\n"
+              "would delete key HKLM\\" + ToUtf8(kIfeoKeyPath) + "\\b.exe\n");
 }
 
 TEST_F(CliCommands, ADryRunReportsTheFailureTheRegistryWouldGive) {
     Redirect(u"nested.exe", u"x.exe");
-    store.CreateKey(texts::kIfeoKeyPath + u"\\nested.exe\\inner");
+    store.CreateKey(kIfeoKeyPath + u"\\nested.exe\\inner");
     const Outcome outcome = Run({u"delete", u"nested.exe", u"--dry-run"});
     EXPECT_EQ(outcome.exitCode, kExitRepairFailed);
     EXPECT_NE(outcome.err.find("could not delete key"), std::string::npos);
@@ -185,24 +243,24 @@ TEST_F(CliCommands, ADryRunReportsTheFailureTheRegistryWouldGive) {
 TEST_F(CliCommands, DeleteAllWithYesRemovesEveryListedSubkey) {
     Redirect(u"a.exe", u"x.exe");
     Redirect(u"b.exe", u"y.exe");
-    store.CreateKey(texts::kIfeoKeyPath + u"\\plain.exe");
+    store.CreateKey(kIfeoKeyPath + u"\\plain.exe");
     const Outcome outcome = Run({u"delete-all", u"--yes"});
     EXPECT_EQ(outcome.exitCode, kExitClean);
-    EXPECT_FALSE(store.KeyExists(texts::kIfeoKeyPath + u"\\a.exe"));
-    EXPECT_FALSE(store.KeyExists(texts::kIfeoKeyPath + u"\\b.exe"));
-    EXPECT_TRUE(store.KeyExists(texts::kIfeoKeyPath + u"\\plain.exe"));
+    EXPECT_FALSE(store.KeyExists(kIfeoKeyPath + u"\\a.exe"));
+    EXPECT_FALSE(store.KeyExists(kIfeoKeyPath + u"\\b.exe"));
+    EXPECT_TRUE(store.KeyExists(kIfeoKeyPath + u"\\plain.exe"));
 }
 
 TEST_F(CliCommands, AFailedRepairGivesExitCodeThreeAndStopsWhereTheWindowStops) {
     Redirect(u"a.exe", u"x.exe");
     Redirect(u"b.exe", u"y.exe");
     Redirect(u"c.exe", u"z.exe");
-    store.RefuseDeletion(texts::kIfeoKeyPath + u"\\b.exe");
+    store.RefuseDeletion(kIfeoKeyPath + u"\\b.exe");
     const Outcome outcome = Run({u"delete-all", u"--yes"});
     EXPECT_EQ(outcome.exitCode, kExitRepairFailed);
-    EXPECT_FALSE(store.KeyExists(texts::kIfeoKeyPath + u"\\a.exe"));
-    EXPECT_TRUE(store.KeyExists(texts::kIfeoKeyPath + u"\\b.exe"));
-    EXPECT_TRUE(store.KeyExists(texts::kIfeoKeyPath + u"\\c.exe"));
+    EXPECT_FALSE(store.KeyExists(kIfeoKeyPath + u"\\a.exe"));
+    EXPECT_TRUE(store.KeyExists(kIfeoKeyPath + u"\\b.exe"));
+    EXPECT_TRUE(store.KeyExists(kIfeoKeyPath + u"\\c.exe"));
     EXPECT_NE(outcome.err.find("b.exe"), std::string::npos) << outcome.err;
 
     EXPECT_EQ(Run({u"delete", u"b.exe"}).exitCode, kExitRepairFailed);
@@ -235,8 +293,8 @@ TEST_F(CliCommands, ChangesAreCommittedOnlyWhenSomethingChanged) {
 
 TEST_F(CliCommands, AllAddsTheWiderFindingsMarkedWithTheirKind) {
     Redirect(u"a.exe", u"x.exe");
-    store.SetValue(texts::kIfeoKeyPath + u"\\v.exe", u"GlobalFlag", 4, {0, 1, 0, 0});
-    store.SetString(texts::kIfeoKeyPath + u"\\v.exe", u"VerifierDlls", u"evil.dll");
+    store.SetValue(kIfeoKeyPath + u"\\v.exe", u"GlobalFlag", 4, {0, 1, 0, 0});
+    store.SetString(kIfeoKeyPath + u"\\v.exe", u"VerifierDlls", u"evil.dll");
     EXPECT_EQ(Run({u"scan"}).out, "a.exe  x.exe\n");
     const Outcome all = Run({u"scan", u"--all"});
     EXPECT_EQ(all.exitCode, kExitFound);
@@ -245,8 +303,8 @@ TEST_F(CliCommands, AllAddsTheWiderFindingsMarkedWithTheirKind) {
 }
 
 TEST_F(CliCommands, OnlyVerifierFindingsStillCountAsFound) {
-    store.SetValue(texts::kIfeoKeyPath + u"\\v.exe", u"GlobalFlag", 4, {0, 1, 0, 0});
-    store.SetString(texts::kIfeoKeyPath + u"\\v.exe", u"VerifierDlls", u"evil.dll");
+    store.SetValue(kIfeoKeyPath + u"\\v.exe", u"GlobalFlag", 4, {0, 1, 0, 0});
+    store.SetString(kIfeoKeyPath + u"\\v.exe", u"VerifierDlls", u"evil.dll");
     EXPECT_EQ(Run({u"scan"}).exitCode, kExitClean);
     EXPECT_EQ(Run({u"scan", u"--all"}).exitCode, kExitFound);
 }

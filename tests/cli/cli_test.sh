@@ -26,7 +26,7 @@ check() {  # description, then a command that must succeed
 IFEO='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Image File Execution Options'
 HIFEO='\Microsoft\Windows NT\CurrentVersion\Image File Execution Options'  # hivexget: from the root
 T=$'\t'
-rlo=$'\u202e'
+rlo=$(printf '\342\200\256')  # U+202E as UTF-8 bytes, whatever the locale
 
 make_fixture() {  # file
     "$fixture" "$1" <<EOF2

@@ -1,8 +1,8 @@
 // The places the window does not look at, over the in-memory registry.
 #include <gtest/gtest.h>
 
-#include "ifeo/extended_scan.h"
-#include "ifeo/memory_registry.h"
+#include "core/extended_scan.h"
+#include "tests/doubles/memory_registry.h"
 
 namespace vornex::testing {
 namespace {
@@ -19,10 +19,11 @@ std::vector<unsigned char> Dword(std::uint32_t v) {
 class ExtendedScan : public ::testing::Test {
 protected:
     ExtendedScan() { store.CreateKey(kIfeo); }
-    std::vector<Finding> Scan(const Text& view = kCurrentVersion) {
-        auto found = ScanExtended(store, view);
+    std::vector<Entry> Scan(const Text& view = kCurrentVersion) {
+        ScanResult scan = ScanExtended(store, view);
         EXPECT_EQ(store.OpenHandleCount(), 0u) << "a key was left open";
-        return found;
+        EXPECT_TRUE(scan.complete());
+        return scan.entries;
     }
     MemoryRegistry store;
 };
@@ -35,7 +36,7 @@ TEST_F(ExtendedScan, FindsADebuggerInAFilterSubkeyOnlyWhileUseFilterIsSet) {
     store.SetString(kIfeo + u"\\svchost.exe\\f2", u"Debugger", u"C:\\other.exe");
     auto found = Scan();
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].kind, FindingKind::kFilterDebugger);
+    EXPECT_EQ(found[0].kind, EntryKind::kFilterDebugger);
     EXPECT_EQ(found[0].name, u"svchost.exe");
     EXPECT_EQ(found[0].command, u"C:\\evil.exe");
     EXPECT_EQ(found[0].key, kIfeo + u"\\svchost.exe\\f1");
@@ -55,7 +56,7 @@ TEST_F(ExtendedScan, FindsASilentExitMonitorWithTheFlagAsDwordOrString) {
     store.SetString(kExit + u"\\B.EXE", u"MonitorProcess", u"C:\\mon2.exe", kRegExpandSz);
     auto found = Scan();
     ASSERT_EQ(found.size(), 2u);
-    EXPECT_EQ(found[0].kind, FindingKind::kSilentExitMonitor);
+    EXPECT_EQ(found[0].kind, EntryKind::kSilentExitMonitor);
     EXPECT_EQ(found[0].command, u"C:\\mon.exe");
     EXPECT_EQ(found[0].detail, u"GlobalFlag=0x00000200");
     EXPECT_EQ(found[1].name, u"b.exe");
@@ -76,7 +77,7 @@ TEST_F(ExtendedScan, FindsVerifierDllsWithTheVerifierFlag) {
     store.SetString(kIfeo + u"\\w.exe", u"VerifierDlls", u"other.dll");  // no flag
     auto found = Scan();
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].kind, FindingKind::kVerifierDlls);
+    EXPECT_EQ(found[0].kind, EntryKind::kVerifierDlls);
     EXPECT_EQ(found[0].name, u"v.exe");
     EXPECT_EQ(found[0].command, u"evil.dll");
     EXPECT_EQ(found[0].detail, u"GlobalFlag=0x00000300");

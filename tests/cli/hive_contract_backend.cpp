@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "ifeo/hive_registry.h"
+#include "stores/hive/hive_registry.h"
 #include "tests/cli/empty_hive.h"
 #include "tests/contract/contract_backend.h"
 

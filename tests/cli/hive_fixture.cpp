@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "ifeo/hive_registry.h"
+#include "stores/hive/hive_registry.h"
 #include "tests/cli/empty_hive.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <random>
 
-#include "ifeo/hive_registry.h"
+#include "stores/hive/hive_registry.h"
 #include "tests/cli/empty_hive.h"
 
 namespace vornex::testing {

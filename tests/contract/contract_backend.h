@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "ifeo/registry.h"
+#include "core/registry.h"
 
 namespace vornex::testing {
 

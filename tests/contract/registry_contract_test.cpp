@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <set>
 
-#include "ifeo/text.h"
+#include "core/text.h"
 #include "tests/contract/contract_backend.h"
 
 namespace vornex::testing {

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "ifeo/win32_registry.h"
+#include "stores/win32/win32_registry.h"
 #include "tests/contract/contract_backend.h"
 
 namespace vornex::testing {

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "ifeo/case_fold.h"
-#include "ifeo/frm_main.h"
-#include "ifeo/memory_registry.h"
-#include "ifeo/texts.h"
-#include "tests/native/fake_window.h"
+#include "core/case_fold.h"
+#include "app/frm_main.h"
+#include "core/ifeo.h"
+#include "tests/doubles/memory_registry.h"
+#include "app/texts.h"
+#include "tests/doubles/fake_window.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ void Require(bool ok, const char* what) {
 const char16_t kAlphabet[] = u"aAbB.e x-\u0101\u0100\uFF41\u202E\u0301\u00E9\u00C9";
 
 Text KeyName(Bytes& in) {
-    static const Text kTemplates[] = {texts::kExcludedSubkey, u"your image file name here without a path",
+    static const Text kTemplates[] = {kSampleSubkey, u"your image file name here without a path",
                                       u"calc.exe", u"CALC.EXE", Text(u"calc.exe\0x", 10), Text(255, u'n')};
     const std::uint8_t pick = in.Next();
     if (pick < 48) return kTemplates[pick % 6];
@@ -82,9 +83,9 @@ struct Model {
         return keys.back();
     }
     void Seed(MemoryRegistry& store) const {
-        store.CreateKey(texts::kIfeoKeyPath);
+        store.CreateKey(kIfeoKeyPath);
         for (const auto& key : keys) {
-            const Text path = texts::kIfeoKeyPath + u'\\' + key.name;
+            const Text path = kIfeoKeyPath + u'\\' + key.name;
             store.CreateKey(path);
             for (const auto& value : key.values) store.SetValue(path, value.name, value.type, value.data);
             if (key.nested) store.CreateKey(path + u"\\inner");
@@ -93,7 +94,7 @@ struct Model {
     // The command the loader would run for this key, if any: computed here
     // on its own, not through the scan.
     static const Value* Redirection(const Key& key) {
-        if (key.name == texts::kExcludedSubkey || key.name.find(u'\0') != Text::npos) return nullptr;
+        if (key.name == kSampleSubkey || key.name.find(u'\0') != Text::npos) return nullptr;
         for (const auto& value : key.values) {
             if (value.type == kRegSz && value.name.size() == 8 &&
                 RegistryNamesEqual(value.name, u"debugger")) {
@@ -198,7 +199,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (auto& key : edited.keys) {
             if (key.name != selected) continue;
             for (std::size_t v = 0; v < key.values.size(); ++v) {
-                if (RegistryNamesEqual(key.values[v].name, texts::kDebuggerValue)) {
+                if (RegistryNamesEqual(key.values[v].name, kDebuggerValue)) {
                     key.values.erase(key.values.begin() + static_cast<std::ptrdiff_t>(v));
                     break;
                 }

@@ -1,22 +1,23 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include "ifeo/frm_main.h"
-#include "ifeo/memory_registry.h"
-#include "ifeo/texts.h"
-#include "tests/native/fake_window.h"
+#include "app/frm_main.h"
+#include "core/ifeo.h"
+#include "tests/doubles/memory_registry.h"
+#include "app/texts.h"
+#include "tests/doubles/fake_window.h"
 
 namespace vornex::testing {
 
 // A store, a fake window and the handlers over them.
 class FormTest : public ::testing::Test {
 public:
-    static Text SubkeyPath(const Text& name) { return texts::kIfeoKeyPath + u'\\' + name; }
+    static Text SubkeyPath(const Text& name) { return kIfeoKeyPath + u'\\' + name; }
 
 protected:
     static constexpr std::uint32_t kExpandSz = 2;
 
-    FormTest() : form(store, window) { store.CreateKey(texts::kIfeoKeyPath); }
+    FormTest() : form(store, window) { store.CreateKey(kIfeoKeyPath); }
 
     void Redirect(const Text& name, const Text& command, const Text& valueName = u"Debugger",
                   std::uint32_t type = kRegSz) {

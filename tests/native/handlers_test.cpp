@@ -24,7 +24,7 @@ protected:
     // A second store laid out like the first, to compare whole contents.
     std::string DumpAfter(void (*edit)(MemoryRegistry&)) {
         MemoryRegistry expected;
-        expected.CreateKey(texts::kIfeoKeyPath);
+        expected.CreateKey(kIfeoKeyPath);
         expected.SetString(SubkeyPath(u"c.exe"), u"Debugger", u"cc");
         expected.SetString(SubkeyPath(u"a.exe"), u"Debugger", u"aa");
         expected.SetString(SubkeyPath(u"a.exe"), u"MitigationOptions", u"keep");
@@ -175,11 +175,11 @@ const RefusedCase kRefusedCases[] = {
      [](FrmMain& f) { f.cmdDelete_Click(); }},
     {"RepairWhenTheSubkeyCannotBeOpened", [](MemoryRegistry& r) { r.DenyOpen(FormTest::SubkeyPath(u"b.exe")); },
      [](FrmMain& f) { f.cmdDelete_Click(); }},
-    {"DeleteWhenTheIfeoKeyCannotBeOpened", [](MemoryRegistry& r) { r.DenyOpen(texts::kIfeoKeyPath); },
+    {"DeleteWhenTheIfeoKeyCannotBeOpened", [](MemoryRegistry& r) { r.DenyOpen(kIfeoKeyPath); },
      [](FrmMain& f) { f.cmdDelete1_Click(); }},
     {"RepairRefusedByTheRegistry", [](MemoryRegistry& r) { r.RefuseDeletion(FormTest::SubkeyPath(u"b.exe")); },
      [](FrmMain& f) { f.cmdDelete_Click(); }},
-    {"FixWhenTheIfeoKeyCannotBeOpened", [](MemoryRegistry& r) { r.DenyOpen(texts::kIfeoKeyPath); },
+    {"FixWhenTheIfeoKeyCannotBeOpened", [](MemoryRegistry& r) { r.DenyOpen(kIfeoKeyPath); },
      [](FrmMain& f) { f.cmdFix_Click(); }},
 };
 

@@ -42,7 +42,7 @@ TEST_F(HijackScan, OpensEveryKeyWithFullAccessByItsPathFromTheRoot) {
     Redirect(u"calc.exe", u"x");
     Scan();
     const auto& log = store.CallLog();
-    const std::string ifeo = ToUtf8(texts::kIfeoKeyPath);
+    const std::string ifeo = ToUtf8(kIfeoKeyPath);
     EXPECT_NE(std::find(log.begin(), log.end(), "OpenKey " + ifeo + " 0x2003F"), log.end());
     EXPECT_NE(std::find(log.begin(), log.end(), "OpenKey " + ifeo + "\\calc.exe 0x2003F"),
               log.end());
@@ -68,7 +68,7 @@ TEST_F(HijackScan, AnUnopenableIfeoKeyLeavesListAndCountAsTheyWereAndShowsNothin
     Scan();
     window.Select(0);
     form.lstListKey_Click();
-    store.DenyOpen(texts::kIfeoKeyPath);
+    store.DenyOpen(kIfeoKeyPath);
     Scan();
     EXPECT_EQ(window.lines, std::vector<Text>{u"a.exe"});
     EXPECT_EQ(window.countCaption, u"被重定向的应用程序 1 个，点击文件名查看重定向数据。");
@@ -78,6 +78,60 @@ TEST_F(HijackScan, AnUnopenableIfeoKeyLeavesListAndCountAsTheyWereAndShowsNothin
     EXPECT_TRUE(window.detailText.empty());
     EXPECT_TRUE(window.detailCaption.empty());
     EXPECT_TRUE(window.messages.empty());
+}
+
+// A key read only in part is never called clean: with nothing found, the
+// window stays as it was, as for an IFEO key it cannot open.
+struct PartialRead {
+    const char* operation;
+    std::uint64_t nth;
+};
+
+class HijackScanPartialRead : public FormTest, public ::testing::WithParamInterface<PartialRead> {};
+
+TEST_P(HijackScanPartialRead, NothingFoundIsNotSaidOfAKeyReadInPart) {
+    Redirect(u"a.exe", u"x");
+    store.CreateKey(SubkeyPath(u"plain1.exe"));
+    store.CreateKey(SubkeyPath(u"plain2.exe"));
+    Scan();
+    ASSERT_EQ(window.lines, std::vector<Text>{u"a.exe"});
+    const Text countBefore = window.countCaption;
+    store.RemoveTree(SubkeyPath(u"a.exe"));
+    store.FailOperation(GetParam().operation, GetParam().nth);
+    Scan();
+    EXPECT_TRUE(window.messages.empty()) << "nothing-found notice after a failed read";
+    EXPECT_EQ(window.lines, std::vector<Text>{u"a.exe"});
+    EXPECT_EQ(window.countCaption, countBefore);
+    EXPECT_FALSE(window.cmdFixEnabled);
+    // Read whole again, the same store is clean.
+    Scan();
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].text, texts::kNothingFound);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, HijackScanPartialRead,
+                         ::testing::Values(PartialRead{"QueryInfoKey", 1}, PartialRead{"EnumKey", 1},
+                                           PartialRead{"EnumKey", 2}, PartialRead{"QueryValue", 1}));
+
+TEST_F(HijackScan, WhatWasReadIsListedWhenAnotherSubkeyCouldNotBeEnumerated) {
+    Redirect(u"a.exe", u"x");
+    Redirect(u"b.exe", u"y");
+    Redirect(u"c.exe", u"z");
+    store.FailOperation("EnumKey", 2);
+    Scan();
+    EXPECT_EQ(window.lines, (std::vector<Text>{u"a.exe", u"c.exe"}));
+    EXPECT_EQ(form.strDebugger[1], u"z");
+    EXPECT_TRUE(window.cmdFixEnabled);
+    EXPECT_TRUE(window.messages.empty());
+}
+
+TEST_F(HijackScan, AnEntryThatCannotBeOpenedDoesNotKeepTheNoticeAway) {
+    // The loader cannot read such a subkey either: nothing redirects.
+    store.CreateKey(SubkeyPath(u"locked.exe"));
+    store.DenyOpen(SubkeyPath(u"locked.exe"));
+    Scan();
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].text, texts::kNothingFound);
 }
 
 TEST_F(HijackScan, MatchesOnlyStringValuesNamedDebuggerInAnyCase) {

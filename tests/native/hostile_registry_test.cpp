@@ -64,7 +64,7 @@ TEST_F(Hostile, ALookAlikeIsRepairedWithoutTouchingTheRealKey) {
     window.Select(LineOf(u"\uFF43alc.exe"));
     form.cmdDelete_Click();
     MemoryRegistry expected;
-    expected.CreateKey(texts::kIfeoKeyPath);
+    expected.CreateKey(kIfeoKeyPath);
     expected.SetString(SubkeyPath(u"calc.exe"), u"Debugger", u"legit-debugger.exe");
     expected.SetString(SubkeyPath(u"calc.exe"), u"MitigationOptions", u"keep");
     expected.CreateKey(SubkeyPath(u"\uFF43alc.exe"));

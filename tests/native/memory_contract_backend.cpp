@@ -1,4 +1,4 @@
-#include "ifeo/memory_registry.h"
+#include "tests/doubles/memory_registry.h"
 #include "tests/contract/contract_backend.h"
 
 namespace vornex::testing {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "ifeo/text.h"
-#include "ifeo/texts.h"
+#include "core/text.h"
+#include "app/texts.h"
 
 namespace vornex {
 namespace {

@@ -1,0 +1,99 @@
+#include "app/frm_main.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "app/texts.h"
+#include "core/ifeo_repair.h"
+#include "core/ifeo_scan.h"
+
+namespace vornex {
+
+void FrmMain::Form_Load() {
+    controls_.SetButtonEnabled(Button::cmdDelete, false);
+    controls_.SetButtonEnabled(Button::cmdDelete1, false);
+    controls_.SetButtonEnabled(Button::cmdFix, false);
+    controls_.SetDetailText(Text());
+    controls_.SetDetailCaption(Text());
+
+    const ScanResult scan = ScanIfeo(registry_);
+    // "Nothing found" is said only of a key that was read whole; otherwise the
+    // window stays as it is, as for an IFEO key that cannot be opened.
+    if (!scan.opened() || (scan.entries.empty() && !scan.listedWhole())) return;
+    controls_.ListClear();
+
+    std::size_t recorded = 0;
+    for (const Entry& entry : scan.entries) {
+        // The table holds the first matches met; later ones are not listed,
+        // so list, table and count always agree.
+        if (recorded < kTableSize && Record(entry.name, entry.command, recorded)) ++recorded;
+    }
+    if (recorded > 0) {
+        controls_.SetCountCaption(texts::CountCaption(recorded));
+        controls_.SetButtonEnabled(Button::cmdFix, true);
+    } else {
+        controls_.ShowForm();
+        controls_.SetCountCaption(texts::CountCaption(0));
+        controls_.ShowMessage(texts::kNothingFound, texts::kNoticeTitle, kNoticeStyle);
+    }
+}
+
+bool FrmMain::Record(const Text& subkeyName, const Text& command, std::size_t recorded) {
+    const int placed = controls_.ListAdd(subkeyName);
+    // A list that could not take the line reports a negative index.
+    if (placed < 0 || static_cast<std::size_t>(placed) > recorded) return false;
+    const auto index = static_cast<std::size_t>(placed);
+    for (std::size_t i = recorded; i > index; --i) {
+        strDebugger[i] = std::move(strDebugger[i - 1]);
+        strKeyName[i] = std::move(strKeyName[i - 1]);
+    }
+    strDebugger[index] = command;
+    strKeyName[index] = subkeyName;
+    return true;
+}
+
+void FrmMain::lstListKey_Click() {
+    const int selected = controls_.ListSelectedIndex();
+    // A click that selected nothing explains nothing (and reads no entry).
+    if (selected < 0 || static_cast<std::size_t>(selected) >= kTableSize) return;
+    const Text name = controls_.ListSelectedText();
+
+    controls_.SetButtonEnabled(Button::cmdDelete, true);
+    controls_.SetButtonEnabled(Button::cmdDelete1, true);
+    controls_.SetDetailColor(kLabelRed);
+    controls_.SetDetailCaption(texts::DetailHeading(name));
+    const Text& command = strDebugger[static_cast<std::size_t>(selected)];
+    controls_.SetDetailText(texts::DetailAdvice(name, command));
+}
+
+// Every repair ends quietly on the first failure. On success the order is
+// fixed: notice, then the scan, then the key the repair opened is closed
+// (`opened`, at the end of the handler).
+
+void FrmMain::cmdDelete_Click() {
+    UniqueKey opened(registry_);
+    if (!RemoveDebugger(registry_, controls_.ListSelectedText(), &opened).succeeded()) return;
+    controls_.ShowMessage(texts::kRepaired, texts::kNoticeTitle, kNoticeStyle);
+    Form_Load();
+}
+
+void FrmMain::cmdDelete1_Click() {
+    UniqueKey opened(registry_);
+    if (!DeleteEntry(registry_, controls_.ListSelectedText(), &opened).succeeded()) return;
+    controls_.ShowMessage(texts::kDeleted, texts::kNoticeTitle, kNoticeStyle);
+    Form_Load();
+}
+
+void FrmMain::cmdFix_Click() {
+    if (controls_.ShowMessage(texts::kConfirmFix, texts::kWarningTitle, kConfirmStyle) != kAnswerOk) return;
+    const auto lines = static_cast<std::size_t>(std::clamp(controls_.ListCount(), 0, static_cast<int>(kTableSize)));
+    const std::vector<Text> names(strKeyName.begin(), strKeyName.begin() + static_cast<std::ptrdiff_t>(lines));
+    UniqueKey opened(registry_);
+    if (!DeleteEntries(registry_, names, &opened).succeeded()) return;
+    controls_.ShowMessage(texts::kAllDeleted, texts::kNoticeTitle, kNoticeStyle);
+    Form_Load();
+}
+
+void FrmMain::cmdQuit_Click() { controls_.EndProgram(); }
+
+}  // namespace vornex

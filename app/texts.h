@@ -1,0 +1,23 @@
+#pragma once
+#include "core/text.h"
+
+namespace vornex::texts {
+
+// Message boxes.
+inline const Text kNoticeTitle = u"提示";
+inline const Text kWarningTitle = u"警告";
+inline const Text kNothingFound = u"没有发现IFEO重定向！谢谢使用本工具！";
+inline const Text kRepaired = u"已成功修复！";
+inline const Text kDeleted = u"已成功删除！";
+inline const Text kAllDeleted = u"已成功删除所有被重定向的项！";
+inline const Text kConfirmFix =
+    u"不建议使用自动修复功能！\r\n使用自动修复可能会删除有用项，确定要自动修复吗？";
+
+// lblCount for n recorded entries.
+Text CountCaption(unsigned long n);
+// lblDetail heading for a selected name.
+Text DetailHeading(const Text& name);
+// txtDetail advice for a selected name and its command.
+Text DetailAdvice(const Text& name, const Text& command);
+
+}  // namespace vornex::texts

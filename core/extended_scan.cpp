@@ -1,0 +1,219 @@
+#include "core/extended_scan.h"
+
+#include <algorithm>
+
+#include "core/case_fold.h"
+
+namespace vornex {
+
+namespace {
+
+constexpr std::uint32_t kRegLink = 6;
+constexpr std::uint32_t kNameCapacity = 16384;
+
+struct Value {
+    Text name;
+    std::uint32_t type;
+    std::vector<unsigned char> data;
+};
+
+using Step = ReadFailure::Step;
+
+// Every value of a key, by exact reported name. A failure other than the end
+// of the list is recorded and ends the list.
+std::vector<Value> ReadValues(Registry& registry, KeyHandle key, const Text& path,
+                              std::vector<ReadFailure>& unread) {
+    std::vector<Value> values;
+    std::vector<char16_t> name(kNameCapacity);
+    for (std::uint32_t i = 0;; ++i) {
+        auto length = kNameCapacity;
+        std::uint32_t type = 0;
+        std::uint32_t size = 0;
+        RegResult result = registry.EnumValue(key, i, name.data(), &length, &type, nullptr, &size);
+        if (result == kRegNoMoreItems) break;
+        std::vector<unsigned char> data(size);
+        std::uint32_t got = size;
+        if (result == kRegOk) {
+            length = kNameCapacity;
+            result = registry.EnumValue(key, i, name.data(), &length, &type, data.empty() ? nullptr : data.data(),
+                                        &got);
+        }
+        if (result != kRegOk) {
+            unread.push_back({Step::kReadValue, path, result});
+            break;
+        }
+        data.resize(std::min(got, size));
+        values.push_back({Text(name.data(), length), type, std::move(data)});
+    }
+    return values;
+}
+
+std::vector<Text> ReadSubkeyNames(Registry& registry, KeyHandle key, const Text& path,
+                                  std::vector<ReadFailure>& unread) {
+    std::vector<Text> names;
+    std::uint32_t count = 0;
+    std::uint32_t longest = 0;
+    if (const RegResult queried = registry.QueryInfoKey(key, &count, &longest); queried != kRegOk) {
+        unread.push_back({Step::kQueryKey, path, queried});
+        return names;
+    }
+    std::vector<char16_t> buffer(static_cast<std::size_t>(longest) + 1);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        auto length = static_cast<std::uint32_t>(buffer.size());
+        const RegResult result = registry.EnumKey(key, i, buffer.data(), &length);
+        if (result == kRegNoMoreItems) break;
+        if (result != kRegOk) {
+            unread.push_back({Step::kEnumSubkey, path, result});
+            continue;
+        }
+        Text name(buffer.data(), length);
+        // A name with a NUL inside cannot be opened by its path.
+        if (name.find(u'\0') == Text::npos) names.push_back(std::move(name));
+    }
+    return names;
+}
+
+// Opens a key that was listed; false when it cannot be read (recorded) or is gone.
+bool OpenListed(UniqueKey& key, const Text& path, std::vector<ReadFailure>& unread) {
+    const RegResult opened = key.TryOpen(kLocalMachine, path);
+    if (opened != kRegOk && opened != kRegFileNotFound) unread.push_back({Step::kOpenSubkey, path, opened});
+    return opened == kRegOk;
+}
+
+const Value* Find(const std::vector<Value>& values, const Text& name) {
+    for (const Value& value : values) {
+        if (RegistryNamesEqual(value.name, name)) return &value;
+    }
+    return nullptr;
+}
+
+bool IsString(std::uint32_t type) { return type == kRegSz || type == extended::kRegExpandSz; }
+
+std::optional<Text> StringOf(const Value* value) {
+    if (!value || !IsString(value->type)) return std::nullopt;
+    return TextFromRegistryData(value->data.data(), value->data.size());
+}
+
+std::optional<std::uint32_t> DwordOf(const Value* value) {
+    if (!value || value->type != extended::kRegDword || value->data.size() < 4) return std::nullopt;
+    return static_cast<std::uint32_t>(value->data[0]) | (static_cast<std::uint32_t>(value->data[1]) << 8) |
+           (static_cast<std::uint32_t>(value->data[2]) << 16) |
+           (static_cast<std::uint32_t>(value->data[3]) << 24);
+}
+
+Text HexText(std::uint32_t value) {
+    static const char16_t kDigits[] = u"0123456789ABCDEF";
+    Text out = u"0x";
+    for (int shift = 28; shift >= 0; shift -= 4) out.push_back(kDigits[(value >> shift) & 0xF]);
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> extended::ParseGlobalFlag(std::uint32_t type,
+                                                       const std::vector<unsigned char>& data) {
+    if (type == kRegDword) {
+        if (data.size() < 4) return std::nullopt;
+        return static_cast<std::uint32_t>(data[0]) | (static_cast<std::uint32_t>(data[1]) << 8) |
+               (static_cast<std::uint32_t>(data[2]) << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
+    }
+    if (!IsString(type)) return std::nullopt;
+    Text text = TextFromRegistryData(data.data(), data.size());
+    while (!text.empty() && text.front() == u' ') text.erase(text.begin());
+    while (!text.empty() && text.back() == u' ') text.pop_back();
+    unsigned base = 10;
+    if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
+        base = 16;
+        text = text.substr(2);
+    }
+    if (text.empty() || text.size() > 10) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char16_t c : text) {
+        unsigned digit = 0;
+        if (c >= u'0' && c <= u'9') digit = c - u'0';
+        else if (base == 16 && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
+        else if (base == 16 && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
+        else return std::nullopt;
+        if (digit >= base) return std::nullopt;
+        value = value * base + digit;
+        if (value > 0xFFFFFFFFu) return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+ScanResult ScanExtended(Registry& registry, const Text& currentVersionPath) {
+    ScanResult scan;
+    std::vector<Entry>& found = scan.entries;
+    std::vector<ReadFailure>& unread = scan.unread;
+    const Text ifeoPath = currentVersionPath + u'\\' + extended::kIfeoName;
+    UniqueKey ifeo(registry);
+    scan.openResult = ifeo.TryOpen(kLocalMachine, ifeoPath);
+    if (!scan.opened()) {
+        unread.push_back({Step::kOpenKey, ifeoPath, scan.openResult});
+        return scan;
+    }
+    const std::vector<Text> names = ReadSubkeyNames(registry, ifeo.get(), ifeoPath, unread);
+    ifeo.Reset();
+
+    for (const Text& name : names) {
+        const Text subkeyPath = ifeoPath + u'\\' + name;
+        UniqueKey subkey(registry);
+        if (!OpenListed(subkey, subkeyPath, unread)) continue;
+        const std::vector<Value> values = ReadValues(registry, subkey.get(), subkeyPath, unread);
+
+        // Filters: with UseFilter set, the loader picks the subkey whose
+        // FilterFullPath is the started file and takes its Debugger.
+        const std::optional<std::uint32_t> useFilter = DwordOf(Find(values, u"UseFilter"));
+        if (useFilter && *useFilter != 0) {
+            for (const Text& filterName : ReadSubkeyNames(registry, subkey.get(), subkeyPath, unread)) {
+                const Text filterPath = subkeyPath + u'\\' + filterName;
+                UniqueKey filter(registry);
+                if (!OpenListed(filter, filterPath, unread)) continue;
+                const std::vector<Value> filterValues = ReadValues(registry, filter.get(), filterPath, unread);
+                const std::optional<Text> fullPath = StringOf(Find(filterValues, u"FilterFullPath"));
+                const Value* debugger = Find(filterValues, kDebuggerValue);
+                if (!fullPath || !debugger || debugger->type != kRegSz) continue;
+                found.push_back({EntryKind::kFilterDebugger, name,
+                                 TextFromRegistryData(debugger->data.data(), debugger->data.size()), filterPath,
+                                 u"FilterFullPath=" + *fullPath});
+            }
+        }
+
+        const Value* flagValue = Find(values, u"GlobalFlag");
+        const std::optional<std::uint32_t> flags =
+            flagValue ? extended::ParseGlobalFlag(flagValue->type, flagValue->data) : std::nullopt;
+        if (!flags) continue;
+
+        if (*flags & extended::kFlagMonitorSilentProcessExit) {
+            const Text exitPath =
+                currentVersionPath + u'\\' + extended::kSilentProcessExitName + u'\\' + name;
+            UniqueKey exitKey(registry);
+            if (OpenListed(exitKey, exitPath, unread)) {
+                const std::vector<Value> exitValues = ReadValues(registry, exitKey.get(), exitPath, unread);
+                const std::optional<Text> monitor = StringOf(Find(exitValues, u"MonitorProcess"));
+                if (monitor && !monitor->empty()) {
+                    found.push_back({EntryKind::kSilentExitMonitor, name, *monitor, exitPath,
+                                     u"GlobalFlag=" + HexText(*flags)});
+                }
+            }
+        }
+        if (*flags & extended::kFlagApplicationVerifier) {
+            const std::optional<Text> dlls = StringOf(Find(values, u"VerifierDlls"));
+            if (dlls && !dlls->empty()) {
+                found.push_back({EntryKind::kVerifierDlls, name, *dlls, subkeyPath, u"GlobalFlag=" + HexText(*flags)});
+            }
+        }
+    }
+    return scan;
+}
+
+bool Wow64IfeoIsSeparate(Registry& registry) {
+    UniqueKey key(registry);
+    if (!key.Open(kLocalMachine, kWow64IfeoKeyPath)) return false;
+    std::vector<ReadFailure> ignored;
+    const std::vector<Value> values = ReadValues(registry, key.get(), kWow64IfeoKeyPath, ignored);
+    const Value* link = Find(values, u"SymbolicLinkValue");
+    return !(link && link->type == kRegLink);
+}
+
+}  // namespace vornex

@@ -1,0 +1,40 @@
+#pragma once
+#include <optional>
+#include <vector>
+
+#include "core/ifeo.h"
+
+namespace vornex {
+
+struct Change {
+    enum class Kind { kDeletedValue, kDeletedKey };
+    Kind kind;
+    Text key;    // the key deleted, or the key that held the value; below HKEY_LOCAL_MACHINE
+    Text value;  // the value deleted; empty for a key
+};
+
+struct RepairFailure {
+    Change attempted;  // what could not be done
+    RegResult code;
+};
+
+struct RepairResult {
+    std::vector<Change> changes;  // made, in order
+    std::optional<RepairFailure> failure;  // the first one; nothing is tried after it
+
+    bool succeeded() const { return !failure; }
+};
+
+// The repairs of IFEO entries, by their subkey names exactly as listed. Each
+// stops at its first failure. `keepOpen`, when given, receives the key the
+// repair opened, so that a caller can close it after work of its own.
+
+// Removes the Debugger value of one entry; the subkey and its other values stay.
+RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* keepOpen = nullptr);
+// Deletes one entry's subkey.
+RepairResult DeleteEntry(Registry& registry, const Text& name, UniqueKey* keepOpen = nullptr);
+// Deletes the subkeys of the entries, in order.
+RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names,
+                           UniqueKey* keepOpen = nullptr);
+
+}  // namespace vornex

@@ -1,0 +1,98 @@
+#pragma once
+#include <cstdint>
+#include <utility>
+
+#include "core/text.h"
+
+namespace vornex {
+
+// An opaque key handle; a predefined root or one that OpenKey returned.
+using KeyHandle = std::uintptr_t;
+// 0 is success; any other value is a failure, never told apart.
+using RegResult = long;
+
+constexpr RegResult kRegOk = 0;
+constexpr KeyHandle kLocalMachine = 0x80000002u;
+constexpr std::uint32_t kKeyAllAccess = 0x2003F;
+constexpr std::uint32_t kRegSz = 1;
+
+// Result codes the core itself tells apart (the Win32 values).
+constexpr RegResult kRegFileNotFound = 2;
+constexpr RegResult kRegAccessDenied = 5;
+constexpr RegResult kRegInvalidParameter = 87;
+constexpr RegResult kRegNoMoreItems = 259;
+
+// The registry operations the program uses, with the Win32 contracts:
+// names come back NUL-terminated in buffers of a given capacity (characters,
+// NUL included), lengths come back without the NUL, data sizes are bytes, and
+// enumeration runs by index from 0 until the first failure.
+class Registry {
+public:
+    virtual ~Registry() = default;
+
+    virtual RegResult OpenKey(KeyHandle root, const Text& path, std::uint32_t access,
+                              KeyHandle* key) = 0;
+    // Either receiver may be null.
+    virtual RegResult QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
+                                   std::uint32_t* maxSubkeyNameLength) = 0;
+    // nameLength: in, the buffer's capacity; out, the name's length.
+    virtual RegResult EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
+                              std::uint32_t* nameLength) = 0;
+    // nameLength as for EnumKey. data may be null to ask for the size only;
+    // dataSize: in, the data buffer's capacity in bytes; out, the data's size.
+    virtual RegResult EnumValue(KeyHandle key, std::uint32_t index, char16_t* name,
+                                std::uint32_t* nameLength, std::uint32_t* type,
+                                unsigned char* data, std::uint32_t* dataSize) = 0;
+    // Reads the value of this name (compared without case), like
+    // RegQueryValueEx: data may be null to ask for the size only. The default
+    // finds it by enumeration; stores that can look a name up override it.
+    virtual RegResult QueryValue(KeyHandle key, const Text& valueName, std::uint32_t* type,
+                                 unsigned char* data, std::uint32_t* dataSize);
+    virtual RegResult CloseKey(KeyHandle key) = 0;
+    virtual RegResult DeleteValue(KeyHandle key, const Text& valueName) = 0;
+    // Deletes a subkey that has no subkeys of its own.
+    virtual RegResult DeleteKey(KeyHandle key, const Text& subkeyName) = 0;
+};
+
+// Owns one opened key and closes it when it goes out of scope.
+class UniqueKey {
+public:
+    explicit UniqueKey(Registry& registry) : registry_(&registry) {}
+    UniqueKey(UniqueKey&& other) noexcept
+        : registry_(other.registry_), key_(std::exchange(other.key_, 0)) {}
+    UniqueKey& operator=(UniqueKey&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            registry_ = other.registry_;
+            key_ = std::exchange(other.key_, 0);
+        }
+        return *this;
+    }
+    UniqueKey(const UniqueKey&) = delete;
+    UniqueKey& operator=(const UniqueKey&) = delete;
+    ~UniqueKey() { Reset(); }
+
+    // Opens root\path; the registry's result code.
+    RegResult TryOpen(KeyHandle root, const Text& path, std::uint32_t access = kKeyAllAccess) {
+        Reset();
+        KeyHandle opened = 0;
+        const RegResult result = registry_->OpenKey(root, path, access, &opened);
+        if (result == kRegOk) key_ = opened;
+        return result;
+    }
+    bool Open(KeyHandle root, const Text& path, std::uint32_t access = kKeyAllAccess) {
+        return TryOpen(root, path, access) == kRegOk;
+    }
+    void Reset() {
+        if (key_ != 0) registry_->CloseKey(key_);
+        key_ = 0;
+    }
+    KeyHandle get() const { return key_; }
+    explicit operator bool() const { return key_ != 0; }
+
+private:
+    Registry* registry_;
+    KeyHandle key_ = 0;
+};
+
+}  // namespace vornex

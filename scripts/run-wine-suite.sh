@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Runs one Wine test suite of a win64 build in a fresh Wine environment of its
+# own (prefix, locale, Xvfb display) and stops what it started.
+#   scripts/run-wine-suite.sh SUITE BUILD_DIR RUN_DIR
+# SUITE: contract (the registry contract against Wine's registry), e2e (the
+# end-to-end driver of Vornex.exe and vornex-cli.exe at 96 DPI) or e2e-144dpi
+# (the layout, label, list, banner and font tests again at 144 DPI).
+# The suite's own output goes to standard output; Wine's to RUN_DIR/SUITE.stderr.
+# Screenshots land in RUN_DIR/artifacts[/144dpi] as PNG.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=wine-env.sh
+source "$here/wine-env.sh"
+
+if [ $# -ne 3 ]; then
+    echo "usage: $0 SUITE BUILD_DIR RUN_DIR" >&2
+    exit 2
+fi
+suite=$1
+build_dir=$(cd "$2" && pwd)
+run_dir=$3
+mkdir -p "$run_dir"
+run_dir=$(cd "$run_dir" && pwd)
+tests_dir=$build_dir/wine-tests
+
+dpi=96
+artifacts=$run_dir/artifacts
+args=()
+case "$suite" in
+    contract) exe=$tests_dir/vornex_contract_tests.exe ;;
+    e2e) exe=$tests_dir/vornex_e2e.exe ;;
+    e2e-144dpi)
+        exe=$tests_dir/vornex_e2e.exe
+        dpi=144
+        artifacts=$run_dir/artifacts/144dpi
+        # Tests tied to one DPI skip themselves at the other.
+        filter='Dpi.*:Fonts.*:Detail.*:List.*'
+        filter+=':VornexE2E.WindowHasItsCaptionFrameAndStoredPlace:VornexE2E.ControlsStandAtTheirDesignRectanglesInTabOrder'
+        args+=(--gtest_filter="$filter")
+        ;;
+    *) echo "unknown suite $suite" >&2; exit 2 ;;
+esac
+[ -f "$exe" ] || { echo "$exe not found: build the win64 preset first" >&2; exit 2; }
+mkdir -p "$artifacts"
+
+trap wine_env_stop EXIT
+trap 'exit 130' INT TERM
+wine_env_start "$run_dir/env-$suite" "$dpi"
+
+if [ "$suite" != contract ]; then
+    args+=(--exe "$(wine_env_winpath "$build_dir/Vornex.exe")"
+           --out "$(wine_env_winpath "$artifacts")" --dpi "$dpi")
+    [ "$suite" = e2e ] && args+=(--cli "$(wine_env_winpath "$build_dir/cli/vornex-cli.exe")")
+fi
+status=0
+timeout 900 wine "$exe" "${args[@]}" 2>"$run_dir/$suite.stderr" || status=$?
+wine_env_stop
+
+for bmp in "$artifacts"/*.bmp; do
+    [ -e "$bmp" ] || continue
+    convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+exit $status

@@ -1,0 +1,340 @@
+#include "memory_registry.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "core/case_fold.h"
+
+namespace vornex {
+
+namespace {
+
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+constexpr RegResult kInvalidParameter = 87;
+
+Text Upcased(const Text& text) {
+    Text out = text;
+    for (char16_t& c : out) c = RegistryUpcase(c);
+    return out;
+}
+
+bool ContainsName(const std::vector<Text>& list, const Text& name) {
+    return std::any_of(list.begin(), list.end(),
+                       [&](const Text& entry) { return RegistryNamesEqual(entry, name); });
+}
+
+}  // namespace
+
+struct MemoryRegistry::Node {
+    struct Value {
+        Text name;
+        std::uint32_t type;
+        std::vector<unsigned char> data;
+    };
+    Text name;
+    std::weak_ptr<Node> parent;
+    std::vector<NodePtr> children;  // in creation order, as they enumerate
+    std::unordered_map<Text, NodePtr> childByUpcasedName;
+    std::vector<Value> values;
+    bool deleted = false;
+
+    NodePtr Child(const Text& childName) const {
+        auto found = childByUpcasedName.find(Upcased(childName));
+        return found == childByUpcasedName.end() ? nullptr : found->second;
+    }
+    void AddChild(const NodePtr& child) {
+        children.push_back(child);
+        childByUpcasedName[Upcased(child->name)] = child;
+    }
+    void RemoveChild(const NodePtr& child) {
+        children.erase(std::remove(children.begin(), children.end(), child), children.end());
+        childByUpcasedName.erase(Upcased(child->name));
+    }
+    Value* FindValue(const Text& valueName) {
+        for (auto& value : values) {
+            if (RegistryNamesEqual(value.name, valueName)) return &value;
+        }
+        return nullptr;
+    }
+};
+
+MemoryRegistry::MemoryRegistry() : root_(std::make_shared<Node>()) {}
+MemoryRegistry::~MemoryRegistry() = default;
+
+MemoryRegistry::NodePtr MemoryRegistry::FindFrom(NodePtr from, const Text& path) const {
+    if (path.empty()) return from;
+    for (const Text& part : SplitKeyPath(path)) {
+        if (!from || part.empty()) return nullptr;
+        from = from->Child(part);
+    }
+    return from;
+}
+
+MemoryRegistry::NodePtr MemoryRegistry::Find(const Text& path) const {
+    return FindFrom(root_, path);
+}
+
+MemoryRegistry::NodePtr MemoryRegistry::CreatePath(const Text& path) {
+    NodePtr node = root_;
+    for (const Text& part : SplitKeyPath(path)) {
+        if (part.empty() || part.size() > kMaxKeyNameLength) {
+            throw std::invalid_argument("key name empty or longer than 255 characters");
+        }
+        NodePtr child = node->Child(part);
+        if (!child) {
+            child = std::make_shared<Node>();
+            child->name = part;
+            child->parent = node;
+            node->AddChild(child);
+        }
+        node = child;
+    }
+    return node;
+}
+
+Text MemoryRegistry::PathOf(const Node& node) {
+    Text path = node.name;
+    for (auto parent = node.parent.lock(); parent && parent->parent.lock();
+         parent = parent->parent.lock()) {
+        path = parent->name + u'\\' + path;
+    }
+    return path;
+}
+
+void MemoryRegistry::CreateKey(const Text& path) { CreatePath(path); }
+
+void MemoryRegistry::SetValue(const Text& keyPath, const Text& name, std::uint32_t type,
+                              std::vector<unsigned char> data) {
+    if (name.size() > kMaxValueNameLength) {
+        throw std::invalid_argument("value name longer than 16383 characters");
+    }
+    NodePtr node = CreatePath(keyPath);
+    if (Node::Value* existing = node->FindValue(name)) {
+        existing->type = type;
+        existing->data = std::move(data);
+    } else {
+        node->values.push_back({name, type, std::move(data)});
+    }
+}
+
+void MemoryRegistry::SetString(const Text& keyPath, const Text& name, const Text& text,
+                               std::uint32_t type) {
+    std::vector<unsigned char> data;
+    for (char16_t c : text + u'\0') {
+        data.push_back(static_cast<unsigned char>(c & 0xFF));
+        data.push_back(static_cast<unsigned char>(c >> 8));
+    }
+    SetValue(keyPath, name, type, std::move(data));
+}
+
+bool MemoryRegistry::RemoveTree(const Text& path) {
+    NodePtr node = Find(path);
+    NodePtr parent = node ? node->parent.lock() : nullptr;
+    if (!parent) return false;
+    parent->RemoveChild(node);
+    // Handles to the key or anything below it now refer to a deleted key.
+    std::vector<NodePtr> gone{node};
+    while (!gone.empty()) {
+        NodePtr next = gone.back();
+        gone.pop_back();
+        next->deleted = true;
+        gone.insert(gone.end(), next->children.begin(), next->children.end());
+    }
+    return true;
+}
+
+bool MemoryRegistry::KeyExists(const Text& path) const { return Find(path) != nullptr; }
+
+void MemoryRegistry::DenyOpen(const Text& path) { deniedOpens_.push_back(path); }
+void MemoryRegistry::RefuseDeletion(const Text& keyPath) { refusedDeletions_.push_back(keyPath); }
+void MemoryRegistry::FailCall(std::uint64_t callNumber) {
+    failingCalls_.insert(calls_ + callNumber);
+}
+
+void MemoryRegistry::FailOperation(const std::string& operation, std::uint64_t nth, RegResult code) {
+    failingOperations_.push_back({operation, nth, code});
+}
+
+RegResult MemoryRegistry::Begin(const char* operation, const std::string& detail) {
+    ++calls_;
+    log_.push_back(std::string(operation) + " " + detail);
+    RegResult result = failingCalls_.count(calls_) ? kInjectedFailure : kRegOk;
+    for (OperationFailure& failure : failingOperations_) {
+        if (failure.operation == operation && failure.remaining > 0 && --failure.remaining == 0) {
+            result = failure.code;
+        }
+    }
+    return result;
+}
+
+MemoryRegistry::NodePtr MemoryRegistry::Resolve(KeyHandle key) const {
+    if (key == kLocalMachine) return root_;
+    auto found = handles_.find(key);
+    return found == handles_.end() ? nullptr : found->second;
+}
+
+RegResult MemoryRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_t access,
+                                  KeyHandle* key) {
+    char accessText[16];
+    std::snprintf(accessText, sizeof accessText, "0x%X", static_cast<unsigned>(access));
+    if (RegResult injected = Begin("OpenKey", ToUtf8(path) + " " + accessText)) return injected;
+    NodePtr base = Resolve(root);
+    if (!base) return kInvalidHandle;
+    if (!key) return kInvalidParameter;
+    NodePtr node = FindFrom(base, path);
+    if (!node) return kFileNotFound;
+    if (!deniedOpens_.empty() && ContainsName(deniedOpens_, PathOf(*node))) return kAccessDenied;
+    const KeyHandle handle = nextHandle_;
+    nextHandle_ += 4;
+    handles_[handle] = node;
+    *key = handle;
+    return kRegOk;
+}
+
+RegResult MemoryRegistry::QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
+                                       std::uint32_t* maxSubkeyNameLength) {
+    if (RegResult injected = Begin("QueryInfoKey", "")) return injected;
+    NodePtr node = Resolve(key);
+    if (!node) return kInvalidHandle;
+    if (node->deleted) return kKeyDeleted;
+    std::size_t longest = 0;
+    for (const auto& child : node->children) longest = std::max(longest, child->name.size());
+    if (subkeyCount) *subkeyCount = static_cast<std::uint32_t>(node->children.size());
+    if (maxSubkeyNameLength) *maxSubkeyNameLength = static_cast<std::uint32_t>(longest);
+    return kRegOk;
+}
+
+RegResult MemoryRegistry::EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
+                                  std::uint32_t* nameLength) {
+    if (RegResult injected = Begin("EnumKey", std::to_string(index))) return injected;
+    NodePtr node = Resolve(key);
+    if (!node) return kInvalidHandle;
+    if (node->deleted) return kKeyDeleted;
+    if (!name || !nameLength) return kInvalidParameter;
+    if (index >= node->children.size()) return kNoMoreItems;
+    const Text& childName = node->children[index]->name;
+    if (childName.size() + 1 > *nameLength) return kMoreData;
+    std::copy(childName.begin(), childName.end(), name);
+    name[childName.size()] = u'\0';
+    *nameLength = static_cast<std::uint32_t>(childName.size());
+    return kRegOk;
+}
+
+RegResult MemoryRegistry::EnumValue(KeyHandle key, std::uint32_t index, char16_t* name,
+                                    std::uint32_t* nameLength, std::uint32_t* type,
+                                    unsigned char* data, std::uint32_t* dataSize) {
+    if (RegResult injected = Begin("EnumValue", std::to_string(index))) return injected;
+    NodePtr node = Resolve(key);
+    if (!node) return kInvalidHandle;
+    if (node->deleted) return kKeyDeleted;
+    if (!name || !nameLength || (data && !dataSize)) return kInvalidParameter;
+    if (index >= node->values.size()) return kNoMoreItems;
+    const Node::Value& value = node->values[index];
+    if (value.name.size() + 1 > *nameLength) return kMoreData;
+    std::copy(value.name.begin(), value.name.end(), name);
+    name[value.name.size()] = u'\0';
+    *nameLength = static_cast<std::uint32_t>(value.name.size());
+    if (type) *type = value.type;
+    if (!dataSize) return kRegOk;
+    const auto size = static_cast<std::uint32_t>(value.data.size());
+    if (data && size > *dataSize) {
+        *dataSize = size;
+        return kMoreData;
+    }
+    if (data) std::copy(value.data.begin(), value.data.end(), data);
+    *dataSize = size;
+    return kRegOk;
+}
+
+RegResult MemoryRegistry::QueryValue(KeyHandle key, const Text& valueName, std::uint32_t* type,
+                                     unsigned char* data, std::uint32_t* dataSize) {
+    if (RegResult injected = Begin("QueryValue", ToUtf8(valueName))) return injected;
+    NodePtr node = Resolve(key);
+    if (!node) return kInvalidHandle;
+    if (node->deleted) return kKeyDeleted;
+    if (data && !dataSize) return kInvalidParameter;
+    const Node::Value* value = node->FindValue(valueName);
+    if (!value) return kFileNotFound;
+    const auto size = static_cast<std::uint32_t>(value->data.size());
+    if (data && size > *dataSize) {
+        *dataSize = size;
+        return kMoreData;
+    }
+    if (data) std::copy(value->data.begin(), value->data.end(), data);
+    if (dataSize) *dataSize = size;
+    if (type) *type = value->type;
+    return kRegOk;
+}
+
+RegResult MemoryRegistry::CloseKey(KeyHandle key) {
+    // Counted like every call, but a close is never made to fail: the real
+    // registry gives its handle back whatever happens.
+    ++calls_;
+    log_.push_back("CloseKey");
+    return handles_.erase(key) ? kRegOk : kInvalidHandle;
+}
+
+RegResult MemoryRegistry::DeleteValue(KeyHandle key, const Text& valueName) {
+    if (RegResult injected = Begin("DeleteValue", ToUtf8(valueName))) return injected;
+    NodePtr node = Resolve(key);
+    if (!node) return kInvalidHandle;
+    if (node->deleted) return kKeyDeleted;
+    if (ContainsName(refusedDeletions_, PathOf(*node))) return kAccessDenied;
+    auto& values = node->values;
+    auto found = std::find_if(values.begin(), values.end(), [&](const Node::Value& value) {
+        return RegistryNamesEqual(value.name, valueName);
+    });
+    if (found == values.end()) return kFileNotFound;
+    values.erase(found);
+    return kRegOk;
+}
+
+RegResult MemoryRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
+    if (RegResult injected = Begin("DeleteKey", ToUtf8(subkeyName))) return injected;
+    NodePtr node = Resolve(key);
+    if (!node) return kInvalidHandle;
+    if (node->deleted) return kKeyDeleted;
+    NodePtr target = subkeyName.empty() ? nullptr : FindFrom(node, subkeyName);
+    if (!target) return kFileNotFound;
+    if (!target->children.empty()) return kAccessDenied;
+    if (ContainsName(refusedDeletions_, PathOf(*target))) return kAccessDenied;
+    RemoveTree(PathOf(*target));
+    return kRegOk;
+}
+
+std::string MemoryRegistry::Dump() const {
+    std::string out;
+    auto byUpcasedName = [](const auto& a, const auto& b) {
+        return Upcased(a.first) < Upcased(b.first);
+    };
+    std::vector<std::pair<Text, NodePtr>> pending{{Text(), root_}};
+    while (!pending.empty()) {
+        auto [path, node] = pending.back();
+        pending.pop_back();
+        if (node != root_) out += "[" + ToUtf8(path) + "]\n";
+        std::vector<std::pair<Text, const Node::Value*>> values;
+        for (const auto& value : node->values) values.emplace_back(value.name, &value);
+        std::sort(values.begin(), values.end(), byUpcasedName);
+        for (const auto& [name, value] : values) {
+            out += "  " + ToUtf8(name) + " type=" + std::to_string(value->type) + " data=";
+            for (unsigned char byte : value->data) {
+                char hex[4];
+                std::snprintf(hex, sizeof hex, "%02x", byte);
+                out += hex;
+            }
+            out += "\n";
+        }
+        std::vector<std::pair<Text, NodePtr>> children;
+        for (const auto& child : node->children) {
+            children.emplace_back(path.empty() ? child->name : path + u'\\' + child->name, child);
+        }
+        std::sort(children.begin(), children.end(), byUpcasedName);
+        pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+    return out;
+}
+
+}  // namespace vornex

@@ -1,0 +1,101 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/registry.h"
+
+namespace vornex {
+
+// An in-memory registry with the Win32 contracts, for tests. Names compare
+// without regard to case and keep the case they were created with; subkeys
+// and values enumerate in the order they were created (the real registry's
+// order is its own, so nothing may rely on one). Failures can be injected.
+class MemoryRegistry : public Registry {
+public:
+    // Win32 codes the store answers with, so tests read like the real thing.
+    static constexpr RegResult kFileNotFound = 2;
+    static constexpr RegResult kAccessDenied = 5;
+    static constexpr RegResult kInvalidHandle = 6;
+    static constexpr RegResult kInjectedFailure = 31;
+    static constexpr RegResult kMoreData = 234;
+    static constexpr RegResult kNoMoreItems = 259;
+    static constexpr RegResult kKeyDeleted = 1018;
+
+    MemoryRegistry();
+    ~MemoryRegistry() override;
+
+    // Seeding, relative to HKEY_LOCAL_MACHINE; missing parents are created.
+    void CreateKey(const Text& path);
+    void SetValue(const Text& keyPath, const Text& name, std::uint32_t type,
+                  std::vector<unsigned char> data);
+    // A string value with its terminating NUL, as RegSetValueEx stores it.
+    void SetString(const Text& keyPath, const Text& name, const Text& text,
+                   std::uint32_t type = kRegSz);
+    // Removes a key with everything below it; false if there was none.
+    bool RemoveTree(const Text& path);
+    bool KeyExists(const Text& path) const;
+
+    // Failure injection.
+    void DenyOpen(const Text& path);            // opens of this key fail
+    void RefuseDeletion(const Text& keyPath);   // deleting this key, or a value in it, fails
+    void FailCall(std::uint64_t callNumber);    // the n-th call from now on fails (1 = next)
+    // The n-th call from now on of one operation ("QueryInfoKey", "EnumKey",
+    // ...) fails with `code` (1 = the next such call).
+    void FailOperation(const std::string& operation, std::uint64_t nth, RegResult code = kInjectedFailure);
+
+    // Observation.
+    std::size_t OpenHandleCount() const { return handles_.size(); }
+    std::uint64_t CallCount() const { return calls_; }
+    const std::vector<std::string>& CallLog() const { return log_; }
+    void ClearCallLog() { log_.clear(); }
+    // Every key and value below HKEY_LOCAL_MACHINE, one per line, in a fixed
+    // order: two stores with the same contents dump the same text.
+    std::string Dump() const;
+
+    RegResult OpenKey(KeyHandle root, const Text& path, std::uint32_t access,
+                      KeyHandle* key) override;
+    RegResult QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
+                           std::uint32_t* maxSubkeyNameLength) override;
+    RegResult EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
+                      std::uint32_t* nameLength) override;
+    RegResult EnumValue(KeyHandle key, std::uint32_t index, char16_t* name,
+                        std::uint32_t* nameLength, std::uint32_t* type, unsigned char* data,
+                        std::uint32_t* dataSize) override;
+    RegResult QueryValue(KeyHandle key, const Text& valueName, std::uint32_t* type,
+                         unsigned char* data, std::uint32_t* dataSize) override;
+    RegResult CloseKey(KeyHandle key) override;
+    RegResult DeleteValue(KeyHandle key, const Text& valueName) override;
+    RegResult DeleteKey(KeyHandle key, const Text& subkeyName) override;
+
+private:
+    struct Node;
+    using NodePtr = std::shared_ptr<Node>;
+
+    NodePtr Find(const Text& path) const;
+    NodePtr FindFrom(NodePtr from, const Text& path) const;
+    NodePtr CreatePath(const Text& path);
+    NodePtr Resolve(KeyHandle key) const;
+    RegResult Begin(const char* operation, const std::string& detail);
+    static Text PathOf(const Node& node);
+
+    NodePtr root_;
+    std::map<KeyHandle, NodePtr> handles_;
+    KeyHandle nextHandle_ = 0x1000;
+    std::vector<Text> deniedOpens_;
+    std::vector<Text> refusedDeletions_;
+    std::set<std::uint64_t> failingCalls_;
+    struct OperationFailure {
+        std::string operation;
+        std::uint64_t remaining;  // calls of it until the failing one
+        RegResult code;
+    };
+    std::vector<OperationFailure> failingOperations_;
+    std::uint64_t calls_ = 0;
+    std::vector<std::string> log_;
+};
+
+}  // namespace vornex
