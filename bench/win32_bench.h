@@ -7,12 +7,12 @@
 namespace vornex::bench {
 
 inline void DestroyWindowHandle(HWND window) { DestroyWindow(window); }
-inline void FreeModule(HMODULE module) { FreeLibrary(module); }
+inline void ReleaseModule(HMODULE module) { FreeLibrary(module); }
 
 using win32::UniqueKernelHandle;
 using UniqueHkey = win32::UniqueRegKey;
 using UniqueWindow = win32::UniqueHandle<win32::NullIsNone<HWND, DestroyWindowHandle>>;
-using UniqueModule = win32::UniqueHandle<win32::NullIsNone<HMODULE, FreeModule>>;
+using UniqueModule = win32::UniqueHandle<win32::NullIsNone<HMODULE, ReleaseModule>>;
 
 // Milliseconds on the performance counter (Wine: the monotonic clock).
 inline double NowMs() {
