@@ -16,7 +16,7 @@ void FrmMain::Form_Load() {
     controls_.SetDetailText(Text());
     controls_.SetDetailCaption(Text());
 
-    const ScanResult scan = ScanIfeo(registry_);
+    const ScanResult scan = ScanIfeo(registry_, kIfeoKeyPath, EntryKind::kDebugger, kCommandKept);
     // "Nothing found" is said only of a key that was read whole; otherwise the
     // window stays as it is, as for an IFEO key that cannot be opened.
     if (!scan.opened() || (scan.entries.empty() && !scan.listedWhole())) return;
@@ -26,7 +26,7 @@ void FrmMain::Form_Load() {
     for (const Entry& entry : scan.entries) {
         // The table holds the first matches met; later ones are not listed,
         // so list, table and count always agree.
-        if (recorded < kTableSize && Record(entry.name, entry.command, recorded)) ++recorded;
+        if (recorded < kTableSize && Record(entry, recorded)) ++recorded;
     }
     if (recorded > 0) {
         controls_.SetCountCaption(texts::CountCaption(recorded));
@@ -38,17 +38,19 @@ void FrmMain::Form_Load() {
     }
 }
 
-bool FrmMain::Record(const Text& subkeyName, const Text& command, std::size_t recorded) {
-    const int placed = controls_.ListAdd(subkeyName);
+bool FrmMain::Record(const Entry& entry, std::size_t recorded) {
+    const int placed = controls_.ListAdd(entry.name);
     // A list that could not take the line reports a negative index.
     if (placed < 0 || static_cast<std::size_t>(placed) > recorded) return false;
     const auto index = static_cast<std::size_t>(placed);
     for (std::size_t i = recorded; i > index; --i) {
         strDebugger[i] = std::move(strDebugger[i - 1]);
         strKeyName[i] = std::move(strKeyName[i - 1]);
+        commandLength[i] = commandLength[i - 1];
     }
-    strDebugger[index] = command;
-    strKeyName[index] = subkeyName;
+    strDebugger[index] = entry.command;
+    strKeyName[index] = entry.name;
+    commandLength[index] = entry.commandLength;
     return true;
 }
 
@@ -62,8 +64,11 @@ void FrmMain::lstListKey_Click() {
     controls_.SetButtonEnabled(Button::cmdDelete1, true);
     controls_.SetDetailColor(kLabelRed);
     controls_.SetDetailCaption(texts::DetailHeading(name));
-    const Text& command = strDebugger[static_cast<std::size_t>(selected)];
-    controls_.SetDetailText(texts::DetailAdvice(name, command));
+    const auto index = static_cast<std::size_t>(selected);
+    const Text& command = strDebugger[index];
+    const bool whole = command.size() <= kCommandShown && commandLength[index] <= command.size();
+    controls_.SetDetailText(texts::DetailAdvice(
+        name, whole ? command : texts::CutCommand(command, kCommandShown, commandLength[index])));
 }
 
 // Every repair ends quietly on the first failure. On success the order is

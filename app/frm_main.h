@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "app/main_window_controls.h"
-#include "core/registry.h"
+#include "core/ifeo.h"
 
 namespace vornex {
 
@@ -15,6 +15,12 @@ class FrmMain {
 public:
     static constexpr std::size_t kTableSize = 201;
     static constexpr std::uint32_t kLabelRed = 0x0000FF;
+    // The longest command Windows can start; a longer Debugger value can never
+    // run, and the table keeps no more of one than this.
+    static constexpr std::size_t kCommandKept = 32767;
+    // The most of a command the advice shows whole: the text box lays out a
+    // longer one too slowly (its wrapping grows with the square of the length).
+    static constexpr std::size_t kCommandShown = 4096;
 
     FrmMain(Registry& registry, MainWindowControls& controls)
         : registry_(registry), controls_(controls) {}
@@ -29,10 +35,12 @@ public:
     // The hijack table: entry i belongs to line i of lstListKey.
     std::array<Text, kTableSize> strDebugger;
     std::array<Text, kTableSize> strKeyName;
+    // The whole length of each command, of which strDebugger may keep less.
+    std::array<std::size_t, kTableSize> commandLength{};
 
 private:
     // Adds the line and stores the entry at the index the list placed it.
-    bool Record(const Text& subkeyName, const Text& command, std::size_t recorded);
+    bool Record(const Entry& entry, std::size_t recorded);
 
     Registry& registry_;
     MainWindowControls& controls_;

@@ -16,4 +16,11 @@ Text DetailAdvice(const Text& name, const Text& command) {
            u"，请点击“手工删除”。如果安装了" + name + u"并确认被劫持，请点击“手工修复”。";
 }
 
+Text CutCommand(const Text& command, std::size_t shown, std::size_t wholeLength) {
+    std::size_t kept = command.size() < shown ? command.size() : shown;
+    if (kept > 0 && kept < command.size() && command[kept - 1] >= 0xD800 && command[kept - 1] <= 0xDBFF) --kept;
+    return command.substr(0, kept) + u"……（命令过长，共 " + DecimalText(wholeLength) + u" 个字符，这里只显示前 " +
+           DecimalText(kept) + u" 个）";
+}
+
 }  // namespace vornex::texts

@@ -1,4 +1,6 @@
 #pragma once
+#include <cstddef>
+
 #include "core/text.h"
 
 namespace vornex::texts {
@@ -19,5 +21,9 @@ Text CountCaption(unsigned long n);
 Text DetailHeading(const Text& name);
 // txtDetail advice for a selected name and its command.
 Text DetailAdvice(const Text& name, const Text& command);
+// The start of a command too long to show whole (at most `shown` characters,
+// never half a surrogate pair), followed by a visible mark of the cut and the
+// command's whole length.
+Text CutCommand(const Text& command, std::size_t shown, std::size_t wholeLength);
 
 }  // namespace vornex::texts

@@ -31,7 +31,6 @@
 namespace vornex::bench {
 namespace {
 
-constexpr std::uint32_t kKeyQueryValue = 0x0001;
 
 using Clock = std::chrono::steady_clock;
 
@@ -68,7 +67,7 @@ bool IsDebugger(const char16_t* name, std::uint32_t length) {
 // close. Returns the number of REG_SZ Debugger values.
 std::size_t Floor(MemoryRegistry& registry) {
     UniqueKey ifeo(registry);
-    if (!ifeo.Open(kLocalMachine, kIfeoKeyPath)) return 0;
+    if (!ifeo.Open(kLocalMachine, kIfeoKeyPath, kKeyRead)) return 0;
     std::uint32_t count = 0;
     std::uint32_t longest = 0;
     registry.QueryInfoKey(ifeo.get(), &count, &longest);

@@ -55,7 +55,9 @@ int ExitFor(const ScanResult& scan) {
 }
 
 std::string FailureLine(const RepairFailure& failure) {
-    return "could not delete " + ToUtf8(Escaped(ChangeText(failure.attempted))) + " (error " +
+    std::string verb = ChangeVerb(failure.attempted.kind, true);
+    verb = verb.substr(std::string("would ").size());
+    return "could not " + verb + ToUtf8(Escaped(ChangeText(failure.attempted))) + " (error " +
            std::to_string(failure.code) + ")";
 }
 

@@ -1,6 +1,6 @@
 #include "cli/dry_run_registry.h"
 
-#include <vector>
+#include <algorithm>
 
 #include "core/case_fold.h"
 
@@ -8,7 +8,33 @@ namespace vornex::cli {
 
 namespace {
 constexpr std::uint32_t kNameCapacity = 16384;
+constexpr std::uint32_t kDeleteAccess = 0x10000;
 }  // namespace
+
+bool DryRunRegistry::TakenOver(const Text& path) const {
+    return !path.empty() && std::any_of(takenOver_.begin(), takenOver_.end(),
+                                        [&](const Text& p) { return RegistryNamesEqual(p, path); });
+}
+
+Text DryRunRegistry::FullPath(KeyHandle root, const Text& path) const {
+    if (root == kLocalMachine) return path;
+    const auto found = opened_.find(root);
+    if (found == opened_.end()) return Text();
+    return path.empty() ? found->second : found->second + u'\\' + path;
+}
+
+RegResult DryRunRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_t access, KeyHandle* key) {
+    RegResult result = inner_.OpenKey(root, path, access, key);
+    // The real run would hold the access its takeover granted; reading is all a dry run does.
+    if (result == kRegAccessDenied && TakenOver(FullPath(root, path))) result = inner_.OpenKey(root, path, kKeyRead, key);
+    if (result == kRegOk) opened_[*key] = FullPath(root, path);
+    return result;
+}
+
+RegResult DryRunRegistry::CloseKey(KeyHandle key) {
+    opened_.erase(key);
+    return inner_.CloseKey(key);
+}
 
 RegResult DryRunRegistry::DeleteValue(KeyHandle key, const Text& valueName) {
     std::vector<char16_t> name(kNameCapacity);
@@ -24,12 +50,37 @@ RegResult DryRunRegistry::DeleteValue(KeyHandle key, const Text& valueName) {
 RegResult DryRunRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
     if (subkeyName.empty()) return kRegFileNotFound;
     UniqueKey target(inner_);
-    if (const RegResult opened = target.TryOpen(key, subkeyName); opened != kRegOk) return opened;
+    if (const RegResult opened = target.TryOpen(key, subkeyName, kKeyRead); opened != kRegOk) return opened;
     std::uint32_t subkeys = 0;
     if (const RegResult queried = inner_.QueryInfoKey(target.get(), &subkeys, nullptr); queried != kRegOk) {
         return queried;
     }
-    return subkeys == 0 ? kRegOk : kRegAccessDenied;
+    if (subkeys != 0) return kRegAccessDenied;
+    // May this key be deleted? Asking for the right changes nothing.
+    UniqueKey deletable(inner_);
+    const RegResult allowed = deletable.TryOpen(key, subkeyName, kDeleteAccess);
+    return allowed == kRegAccessDenied && TakenOver(FullPath(key, subkeyName)) ? kRegOk : allowed;
+}
+
+RegResult DryRunRegistry::DeleteLink(KeyHandle root, const Text& path) {
+    bool link = false;
+    const RegResult queried = inner_.QueryLink(root, path, &link, nullptr);
+    if (queried != kRegOk) return queried;
+    return link ? kRegOk : kRegInvalidParameter;
+}
+
+RegResult DryRunRegistry::SetKeySecurity(KeyHandle root, const Text& path, bool link,
+                                         const std::vector<unsigned char>&) {
+    std::vector<unsigned char> current;
+    return inner_.GetKeySecurity(root, path, link, &current);
+}
+
+RegResult DryRunRegistry::TakeOverKey(KeyHandle root, const Text& path, bool link) {
+    std::vector<unsigned char> current;
+    const RegResult readable = inner_.GetKeySecurity(root, path, link, &current);
+    if (readable != kRegOk) return readable;
+    takenOver_.push_back(FullPath(root, path));
+    return kRegOk;
 }
 
 }  // namespace vornex::cli

@@ -37,6 +37,21 @@ public:
     RegResult DeleteKey(KeyHandle key, const Text& subkeyName) override {
         return inner_.DeleteKey(key, subkeyName);
     }
+    RegResult QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) override {
+        return inner_.QueryLink(root, path, isLink, target);
+    }
+    RegResult DeleteLink(KeyHandle root, const Text& path) override { return inner_.DeleteLink(root, path); }
+    RegResult GetKeySecurity(KeyHandle root, const Text& path, bool link,
+                             std::vector<unsigned char>* descriptor) override {
+        return inner_.GetKeySecurity(root, path, link, descriptor);
+    }
+    RegResult SetKeySecurity(KeyHandle root, const Text& path, bool link,
+                             const std::vector<unsigned char>& descriptor) override {
+        return inner_.SetKeySecurity(root, path, link, descriptor);
+    }
+    RegResult TakeOverKey(KeyHandle root, const Text& path, bool link) override {
+        return inner_.TakeOverKey(root, path, link);
+    }
 
 protected:
     Registry& inner_;

@@ -75,7 +75,8 @@ std::string JsonSource(const std::string& kind, const Text& path) {
 std::string JsonEntry(const Entry& f) {
     return "{\"kind\": \"" + std::string(EntryKindName(f.kind)) + "\", \"name\": " + JsonString(f.name) +
            ", \"command\": " + JsonString(f.command) + ", \"key\": " + JsonString(KeyDisplay(f.key)) +
-           ", \"detail\": " + JsonString(f.detail) + "}";
+           ", \"detail\": " + JsonString(f.detail) + ", \"link\": " + JsonString(f.link ? f.linkTarget : Text()) +
+           "}";
 }
 
 std::string JsonEntries(const std::vector<Entry>& findings) {
@@ -124,8 +125,34 @@ std::string JsonCompleteness(const std::vector<ReadFailure>& unread) {
 }  // namespace
 
 Text ChangeText(const Change& change) {
-    return change.kind == Change::Kind::kDeletedKey ? u"key " + KeyDisplay(change.key)
-                                                   : u"value " + change.value + u" of " + KeyDisplay(change.key);
+    const Text key = KeyDisplay(change.key);
+    switch (change.kind) {
+        case Change::Kind::kDeletedValue: return u"value " + change.value + u" of " + key;
+        case Change::Kind::kDeletedKey: return u"key " + key;
+        case Change::Kind::kDeletedLink: return u"link key " + key + u" (not what it points at)";
+        case Change::Kind::kTookOverSecurity: return u"the security of " + key + u" (administrators: full control)";
+        case Change::Kind::kRestoredSecurity: return u"the security of " + key + u" as it was";
+    }
+    return key;
+}
+
+const char* ChangeVerb(Change::Kind kind, bool dryRun) {
+    switch (kind) {
+        case Change::Kind::kTookOverSecurity: return dryRun ? "would take over " : "took over ";
+        case Change::Kind::kRestoredSecurity: return dryRun ? "would restore " : "restored ";
+        default: return dryRun ? "would delete " : "deleted ";
+    }
+}
+
+static const char* ChangeAction(Change::Kind kind) {
+    switch (kind) {
+        case Change::Kind::kDeletedValue: return "delete-value";
+        case Change::Kind::kDeletedKey: return "delete-key";
+        case Change::Kind::kDeletedLink: return "delete-link";
+        case Change::Kind::kTookOverSecurity: return "take-over-security";
+        case Change::Kind::kRestoredSecurity: return "restore-security";
+    }
+    return "unknown";
 }
 
 std::string IncompleteLine(std::size_t unreadCount) {
@@ -184,7 +211,8 @@ std::string ScanText(const ScanReport& report) {
         std::vector<Text> row;
         if (report.all) row.push_back(FromUtf8(EntryKindName(f.kind)));
         row.push_back(Escaped(f.name));
-        row.push_back(Escaped(f.command));
+        // A link is told apart: a repair removes the link, not what it points at.
+        row.push_back(Escaped(f.link ? f.command + u"  (through a registry link to " + f.linkTarget + u")" : f.command));
         if (report.all && f.kind != EntryKind::kDebugger) {
             row.push_back(Escaped(f.detail.empty() ? KeyDisplay(f.key) : f.detail + u"  " + KeyDisplay(f.key)));
         }
@@ -218,14 +246,15 @@ std::string ScanJson(const ScanReport& report) {
 }
 
 std::string ScanCsv(const ScanReport& report) {
-    std::string out = "kind,name,command,key,detail\n";
+    std::string out = "kind,name,command,key,detail,link\n";
     for (const Entry& f : report.entries) {
         out += std::string(EntryKindName(f.kind)) + "," + CsvField(f.name) + "," + CsvField(f.command) + "," +
-               CsvField(KeyDisplay(f.key)) + "," + CsvField(f.detail) + "\n";
+               CsvField(KeyDisplay(f.key)) + "," + CsvField(f.detail) + "," + CsvField(f.link ? f.linkTarget : Text()) +
+               "\n";
     }
     for (const ReadFailure& f : report.unread) {
         out += "unread,\"\",\"\"," + CsvField(KeyDisplay(f.key)) + "," +
-               CsvField(FromUtf8(std::string(StepName(f.step)) + ", error " + std::to_string(f.code))) + "\n";
+               CsvField(FromUtf8(std::string(StepName(f.step)) + ", error " + std::to_string(f.code))) + ",\"\"\n";
     }
     return out;
 }
@@ -233,7 +262,7 @@ std::string ScanCsv(const ScanReport& report) {
 std::string RepairText(const RepairReport& report) {
     std::string out;
     for (const auto& change : report.changes) {
-        out += std::string(report.dryRun ? "would delete " : "deleted ") + ToUtf8(Escaped(ChangeText(change))) + "\n";
+        out += std::string(ChangeVerb(change.kind, report.dryRun)) + ToUtf8(Escaped(ChangeText(change))) + "\n";
     }
     if (!report.backup.empty()) out += "backup of the hive: " + report.backup + "\n";
     if (report.succeeded && !report.dryRun) {
@@ -248,7 +277,7 @@ std::string RepairJson(const RepairReport& report) {
     for (std::size_t i = 0; i < report.changes.size(); ++i) {
         const auto& change = report.changes[i];
         changes += std::string(i ? ", " : "") + "{\"action\": \"" +
-                   (change.kind == Change::Kind::kDeletedKey ? "delete-key" : "delete-value") + "\", \"key\": " +
+                   ChangeAction(change.kind) + "\", \"key\": " +
                    JsonString(KeyDisplay(change.key)) + ", \"value\": " + JsonString(change.value) + "}";
     }
     changes += "]";

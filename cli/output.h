@@ -46,8 +46,10 @@ std::string RepairJson(const RepairReport& report);
 
 // HKLM\ and the key's path, as the outputs show a key.
 Text KeyDisplay(const Text& key);
-// "key HKLM\..." or "value NAME of HKLM\...".
+// What a change touched: "key HKLM\...", "value NAME of HKLM\...", ...
 Text ChangeText(const Change& change);
+// "deleted ", "took over ", ... (or "would delete ", ... for a dry run).
+const char* ChangeVerb(Change::Kind kind, bool dryRun);
 // The line for standard error after a scan that could not read everything.
 std::string IncompleteLine(std::size_t unreadCount);
 

@@ -75,7 +75,7 @@ std::vector<Text> ReadSubkeyNames(Registry& registry, KeyHandle key, const Text&
 
 // Opens a key that was listed; false when it cannot be read (recorded) or is gone.
 bool OpenListed(UniqueKey& key, const Text& path, std::vector<ReadFailure>& unread) {
-    const RegResult opened = key.TryOpen(kLocalMachine, path);
+    const RegResult opened = key.TryOpen(kLocalMachine, path, kKeyRead);
     if (opened != kRegOk && opened != kRegFileNotFound) unread.push_back({Step::kOpenSubkey, path, opened});
     return opened == kRegOk;
 }
@@ -99,6 +99,10 @@ std::optional<std::uint32_t> DwordOf(const Value* value) {
     return static_cast<std::uint32_t>(value->data[0]) | (static_cast<std::uint32_t>(value->data[1]) << 8) |
            (static_cast<std::uint32_t>(value->data[2]) << 16) |
            (static_cast<std::uint32_t>(value->data[3]) << 24);
+}
+
+Entry Found(EntryKind kind, const Text& name, const Text& command, const Text& key, const Text& detail) {
+    return {kind, name, command, key, detail, command.size(), false, Text()};
 }
 
 Text HexText(std::uint32_t value) {
@@ -147,7 +151,7 @@ ScanResult ScanExtended(Registry& registry, const Text& currentVersionPath) {
     std::vector<ReadFailure>& unread = scan.unread;
     const Text ifeoPath = currentVersionPath + u'\\' + extended::kIfeoName;
     UniqueKey ifeo(registry);
-    scan.openResult = ifeo.TryOpen(kLocalMachine, ifeoPath);
+    scan.openResult = ifeo.TryOpen(kLocalMachine, ifeoPath, kKeyRead);
     if (!scan.opened()) {
         unread.push_back({Step::kOpenKey, ifeoPath, scan.openResult});
         return scan;
@@ -173,9 +177,9 @@ ScanResult ScanExtended(Registry& registry, const Text& currentVersionPath) {
                 const std::optional<Text> fullPath = StringOf(Find(filterValues, u"FilterFullPath"));
                 const Value* debugger = Find(filterValues, kDebuggerValue);
                 if (!fullPath || !debugger || debugger->type != kRegSz) continue;
-                found.push_back({EntryKind::kFilterDebugger, name,
+                found.push_back(Found(EntryKind::kFilterDebugger, name,
                                  TextFromRegistryData(debugger->data.data(), debugger->data.size()), filterPath,
-                                 u"FilterFullPath=" + *fullPath});
+                                 u"FilterFullPath=" + *fullPath));
             }
         }
 
@@ -192,15 +196,15 @@ ScanResult ScanExtended(Registry& registry, const Text& currentVersionPath) {
                 const std::vector<Value> exitValues = ReadValues(registry, exitKey.get(), exitPath, unread);
                 const std::optional<Text> monitor = StringOf(Find(exitValues, u"MonitorProcess"));
                 if (monitor && !monitor->empty()) {
-                    found.push_back({EntryKind::kSilentExitMonitor, name, *monitor, exitPath,
-                                     u"GlobalFlag=" + HexText(*flags)});
+                    found.push_back(Found(EntryKind::kSilentExitMonitor, name, *monitor, exitPath,
+                                     u"GlobalFlag=" + HexText(*flags)));
                 }
             }
         }
         if (*flags & extended::kFlagApplicationVerifier) {
             const std::optional<Text> dlls = StringOf(Find(values, u"VerifierDlls"));
             if (dlls && !dlls->empty()) {
-                found.push_back({EntryKind::kVerifierDlls, name, *dlls, subkeyPath, u"GlobalFlag=" + HexText(*flags)});
+                found.push_back(Found(EntryKind::kVerifierDlls, name, *dlls, subkeyPath, u"GlobalFlag=" + HexText(*flags)));
             }
         }
     }
@@ -209,7 +213,7 @@ ScanResult ScanExtended(Registry& registry, const Text& currentVersionPath) {
 
 bool Wow64IfeoIsSeparate(Registry& registry) {
     UniqueKey key(registry);
-    if (!key.Open(kLocalMachine, kWow64IfeoKeyPath)) return false;
+    if (!key.Open(kLocalMachine, kWow64IfeoKeyPath, kKeyRead)) return false;
     std::vector<ReadFailure> ignored;
     const std::vector<Value> values = ReadValues(registry, key.get(), kWow64IfeoKeyPath, ignored);
     const Value* link = Find(values, u"SymbolicLinkValue");

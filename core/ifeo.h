@@ -1,4 +1,6 @@
 #pragma once
+#include <cstddef>
+#include <limits>
 #include <vector>
 
 #include "core/registry.h"
@@ -32,6 +34,13 @@ struct Entry {
     Text command;  // what runs instead: the command, the monitor or the DLL list
     Text key;      // the key that holds it, below HKEY_LOCAL_MACHINE
     Text detail;   // what else decides it (filter path, GlobalFlag); may be empty
+    // The command's whole length in characters; `command` may hold less when
+    // the scan was asked to keep commands short.
+    std::size_t commandLength = 0;
+    // The subkey is a registry link: the loader reads the command through it
+    // from linkTarget (as stored in the link, e.g. \REGISTRY\MACHINE\...).
+    bool link = false;
+    Text linkTarget;
 };
 
 // A place the scan could not read, and why.

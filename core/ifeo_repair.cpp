@@ -1,34 +1,101 @@
 #include "core/ifeo_repair.h"
 
+#include <functional>
+
 namespace vornex {
 
 namespace {
 
-RepairResult Failed(Change attempted, RegResult code) {
-    RepairResult result;
-    result.failure = RepairFailure{std::move(attempted), code};
-    return result;
-}
+using Kind = Change::Kind;
 
-void Keep(UniqueKey& key, UniqueKey* keepOpen) {
-    if (keepOpen) *keepOpen = std::move(key);
-}
+class Repair {
+public:
+    explicit Repair(Registry& registry) : registry_(registry) {}
+
+    RepairResult& result() { return result_; }
+
+    bool Fail(Change attempted, RegResult code) {
+        result_.failure = RepairFailure{std::move(attempted), code};
+        return false;
+    }
+
+    // Makes `change` with `attempt`; when the key's own security refuses it,
+    // takes over that key's security and tries once more. The original
+    // security is put back afterwards when the key remains, or when the
+    // change failed all the same.
+    bool Make(const Change& change, bool link, bool keyRemains, const std::function<RegResult()>& attempt) {
+        RegResult code = attempt();
+        if (code == kRegOk) return Done(change);
+        if (code != kRegAccessDenied) return Fail(change, code);
+
+        std::vector<unsigned char> original;
+        if (registry_.GetKeySecurity(kLocalMachine, change.key, link, &original) != kRegOk ||
+            registry_.TakeOverKey(kLocalMachine, change.key, link) != kRegOk) {
+            return Fail(change, code);
+        }
+        Done({Kind::kTookOverSecurity, change.key, Text()});
+        code = attempt();
+        const bool made = code == kRegOk;
+        if (made) Done(change);
+        if (keyRemains || !made) {
+            const RegResult restored = registry_.SetKeySecurity(kLocalMachine, change.key, link, original);
+            if (restored != kRegOk) return made ? Fail({Kind::kRestoredSecurity, change.key, Text()}, restored)
+                                                : Fail(change, code);
+            Done({Kind::kRestoredSecurity, change.key, Text()});
+        }
+        return made || Fail(change, code);
+    }
+
+    // Whether the key at path is a link; false, with the failure noted, when
+    // that cannot be told.
+    bool IsLink(const Text& path, bool* link, const Change& forFailure) {
+        const RegResult code = registry_.QueryLink(kLocalMachine, path, link, nullptr);
+        return code == kRegOk || Fail(forFailure, code);
+    }
+
+    bool RemoveLink(const Text& path) {
+        return Make({Kind::kDeletedLink, path, Text()}, true, false,
+                    [&] { return registry_.DeleteLink(kLocalMachine, path); });
+    }
+
+private:
+    bool Done(Change change) {
+        result_.changes.push_back(std::move(change));
+        return true;
+    }
+
+    Registry& registry_;
+    RepairResult result_;
+};
+
+Text EntryPath(const Text& name) { return kIfeoKeyPath + u'\\' + name; }
 
 }  // namespace
 
 RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* keepOpen) {
-    const Change change{Change::Kind::kDeletedValue, kIfeoKeyPath + u'\\' + name, kDebuggerValue};
+    Repair repair(registry);
+    const Text path = EntryPath(name);
+    const Change change{Kind::kDeletedValue, path, kDebuggerValue};
     // Without a name the path would be the IFEO key itself.
-    if (name.empty()) return Failed(change, kRegInvalidParameter);
+    if (name.empty()) {
+        repair.Fail(change, kRegInvalidParameter);
+        return repair.result();
+    }
+    bool link = false;
+    if (!repair.IsLink(path, &link, change)) return repair.result();
+    // The loader reads the Debugger value through the link; removing the
+    // link ends the redirection without touching the key it points at.
+    if (link) {
+        repair.RemoveLink(path);
+        return repair.result();
+    }
     UniqueKey subkey(registry);
-    if (const RegResult opened = subkey.TryOpen(kLocalMachine, change.key); opened != kRegOk) {
-        return Failed(change, opened);
-    }
-    if (const RegResult deleted = registry.DeleteValue(subkey.get(), kDebuggerValue); deleted != kRegOk) {
-        return Failed(change, deleted);
-    }
-    Keep(subkey, keepOpen);
-    return {{change}, std::nullopt};
+    const bool removed = repair.Make(change, false, true, [&] {
+        const RegResult opened = subkey.TryOpen(kLocalMachine, path, kKeyQueryValue | kKeySetValue);
+        return opened != kRegOk ? opened : registry.DeleteValue(subkey.get(), kDebuggerValue);
+    });
+    if (removed && keepOpen) *keepOpen = std::move(subkey);
+    return repair.result();
 }
 
 RepairResult DeleteEntry(Registry& registry, const Text& name, UniqueKey* keepOpen) {
@@ -36,24 +103,28 @@ RepairResult DeleteEntry(Registry& registry, const Text& name, UniqueKey* keepOp
 }
 
 RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names, UniqueKey* keepOpen) {
-    RepairResult result;
+    Repair repair(registry);
     UniqueKey ifeo(registry);
-    if (const RegResult opened = ifeo.TryOpen(kLocalMachine, kIfeoKeyPath); opened != kRegOk) {
-        const Text first = names.empty() ? Text() : u'\\' + names.front();
-        return Failed({Change::Kind::kDeletedKey, kIfeoKeyPath + first, Text()}, opened);
+    if (const RegResult opened = ifeo.TryOpen(kLocalMachine, kIfeoKeyPath, kKeyRead); opened != kRegOk) {
+        repair.Fail({Kind::kDeletedKey, names.empty() ? kIfeoKeyPath : EntryPath(names.front()), Text()}, opened);
+        return repair.result();
     }
     for (const Text& name : names) {
-        const Change change{Change::Kind::kDeletedKey, kIfeoKeyPath + u'\\' + name, Text()};
+        const Change change{Kind::kDeletedKey, EntryPath(name), Text()};
         // An empty subkey name would delete the IFEO key itself.
-        const RegResult deleted = name.empty() ? kRegInvalidParameter : registry.DeleteKey(ifeo.get(), name);
-        if (deleted != kRegOk) {
-            result.failure = RepairFailure{change, deleted};
-            return result;
+        if (name.empty()) {
+            repair.Fail(change, kRegInvalidParameter);
+            return repair.result();
         }
-        result.changes.push_back(change);
+        bool link = false;
+        if (!repair.IsLink(change.key, &link, change)) return repair.result();
+        const bool deleted = link ? repair.RemoveLink(change.key)
+                                  : repair.Make(change, false, false,
+                                                [&] { return registry.DeleteKey(ifeo.get(), name); });
+        if (!deleted) return repair.result();
     }
-    Keep(ifeo, keepOpen);
-    return result;
+    if (keepOpen) *keepOpen = std::move(ifeo);
+    return repair.result();
 }
 
 }  // namespace vornex

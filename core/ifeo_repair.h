@@ -7,10 +7,16 @@
 namespace vornex {
 
 struct Change {
-    enum class Kind { kDeletedValue, kDeletedKey };
+    enum class Kind {
+        kDeletedValue,
+        kDeletedKey,
+        kDeletedLink,        // a link key itself; the key it points at stays
+        kTookOverSecurity,   // the administrators were given full control of the key
+        kRestoredSecurity,   // the key's own security was put back exactly
+    };
     Kind kind;
-    Text key;    // the key deleted, or the key that held the value; below HKEY_LOCAL_MACHINE
-    Text value;  // the value deleted; empty for a key
+    Text key;    // below HKEY_LOCAL_MACHINE
+    Text value;  // the value deleted; empty for the other kinds
 };
 
 struct RepairFailure {
@@ -26,8 +32,13 @@ struct RepairResult {
 };
 
 // The repairs of IFEO entries, by their subkey names exactly as listed. Each
-// stops at its first failure. `keepOpen`, when given, receives the key the
-// repair opened, so that a caller can close it after work of its own.
+// asks only the access it needs; when a key's own security refuses the
+// change, the repair takes over that one key's security, makes the change,
+// and puts the original security back where the key remains. An entry that
+// is a registry link is removed as a link, never through it: nothing outside
+// the IFEO key is changed. Each stops at its first failure. `keepOpen`, when
+// given, receives the key the repair opened, so that a caller can close it
+// after work of its own.
 
 // Removes the Debugger value of one entry; the subkey and its other values stay.
 RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* keepOpen = nullptr);

@@ -32,8 +32,8 @@ using Step = ReadFailure::Step;
 // The command of a subkey's REG_SZ Debugger value; nothing when it has none.
 // Value names are unique without regard to case, and only ASCII letters fold
 // to those of "debugger", so a lookup by name finds the value the loader reads.
-std::optional<Text> ReadDebugger(Registry& registry, KeyHandle subkey, const Text& path,
-                                 std::vector<ReadFailure>& unread) {
+std::optional<Text> ReadDebugger(Registry& registry, KeyHandle subkey, const Text& path, std::size_t maxLength,
+                                 std::size_t* fullLength, std::vector<ReadFailure>& unread) {
     std::uint32_t type = 0;
     std::uint32_t size = 0;
     RegResult result = registry.QueryValue(subkey, kDebuggerValue, &type, nullptr, &size);
@@ -45,7 +45,9 @@ std::optional<Text> ReadDebugger(Registry& registry, KeyHandle subkey, const Tex
         result = registry.QueryValue(subkey, kDebuggerValue, &type, data.empty() ? nullptr : data.data(), &got);
         // Changed since the size query: not read from a buffer the call may not have filled.
         if (result == kRegOk && type != kRegSz) return std::nullopt;
-        if (result == kRegOk) return TextFromRegistryData(data.data(), std::min<std::size_t>(got, data.size()));
+        if (result == kRegOk) {
+            return TextFromRegistryData(data.data(), std::min<std::size_t>(got, data.size()), maxLength, fullLength);
+        }
     }
     unread.push_back({Step::kReadValue, path, result});
     return std::nullopt;
@@ -53,10 +55,10 @@ std::optional<Text> ReadDebugger(Registry& registry, KeyHandle subkey, const Tex
 
 }  // namespace
 
-ScanResult ScanIfeo(Registry& registry, const Text& ifeoPath, EntryKind kind) {
+ScanResult ScanIfeo(Registry& registry, const Text& ifeoPath, EntryKind kind, std::size_t maxCommandLength) {
     ScanResult scan;
     UniqueKey ifeo(registry);
-    scan.openResult = ifeo.TryOpen(kLocalMachine, ifeoPath);
+    scan.openResult = ifeo.TryOpen(kLocalMachine, ifeoPath, kKeyRead);
     if (!scan.opened()) {
         scan.unread.push_back({Step::kOpenKey, ifeoPath, scan.openResult});
         return scan;
@@ -87,15 +89,23 @@ ScanResult ScanIfeo(Registry& registry, const Text& ifeoPath, EntryKind kind) {
         const Text path = ifeoPath + u'\\' + name;
 
         UniqueKey subkey(registry);
-        const RegResult opened = subkey.TryOpen(kLocalMachine, path);
+        const RegResult opened = subkey.TryOpen(kLocalMachine, path, kKeyRead);
         if (opened == kRegFileNotFound) continue;  // removed since it was listed
         if (opened != kRegOk) {
             scan.unread.push_back({Step::kOpenSubkey, path, opened});
             continue;
         }
-        std::optional<Text> command = ReadDebugger(registry, subkey.get(), path, scan.unread);
+        std::size_t commandLength = 0;
+        std::optional<Text> command =
+            ReadDebugger(registry, subkey.get(), path, maxCommandLength, &commandLength, scan.unread);
         if (!command || name == kSampleSubkey) continue;
-        scan.entries.push_back({kind, name, std::move(*command), path, Text()});
+        Entry entry{kind, name, std::move(*command), path, Text(), commandLength, false, Text()};
+        // Told apart for what it means to a repair; the scan read the command through it.
+        if (const RegResult queried = registry.QueryLink(kLocalMachine, path, &entry.link, &entry.linkTarget);
+            queried != kRegOk) {
+            scan.unread.push_back({Step::kOpenSubkey, path, queried});
+        }
+        scan.entries.push_back(std::move(entry));
     }
     return scan;
 }

@@ -21,4 +21,22 @@ RegResult Registry::QueryValue(KeyHandle key, const Text& valueName, std::uint32
     }
 }
 
+RegResult Registry::QueryLink(KeyHandle, const Text&, bool* isLink, Text* target) {
+    if (isLink) *isLink = false;
+    if (target) target->clear();
+    return kRegOk;
+}
+
+RegResult Registry::DeleteLink(KeyHandle, const Text&) { return kRegInvalidParameter; }
+
+RegResult Registry::GetKeySecurity(KeyHandle, const Text&, bool, std::vector<unsigned char>*) {
+    return kRegCallNotImplemented;
+}
+
+RegResult Registry::SetKeySecurity(KeyHandle, const Text&, bool, const std::vector<unsigned char>&) {
+    return kRegCallNotImplemented;
+}
+
+RegResult Registry::TakeOverKey(KeyHandle, const Text&, bool) { return kRegCallNotImplemented; }
+
 }  // namespace vornex

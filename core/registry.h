@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "core/text.h"
 
@@ -14,12 +15,17 @@ using RegResult = long;
 constexpr RegResult kRegOk = 0;
 constexpr KeyHandle kLocalMachine = 0x80000002u;
 constexpr std::uint32_t kKeyAllAccess = 0x2003F;
+// Reading only: query values, enumerate subkeys, notify, read the security.
+constexpr std::uint32_t kKeyRead = 0x20019;
+constexpr std::uint32_t kKeyQueryValue = 0x0001;
+constexpr std::uint32_t kKeySetValue = 0x0002;
 constexpr std::uint32_t kRegSz = 1;
 
 // Result codes the core itself tells apart (the Win32 values).
 constexpr RegResult kRegFileNotFound = 2;
 constexpr RegResult kRegAccessDenied = 5;
 constexpr RegResult kRegInvalidParameter = 87;
+constexpr RegResult kRegCallNotImplemented = 120;
 constexpr RegResult kRegNoMoreItems = 259;
 
 // The registry operations the program uses, with the Win32 contracts:
@@ -50,8 +56,27 @@ public:
                                  unsigned char* data, std::uint32_t* dataSize);
     virtual RegResult CloseKey(KeyHandle key) = 0;
     virtual RegResult DeleteValue(KeyHandle key, const Text& valueName) = 0;
-    // Deletes a subkey that has no subkeys of its own.
+    // Deletes a subkey that has no subkeys of its own. Like RegDeleteKeyEx,
+    // a subkey that is a link is followed: the key it points at goes.
     virtual RegResult DeleteKey(KeyHandle key, const Text& subkeyName) = 0;
+
+    // Registry links (REG_OPTION_CREATE_LINK keys, target in SymbolicLinkValue).
+    // Whether root\path is itself a link, not following it; *target gets the
+    // link's target as stored. Stores without links answer "not a link".
+    virtual RegResult QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target);
+    // Deletes the link key root\path itself; the key it points at stays.
+    virtual RegResult DeleteLink(KeyHandle root, const Text& path);
+
+    // Key security, for a change that the key's own security refuses. `link`:
+    // the key root\path itself when it is a link, not the key it points at.
+    // The descriptor is self-relative and SetKeySecurity takes it back exactly.
+    virtual RegResult GetKeySecurity(KeyHandle root, const Text& path, bool link,
+                                     std::vector<unsigned char>* descriptor);
+    virtual RegResult SetKeySecurity(KeyHandle root, const Text& path, bool link,
+                                     const std::vector<unsigned char>& descriptor);
+    // Gives the administrators full control of this one key, taking its
+    // ownership first where that is needed. Nothing else's security changes.
+    virtual RegResult TakeOverKey(KeyHandle root, const Text& path, bool link);
 };
 
 // Owns one opened key and closes it when it goes out of scope.
@@ -73,14 +98,14 @@ public:
     ~UniqueKey() { Reset(); }
 
     // Opens root\path; the registry's result code.
-    RegResult TryOpen(KeyHandle root, const Text& path, std::uint32_t access = kKeyAllAccess) {
+    RegResult TryOpen(KeyHandle root, const Text& path, std::uint32_t access) {
         Reset();
         KeyHandle opened = 0;
         const RegResult result = registry_->OpenKey(root, path, access, &opened);
         if (result == kRegOk) key_ = opened;
         return result;
     }
-    bool Open(KeyHandle root, const Text& path, std::uint32_t access = kKeyAllAccess) {
+    bool Open(KeyHandle root, const Text& path, std::uint32_t access) {
         return TryOpen(root, path, access) == kRegOk;
     }
     void Reset() {

@@ -18,13 +18,21 @@ Text DecimalText(unsigned long value) {
 }
 
 Text TextFromRegistryData(const unsigned char* data, std::size_t bytes) {
-    Text text;
-    for (std::size_t i = 0; i + 1 < bytes; i += 2) {
-        // Registry data is little-endian UTF-16 on every platform Windows runs on.
-        const auto unit = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        if (unit == u'\0') break;
-        text.push_back(unit);
-    }
+    std::size_t fullLength = 0;
+    return TextFromRegistryData(data, bytes, Text::npos, &fullLength);
+}
+
+Text TextFromRegistryData(const unsigned char* data, std::size_t bytes, std::size_t maxLength,
+                          std::size_t* fullLength) {
+    // Registry data is little-endian UTF-16 on every platform Windows runs on.
+    const auto unitAt = [data](std::size_t i) { return static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8)); };
+    std::size_t length = 0;
+    while (length < bytes / 2 && unitAt(length) != u'\0') ++length;
+    *fullLength = length;
+    std::size_t kept = length < maxLength ? length : maxLength;
+    if (kept < length && kept > 0 && unitAt(kept - 1) >= 0xD800 && unitAt(kept - 1) <= 0xDBFF) --kept;
+    Text text(kept, u'\0');
+    for (std::size_t i = 0; i < kept; ++i) text[i] = unitAt(i);
     return text;
 }
 

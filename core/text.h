@@ -19,6 +19,10 @@ Text DecimalText(unsigned long value);
 // A registry REG_SZ payload as text: the characters before the first NUL; a
 // payload without one is taken whole, an odd trailing byte is dropped.
 Text TextFromRegistryData(const unsigned char* data, std::size_t bytes);
+// The same, keeping at most `maxLength` characters (never half of a surrogate
+// pair); *fullLength gets the length the whole text has.
+Text TextFromRegistryData(const unsigned char* data, std::size_t bytes, std::size_t maxLength,
+                          std::size_t* fullLength);
 
 }  // namespace vornex
 

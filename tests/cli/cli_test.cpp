@@ -160,7 +160,7 @@ TEST_P(CliIncomplete, AScanThatCouldNotReadEverythingIsNeverClean) {
     store.FailOperation(operation, static_cast<std::uint64_t>(nth));
     const Outcome csv = Run({u"scan", u"--csv"});
     EXPECT_EQ(csv.exitCode, kExitIncomplete);
-    EXPECT_EQ(csv.out, "kind,name,command,key,detail\nunread,\"\",\"\",\"" + key + "\",\"" + step + ", error 31\"\n");
+    EXPECT_EQ(csv.out, "kind,name,command,key,detail,link\nunread,\"\",\"\",\"" + key + "\",\"" + step + ", error 31\",\"\"\n");
 
     // Nothing failing: the same store is clean.
     EXPECT_EQ(Run({u"scan"}).exitCode, kExitClean);
@@ -198,9 +198,9 @@ TEST_F(CliCommands, JsonAndCsvCarryTheSameEntries) {
         << json.out;
     const Outcome csv = Run({u"scan", u"--csv"});
     EXPECT_EQ(csv.out,
-              "kind,name,command,key,detail\n"
+              "kind,name,command,key,detail,link\n"
               "debugger,\"calc.exe\",\"calc\\u202Eexe.txt\",\"HKLM\\" +
-                  ToUtf8(kIfeoKeyPath) + "\\calc.exe\",\"\"\n");
+                  ToUtf8(kIfeoKeyPath) + "\\calc.exe\",\"\",\"\"\n");
 }
 
 TEST_F(CliCommands, RepairRemovesOnlyTheDebuggerValueOfTheExactName) {
@@ -307,6 +307,113 @@ TEST_F(CliCommands, OnlyVerifierFindingsStillCountAsFound) {
     store.SetString(kIfeoKeyPath + u"\\v.exe", u"VerifierDlls", u"evil.dll");
     EXPECT_EQ(Run({u"scan"}).exitCode, kExitClean);
     EXPECT_EQ(Run({u"scan", u"--all"}).exitCode, kExitFound);
+}
+
+}  // namespace
+}  // namespace vornex::testing
+
+namespace vornex::testing {
+namespace {
+
+using namespace vornex::cli;
+
+class CliGuarded : public ::testing::Test {
+protected:
+    CliGuarded() {
+        store.CreateKey(kIfeoKeyPath);
+        source.registry = &store;
+        source.path = u"memory";
+    }
+    Outcome Run(std::vector<Text> args) {
+        Options options;
+        std::string error;
+        EXPECT_TRUE(ParseArguments(args, &options, &error)) << error;
+        Outcome outcome = RunCommand(options, source);
+        EXPECT_EQ(store.OpenHandleCount(), 0u) << "a key was left open";
+        return outcome;
+    }
+    // Each line of a dry run's output with "would " taken off, as the real run says it.
+    static std::string AsMade(const std::string& dryRun) {
+        std::string out;
+        std::size_t from = 0;
+        while (from < dryRun.size()) {
+            std::size_t end = dryRun.find('\n', from);
+            std::string line = dryRun.substr(from, end - from);
+            if (line.rfind("would ", 0) == 0) {
+                line = line.substr(6);
+                for (auto [future, past] : {std::pair<std::string, std::string>{"delete ", "deleted "},
+                                            {"take over ", "took over "}, {"restore ", "restored "}}) {
+                    if (line.rfind(future, 0) == 0) line = past + line.substr(future.size());
+                }
+            }
+            out += line + "\n";
+            from = end + 1;
+        }
+        return out;
+    }
+    MemoryRegistry store;
+    Source source;
+};
+
+const Text kTarget = u"SOFTWARE\\Vendor\\Settings";
+
+TEST_F(CliGuarded, ALinkEntryIsMarkedInEveryFormatAndRemovedAsALink) {
+    store.SetString(kTarget, u"Debugger", u"C:\\evil.exe");
+    store.SetString(kTarget, u"Precious", u"kept");
+    store.CreateLink(kIfeoKeyPath + u"\\linked.exe", kTarget);
+    const std::string linkTarget = "\\REGISTRY\\MACHINE\\" + ToUtf8(kTarget);
+    EXPECT_EQ(Run({u"scan"}).out, "linked.exe  C:\\evil.exe  (through a registry link to " + linkTarget + ")\n");
+    EXPECT_NE(Run({u"scan", u"--json"}).out.find("\"link\": " + JsonString(FromUtf8(linkTarget))), std::string::npos);
+    EXPECT_NE(Run({u"scan", u"--csv"}).out.find(",\"" + linkTarget + "\"\n"), std::string::npos);
+
+    MemoryRegistry expected;
+    expected.CreateKey(kIfeoKeyPath);
+    expected.SetString(kTarget, u"Debugger", u"C:\\evil.exe");
+    expected.SetString(kTarget, u"Precious", u"kept");
+    const Outcome outcome = Run({u"repair", u"linked.exe"});
+    EXPECT_EQ(outcome.exitCode, kExitClean);
+    EXPECT_EQ(outcome.out, "deleted link key HKLM\\" + ToUtf8(kIfeoKeyPath) +
+                               "\\linked.exe (not what it points at)\n0 redirections left\n");
+    EXPECT_EQ(store.Dump(), expected.Dump());
+}
+
+TEST_F(CliGuarded, AReadOnlyEntryIsRepairedAndTheDryRunSaysWhatTheRealRunDoes) {
+    for (const Text name : {u"a.exe", u"b.exe"}) {
+        store.SetString(kIfeoKeyPath + u'\\' + name, u"Debugger", u"x");
+        store.SetString(kIfeoKeyPath + u'\\' + name, u"Other", u"kept");
+        store.ProtectKey(kIfeoKeyPath + u'\\' + name);
+    }
+    const std::string before = store.Dump();
+    const Outcome dryRepair = Run({u"repair", u"a.exe", u"--dry-run"});
+    const Outcome dryDelete = Run({u"delete", u"b.exe", u"--dry-run"});
+    EXPECT_EQ(store.Dump(), before);
+    const Outcome repair = Run({u"repair", u"a.exe"});
+    const Outcome removal = Run({u"delete", u"b.exe"});
+    EXPECT_EQ(repair.exitCode, kExitFound);
+    EXPECT_EQ(removal.exitCode, kExitClean);
+    const std::string key = "HKLM\\" + ToUtf8(kIfeoKeyPath) + "\\a.exe";
+    EXPECT_EQ(repair.out, "took over the security of " + key + " (administrators: full control)\n"
+                          "deleted value Debugger of " + key + "\n"
+                          "restored the security of " + key + " as it was\n"
+                          "1 redirection left\n");
+    EXPECT_EQ(AsMade(dryRepair.out), "took over the security of " + key + " (administrators: full control)\n"
+                                     "deleted value Debugger of " + key + "\n"
+                                     "restored the security of " + key + " as it was\n");
+    EXPECT_EQ(removal.out.substr(0, removal.out.rfind("0 redirections left")), AsMade(dryDelete.out));
+
+    MemoryRegistry expected;
+    expected.SetString(kIfeoKeyPath + u"\\a.exe", u"Other", u"kept");
+    expected.ProtectKey(kIfeoKeyPath + u"\\a.exe");
+    EXPECT_EQ(store.Dump(), expected.Dump());
+}
+
+TEST_F(CliGuarded, ARefusedTakeoverSaysWhichKeyRefusedAndWhy) {
+    store.SetString(kIfeoKeyPath + u"\\a.exe", u"Debugger", u"x");
+    store.ProtectKey(kIfeoKeyPath + u"\\a.exe");
+    store.RefuseTakeover(kIfeoKeyPath + u"\\a.exe");
+    const Outcome outcome = Run({u"repair", u"a.exe"});
+    EXPECT_EQ(outcome.exitCode, kExitRepairFailed);
+    EXPECT_EQ(outcome.err, "could not delete value Debugger of HKLM\\" + ToUtf8(kIfeoKeyPath) + "\\a.exe (error 5)");
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ check "scan --json is one UTF-8 document that the schema describes" scan_json
 
 scan_csv() {
     run 1 "$work/scan.csv" --hive "$hive" scan --csv &&
-        [ "$(head -1 "$work/scan.csv")" = "kind,name,command,key,detail" ] && [ "$(wc -l <"$work/scan.csv")" -eq 5 ]
+        [ "$(head -1 "$work/scan.csv")" = "kind,name,command,key,detail,link" ] && [ "$(wc -l <"$work/scan.csv")" -eq 5 ]
 }
 check "scan --csv has a header and one line an entry" scan_csv
 check "scanning writes nothing" cmp -s "$hive" "$work/original"

@@ -14,6 +14,12 @@ namespace {
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 constexpr RegResult kInvalidParameter = 87;
+constexpr std::uint32_t kRegLink = 6;
+// What a key's security allows a change with: set value, create subkey,
+// create link, delete, write DAC, write owner.
+constexpr std::uint32_t kChangeAccess = 0x0002 | 0x0004 | 0x0020 | 0x10000 | 0x40000 | 0x80000;
+constexpr int kMaxLinkHops = 16;
+const Text kMachinePrefix = u"\\REGISTRY\\MACHINE\\";
 
 Text Upcased(const Text& text) {
     Text out = text;
@@ -40,6 +46,18 @@ struct MemoryRegistry::Node {
     std::unordered_map<Text, NodePtr> childByUpcasedName;
     std::vector<Value> values;
     bool deleted = false;
+    bool link = false;
+    // Security, as this store models it: read-only for everyone, and what a
+    // takeover added (ownership and full control for the administrators).
+    struct Security {
+        bool readOnly = false;
+        bool ownedByAdministrators = false;
+        bool administratorsFull = false;
+        bool operator==(const Security& o) const {
+            return readOnly == o.readOnly && ownedByAdministrators == o.ownedByAdministrators &&
+                   administratorsFull == o.administratorsFull;
+        }
+    } security;
 
     NodePtr Child(const Text& childName) const {
         auto found = childByUpcasedName.find(Upcased(childName));
@@ -64,13 +82,37 @@ struct MemoryRegistry::Node {
 MemoryRegistry::MemoryRegistry() : root_(std::make_shared<Node>()) {}
 MemoryRegistry::~MemoryRegistry() = default;
 
-MemoryRegistry::NodePtr MemoryRegistry::FindFrom(NodePtr from, const Text& path) const {
+MemoryRegistry::NodePtr MemoryRegistry::FollowLink(NodePtr node) const {
+    for (int hop = 0; node && node->link; ++hop) {
+        if (hop == kMaxLinkHops) return nullptr;
+        const Node::Value* target = node->FindValue(u"SymbolicLinkValue");
+        if (!target || target->type != kRegLink) return nullptr;
+        Text text;
+        for (std::size_t i = 0; i + 1 < target->data.size(); i += 2) {
+            text.push_back(static_cast<char16_t>(target->data[i] | (target->data[i + 1] << 8)));
+        }
+        if (text.size() <= kMachinePrefix.size() ||
+            !RegistryNamesEqual(text.substr(0, kMachinePrefix.size()), kMachinePrefix)) {
+            return nullptr;
+        }
+        node = FindFrom(root_, text.substr(kMachinePrefix.size()), true);
+    }
+    return node;
+}
+
+MemoryRegistry::NodePtr MemoryRegistry::FindFrom(NodePtr from, const Text& path, bool openLink) const {
     if (path.empty()) return from;
-    for (const Text& part : SplitKeyPath(path)) {
-        if (!from || part.empty()) return nullptr;
-        from = from->Child(part);
+    const std::vector<Text> parts = SplitKeyPath(path);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (!from || parts[i].empty()) return nullptr;
+        from = from->Child(parts[i]);
+        if (from && from->link && !(openLink && i + 1 == parts.size())) from = FollowLink(from);
     }
     return from;
+}
+
+bool MemoryRegistry::MayChange(const Node& node) {
+    return !node.security.readOnly || node.security.administratorsFull;
 }
 
 MemoryRegistry::NodePtr MemoryRegistry::Find(const Text& path) const {
@@ -131,7 +173,7 @@ void MemoryRegistry::SetString(const Text& keyPath, const Text& name, const Text
 }
 
 bool MemoryRegistry::RemoveTree(const Text& path) {
-    NodePtr node = Find(path);
+    NodePtr node = FindFrom(root_, path, true);  // a link goes, not what it points at
     NodePtr parent = node ? node->parent.lock() : nullptr;
     if (!parent) return false;
     parent->RemoveChild(node);
@@ -148,7 +190,21 @@ bool MemoryRegistry::RemoveTree(const Text& path) {
 
 bool MemoryRegistry::KeyExists(const Text& path) const { return Find(path) != nullptr; }
 
+void MemoryRegistry::ProtectKey(const Text& path) { CreatePath(path)->security.readOnly = true; }
+
+void MemoryRegistry::CreateLink(const Text& path, const Text& targetPath) {
+    NodePtr node = CreatePath(path);
+    node->link = true;
+    std::vector<unsigned char> data;
+    for (char16_t c : kMachinePrefix + targetPath) {
+        data.push_back(static_cast<unsigned char>(c & 0xFF));
+        data.push_back(static_cast<unsigned char>(c >> 8));
+    }
+    node->values.push_back({u"SymbolicLinkValue", kRegLink, std::move(data)});
+}
+
 void MemoryRegistry::DenyOpen(const Text& path) { deniedOpens_.push_back(path); }
+void MemoryRegistry::RefuseTakeover(const Text& path) { refusedTakeovers_.push_back(path); }
 void MemoryRegistry::RefuseDeletion(const Text& keyPath) { refusedDeletions_.push_back(keyPath); }
 void MemoryRegistry::FailCall(std::uint64_t callNumber) {
     failingCalls_.insert(calls_ + callNumber);
@@ -173,7 +229,7 @@ RegResult MemoryRegistry::Begin(const char* operation, const std::string& detail
 MemoryRegistry::NodePtr MemoryRegistry::Resolve(KeyHandle key) const {
     if (key == kLocalMachine) return root_;
     auto found = handles_.find(key);
-    return found == handles_.end() ? nullptr : found->second;
+    return found == handles_.end() ? nullptr : found->second.node;
 }
 
 RegResult MemoryRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_t access,
@@ -187,9 +243,10 @@ RegResult MemoryRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_
     NodePtr node = FindFrom(base, path);
     if (!node) return kFileNotFound;
     if (!deniedOpens_.empty() && ContainsName(deniedOpens_, PathOf(*node))) return kAccessDenied;
+    if ((access & kChangeAccess) && !MayChange(*node)) return kAccessDenied;
     const KeyHandle handle = nextHandle_;
     nextHandle_ += 4;
-    handles_[handle] = node;
+    handles_[handle] = {node, access};
     *key = handle;
     return kRegOk;
 }
@@ -283,6 +340,7 @@ RegResult MemoryRegistry::DeleteValue(KeyHandle key, const Text& valueName) {
     if (!node) return kInvalidHandle;
     if (node->deleted) return kKeyDeleted;
     if (ContainsName(refusedDeletions_, PathOf(*node))) return kAccessDenied;
+    if (key != kLocalMachine && !(handles_[key].access & kKeySetValue)) return kAccessDenied;
     auto& values = node->values;
     auto found = std::find_if(values.begin(), values.end(), [&](const Node::Value& value) {
         return RegistryNamesEqual(value.name, valueName);
@@ -301,7 +359,74 @@ RegResult MemoryRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
     if (!target) return kFileNotFound;
     if (!target->children.empty()) return kAccessDenied;
     if (ContainsName(refusedDeletions_, PathOf(*target))) return kAccessDenied;
+    if (!MayChange(*target)) return kAccessDenied;
     RemoveTree(PathOf(*target));
+    return kRegOk;
+}
+
+RegResult MemoryRegistry::QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) {
+    if (RegResult injected = Begin("QueryLink", ToUtf8(path))) return injected;
+    NodePtr base = Resolve(root);
+    if (!base) return kInvalidHandle;
+    NodePtr node = FindFrom(base, path, true);
+    if (!node) return kFileNotFound;
+    if (isLink) *isLink = node->link;
+    if (target) {
+        target->clear();
+        if (const Node::Value* value = node->link ? node->FindValue(u"SymbolicLinkValue") : nullptr) {
+            for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
+                target->push_back(static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8)));
+            }
+        }
+    }
+    return kRegOk;
+}
+
+RegResult MemoryRegistry::DeleteLink(KeyHandle root, const Text& path) {
+    if (RegResult injected = Begin("DeleteLink", ToUtf8(path))) return injected;
+    NodePtr base = Resolve(root);
+    if (!base) return kInvalidHandle;
+    NodePtr node = FindFrom(base, path, true);
+    if (!node) return kFileNotFound;
+    if (!node->link) return kInvalidParameter;
+    if (ContainsName(refusedDeletions_, PathOf(*node)) || !MayChange(*node)) return kAccessDenied;
+    RemoveTree(PathOf(*node));
+    return kRegOk;
+}
+
+RegResult MemoryRegistry::GetKeySecurity(KeyHandle root, const Text& path, bool link,
+                                         std::vector<unsigned char>* descriptor) {
+    if (RegResult injected = Begin("GetKeySecurity", ToUtf8(path))) return injected;
+    NodePtr base = Resolve(root);
+    NodePtr node = base ? FindFrom(base, path, link) : nullptr;
+    if (!node) return kFileNotFound;
+    const Node::Security& security = node->security;
+    *descriptor = {'S', static_cast<unsigned char>(security.readOnly),
+                   static_cast<unsigned char>(security.ownedByAdministrators),
+                   static_cast<unsigned char>(security.administratorsFull)};
+    return kRegOk;
+}
+
+RegResult MemoryRegistry::SetKeySecurity(KeyHandle root, const Text& path, bool link,
+                                         const std::vector<unsigned char>& descriptor) {
+    if (RegResult injected = Begin("SetKeySecurity", ToUtf8(path))) return injected;
+    NodePtr base = Resolve(root);
+    NodePtr node = base ? FindFrom(base, path, link) : nullptr;
+    if (!node) return kFileNotFound;
+    if (descriptor.size() != 4 || descriptor[0] != 'S') return kInvalidParameter;
+    if (!MayChange(*node)) return kAccessDenied;
+    node->security = {descriptor[1] != 0, descriptor[2] != 0, descriptor[3] != 0};
+    return kRegOk;
+}
+
+RegResult MemoryRegistry::TakeOverKey(KeyHandle root, const Text& path, bool link) {
+    if (RegResult injected = Begin("TakeOverKey", ToUtf8(path))) return injected;
+    NodePtr base = Resolve(root);
+    NodePtr node = base ? FindFrom(base, path, link) : nullptr;
+    if (!node) return kFileNotFound;
+    if (ContainsName(refusedTakeovers_, PathOf(*node))) return kAccessDenied;
+    node->security.ownedByAdministrators = true;
+    node->security.administratorsFull = true;
     return kRegOk;
 }
 
@@ -315,6 +440,11 @@ std::string MemoryRegistry::Dump() const {
         auto [path, node] = pending.back();
         pending.pop_back();
         if (node != root_) out += "[" + ToUtf8(path) + "]\n";
+        if (!(node->security == Node::Security{})) {
+            out += "  security=" + std::to_string(node->security.readOnly) +
+                   std::to_string(node->security.ownedByAdministrators) +
+                   std::to_string(node->security.administratorsFull) + "\n";
+        }
         std::vector<std::pair<Text, const Node::Value*>> values;
         for (const auto& value : node->values) values.emplace_back(value.name, &value);
         std::sort(values.begin(), values.end(), byUpcasedName);

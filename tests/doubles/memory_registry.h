@@ -35,12 +35,21 @@ public:
     // A string value with its terminating NUL, as RegSetValueEx stores it.
     void SetString(const Text& keyPath, const Text& name, const Text& text,
                    std::uint32_t type = kRegSz);
-    // Removes a key with everything below it; false if there was none.
+    // Removes a key with everything below it (a link key itself, not its
+    // target); false if there was none.
     bool RemoveTree(const Text& path);
     bool KeyExists(const Text& path) const;
 
+    // Key security: everyone may read this key, nobody may change it (until
+    // its security is taken over).
+    void ProtectKey(const Text& path);
+    // A link key at `path` (missing parents are created) pointing at
+    // `targetPath`, both below HKEY_LOCAL_MACHINE; opens follow it.
+    void CreateLink(const Text& path, const Text& targetPath);
+
     // Failure injection.
     void DenyOpen(const Text& path);            // opens of this key fail
+    void RefuseTakeover(const Text& path);      // taking over its security fails
     void RefuseDeletion(const Text& keyPath);   // deleting this key, or a value in it, fails
     void FailCall(std::uint64_t callNumber);    // the n-th call from now on fails (1 = next)
     // The n-th call from now on of one operation ("QueryInfoKey", "EnumKey",
@@ -70,23 +79,39 @@ public:
     RegResult CloseKey(KeyHandle key) override;
     RegResult DeleteValue(KeyHandle key, const Text& valueName) override;
     RegResult DeleteKey(KeyHandle key, const Text& subkeyName) override;
+    RegResult QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) override;
+    RegResult DeleteLink(KeyHandle root, const Text& path) override;
+    RegResult GetKeySecurity(KeyHandle root, const Text& path, bool link,
+                             std::vector<unsigned char>* descriptor) override;
+    RegResult SetKeySecurity(KeyHandle root, const Text& path, bool link,
+                             const std::vector<unsigned char>& descriptor) override;
+    RegResult TakeOverKey(KeyHandle root, const Text& path, bool link) override;
 
 private:
     struct Node;
     using NodePtr = std::shared_ptr<Node>;
 
+    struct Handle {
+        NodePtr node;
+        std::uint32_t access;
+    };
+
     NodePtr Find(const Text& path) const;
-    NodePtr FindFrom(NodePtr from, const Text& path) const;
+    // Follows links on the way, and at the end unless `openLink`.
+    NodePtr FindFrom(NodePtr from, const Text& path, bool openLink = false) const;
+    NodePtr FollowLink(NodePtr node) const;
+    static bool MayChange(const Node& node);
     NodePtr CreatePath(const Text& path);
     NodePtr Resolve(KeyHandle key) const;
     RegResult Begin(const char* operation, const std::string& detail);
     static Text PathOf(const Node& node);
 
     NodePtr root_;
-    std::map<KeyHandle, NodePtr> handles_;
+    std::map<KeyHandle, Handle> handles_;
     KeyHandle nextHandle_ = 0x1000;
     std::vector<Text> deniedOpens_;
     std::vector<Text> refusedDeletions_;
+    std::vector<Text> refusedTakeovers_;
     std::set<std::uint64_t> failingCalls_;
     struct OperationFailure {
         std::string operation;
