@@ -131,6 +131,11 @@ inline std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring& path
     return names;
 }
 
+inline bool EqualNames(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
 inline bool Contains(const std::vector<std::wstring>& names, const std::wstring& name) {
     return std::any_of(names.begin(), names.end(),
                        [&](const std::wstring& n) { return lstrcmpiW(n.c_str(), name.c_str()) == 0; });
