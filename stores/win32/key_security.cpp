@@ -349,6 +349,9 @@ LSTATUS KeySecurityTakeover::Restore() {
         DACL_SECURITY_INFORMATION | (ownerChanged_ ? OWNER_SECURITY_INFORMATION : 0);
     ScopedPrivilege restore(SE_RESTORE_NAME);
     ScopedPrivilege security(SE_SECURITY_NAME);
+    // Our ACE is still there, but if only the owner was changed the original
+    // DACL may not grant WRITE_OWNER back.
+    ScopedPrivilege takeOwnership(SE_TAKE_OWNERSHIP_NAME);
     const bool withSacl = (parts_ & SACL_SECURITY_INFORMATION) != 0 && security.Held();
     const REGSAM access = WRITE_DAC | READ_CONTROL | (ownerChanged_ ? WRITE_OWNER : 0) |
                           (withSacl ? ACCESS_SYSTEM_SECURITY : 0);

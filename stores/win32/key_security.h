@@ -176,6 +176,43 @@ private:
     std::vector<std::wstring> log_;
 };
 
+// What WithTakeoverOnDenial did.
+struct TakeoverResult {
+    LSTATUS change = ERROR_SUCCESS;   // the change's own result (the second try's, if any)
+    LSTATUS takeover = ERROR_SUCCESS; // why the takeover failed, if it did
+    LSTATUS restore = ERROR_SUCCESS;  // Restore()'s result; ERROR_SUCCESS when not needed
+    bool tookOver = false;
+    std::vector<std::wstring> log;
+};
+
+// Runs change() (which opens root\path itself, asking only the access it
+// needs); if that is refused with ERROR_ACCESS_DENIED, takes over the key's
+// security, runs change() again and puts the security back, unless
+// deletesKey and the change succeeded (the key is gone).
+template <typename Change>
+TakeoverResult WithTakeoverOnDenial(HKEY root, const std::wstring& path, LinkMode mode, bool deletesKey,
+                                    Change change) {
+    TakeoverResult result;
+    result.change = change();
+    if (result.change != ERROR_ACCESS_DENIED) return result;
+    KeySecurityTakeover takeover(root, path, mode);
+    if (!takeover.Active()) {
+        result.takeover = takeover.Status();
+        result.restore = takeover.Restore();
+        result.log = takeover.Log();
+        return result;
+    }
+    result.tookOver = true;
+    result.change = change();
+    if (deletesKey && result.change == ERROR_SUCCESS) {
+        takeover.KeyDeleted();
+    } else {
+        result.restore = takeover.Restore();
+    }
+    result.log = takeover.Log();
+    return result;
+}
+
 // ----------------------------------------------------------- link keys
 
 struct LinkInfo {

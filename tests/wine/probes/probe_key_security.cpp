@@ -235,6 +235,49 @@ void CheckKeyDeletion(const std::wstring& name, bool foreignOwner, bool foreignO
     Check(label + L"sibling's descriptor unchanged", !was.sibling.empty() && is.sibling == was.sibling);
 }
 
+// The retry helper: a change that is refused runs again under a takeover;
+// one that is allowed runs once and nothing else happens.
+void CheckHelper() {
+    using vornex::keysec::LinkMode;
+    using vornex::keysec::WithTakeoverOnDenial;
+    auto deleteValue = [](const std::wstring& path) {
+        return [path] {
+            UniqueKey key;
+            LSTATUS status = Open(kRoot, path, KEY_SET_VALUE, &key);
+            if (status == ERROR_SUCCESS) status = RegDeleteValueW(key.get(), L"Debugger");
+            return status;
+        };
+    };
+    for (const wchar_t* name : {L"helpervalue.exe", L"plain.exe"}) {
+        const std::wstring path = PathOf(name);
+        const std::wstring label = std::wstring(name) + L": helper, value removal: ";
+        const bool locked = std::wstring(name) != L"plain.exe";
+        const Snapshot was = Take(path, false);
+        const auto result = WithTakeoverOnDenial(kRoot, path, LinkMode::Follow, false, deleteValue(path));
+        for (const auto& line : result.log) Print(L"      | " + line);
+        const Snapshot is = Take(path, false);
+        Check(label + L"change succeeded", result.change == ERROR_SUCCESS, L"status " + Num(result.change));
+        Check(label + (locked ? L"took over" : L"no takeover needed"), result.tookOver == locked);
+        Check(label + L"restore reported exact", result.restore == ERROR_SUCCESS, L"status " + Num(result.restore));
+        Check(label + L"descriptor after == before, byte for byte", !was.key.empty() && is.key == was.key);
+        Check(label + L"only Debugger gone",
+              is.values.size() + 1 == was.values.size() &&
+                  std::none_of(is.values.begin(), is.values.end(), [](const Value& v) { return v.name == L"Debugger"; }));
+    }
+    const std::wstring path = PathOf(L"helperdelete.exe");
+    const Snapshot was = Take(path, false);
+    const auto result = WithTakeoverOnDenial(kRoot, path, LinkMode::Follow, true,
+                                             [&path] { return DeleteKeyNoFollow(kRoot, path); });
+    for (const auto& line : result.log) Print(L"      | " + line);
+    Check(L"helperdelete.exe: helper, key deletion: deleted after a takeover",
+          result.change == ERROR_SUCCESS && result.tookOver &&
+              OpenStatus(kRoot, path, MAXIMUM_ALLOWED) == ERROR_FILE_NOT_FOUND,
+          L"status " + Num(result.change));
+    const Snapshot is = Take(path, false);
+    Check(L"helperdelete.exe: parent's and sibling's descriptors unchanged",
+          !was.parent.empty() && is.parent == was.parent && is.sibling == was.sibling);
+}
+
 // A key that denies reading to everyone is left exactly as it is.
 void CheckUnreadable() {
     const std::wstring name = L"unreadable.exe";
@@ -284,6 +327,8 @@ int wmain() {
     seeded = Seed(L"deleteown.exe", L"D:P(A;;KR;;;WD)", DACL_SECURITY_INFORMATION) && seeded;
     seeded = Seed(L"deletewritedac.exe", L"O:SYG:SYD:P(A;;KR;;;WD)(A;;WD;;;BA)", kOgd) && seeded;
     seeded = Seed(L"deletewriteowner.exe", L"O:SYG:SYD:P(A;;KR;;;WD)(A;;WO;;;BA)", kOgd) && seeded;
+    seeded = Seed(L"helpervalue.exe", L"O:SYG:SYD:P(A;;KR;;;WD)(A;;WD;;;BA)", kOgd) && seeded;
+    seeded = Seed(L"helperdelete.exe", L"O:SYG:SYD:P(A;;KR;;;WD)(A;;WD;;;BA)", kOgd) && seeded;
     seeded = Seed(L"deletesystem.exe", L"O:SYG:SYD:P(A;;KR;;;WD)", kOgd) && seeded;
     seeded = Seed(L"unreadable.exe", L"D:P(D;;KA;;;WD)", DACL_SECURITY_INFORMATION) && seeded;
     const bool foreignOwnerTakeover = TakeOwnershipHonoured();
@@ -302,6 +347,7 @@ int wmain() {
         CheckKeyDeletion(L"deletewritedac.exe", false, foreignOwnerTakeover);
         CheckKeyDeletion(L"deletewriteowner.exe", false, foreignOwnerTakeover);
         CheckKeyDeletion(L"deletesystem.exe", true, foreignOwnerTakeover);
+        CheckHelper();
         CheckUnreadable();
     }
 
