@@ -493,4 +493,42 @@ LSTATUS DeleteKeyNoFollow(HKEY root, const std::wstring& path) {
     return ErrorFromStatus(ntDeleteKey(key.get()));
 }
 
+namespace {
+
+// Keys nest at most 512 deep; a deeper walk means something is wrong.
+constexpr int kMaxDepth = 512;
+
+LSTATUS DeleteTreeAt(HKEY root, const std::wstring& path, int depth) {
+    if (depth > kMaxDepth) return ERROR_INVALID_PARAMETER;
+    LinkInfo info;
+    LSTATUS status = QueryLinkInfo(root, path, &info);
+    if (status != ERROR_SUCCESS) return status;
+    if (!info.isLink) {
+        std::vector<std::wstring> names;
+        {
+            UniqueKey key;
+            status = OpenKey(root, path, KEY_ENUMERATE_SUB_KEYS, LinkMode::Link, &key);
+            if (status != ERROR_SUCCESS) return status;
+            // All names first: deleting while enumerating would shift the indexes.
+            for (DWORD index = 0;; ++index) {
+                wchar_t name[256];
+                DWORD length = 256;
+                status = RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+                if (status == ERROR_NO_MORE_ITEMS) break;
+                if (status != ERROR_SUCCESS) return status;
+                names.emplace_back(name, length);
+            }
+        }
+        for (const auto& name : names) {
+            status = DeleteTreeAt(root, path + L"\\" + name, depth + 1);
+            if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return status;
+        }
+    }
+    return DeleteKeyNoFollow(root, path);
+}
+
+}  // namespace
+
+LSTATUS DeleteTreeNoFollow(HKEY root, const std::wstring& path) { return DeleteTreeAt(root, path, 0); }
+
 }  // namespace vornex::keysec

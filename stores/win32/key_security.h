@@ -254,6 +254,12 @@ inline LSTATUS DeleteLinkKey(HKEY root, const std::wstring& path) {
     return DeleteKeyNoFollow(root, path);
 }
 
+// Deletes root\path and everything under it without ever following a link:
+// a link (the key itself or any subkey) is deleted as a link, its target is
+// not entered. RegDeleteTreeW, by contrast, opens subkeys by name. Stops at
+// the first failure (a key refusing DELETE, say) and returns it.
+LSTATUS DeleteTreeNoFollow(HKEY root, const std::wstring& path);
+
 // The NT name of an open key (NtQueryKey KeyNameInformation), e.g.
 // \REGISTRY\MACHINE\SOFTWARE\X.
 LSTATUS QueryKeyName(HKEY key, std::wstring* name);

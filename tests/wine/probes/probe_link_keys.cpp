@@ -216,6 +216,64 @@ void CheckLockedLink() {
     Check(name + L": target's values and descriptor unchanged byte for byte", SameState(before, StateOf(targetPath)));
 }
 
+// An IFEO subkey with subkeys of its own, one of them a link: deleting the
+// whole entry must not reach into the link's target.
+bool SeedTree(const std::wstring& name, const std::wstring& target) {
+    bool ok = SeedTarget(target);
+    UniqueKey child;
+    LSTATUS status = CreateKey(kRoot, kBase + L"\\" + target + L"\\Child", &child);
+    if (status == ERROR_SUCCESS) status = SetString(child.get(), L"Kept", L"target's own subkey");
+    child.reset();
+    UniqueKey entry;
+    if (status == ERROR_SUCCESS) status = CreateKey(kRoot, PathOf(name), &entry);
+    if (status == ERROR_SUCCESS) status = SetString(entry.get(), L"Debugger", L"C:\\x\\tree.exe");
+    UniqueKey plain;
+    if (status == ERROR_SUCCESS) status = CreateKey(kRoot, PathOf(name) + L"\\Plain\\Deeper", &plain);
+    Check(L"seed " + name + L" with Plain\\Deeper", status == ERROR_SUCCESS, L"status " + Num(status));
+    return ok && status == ERROR_SUCCESS && SeedLink(name + L"\\Linked", kNtBase + L"\\" + target);
+}
+
+struct TreeState {
+    TargetState top;
+    LSTATUS childOpen = ERROR_SUCCESS;
+    std::vector<Value> child;
+};
+
+TreeState TreeOf(const std::wstring& target) {
+    TreeState s;
+    s.top = StateOf(kBase + L"\\" + target);
+    s.child = Values(kRoot, kBase + L"\\" + target + L"\\Child", &s.childOpen);
+    return s;
+}
+
+void CheckTrees() {
+    if (!SeedTree(L"treedanger.exe", L"TreeVictim") || !SeedTree(L"tree.exe", L"TreeTarget")) return;
+
+    const TreeState victimBefore = TreeOf(L"TreeVictim");
+    const LSTATUS plain = RegDeleteTreeW(kRoot, PathOf(L"treedanger.exe").c_str());
+    const TreeState victimAfter = TreeOf(L"TreeVictim");
+    Print(L"info: RegDeleteTreeW(treedanger.exe): status " + Num(plain) + L"; entry open: " +
+          Num(OpenStatus(kRoot, PathOf(L"treedanger.exe"), KEY_READ, REG_OPTION_OPEN_LINK)) + L"; target open: " +
+          Num(victimAfter.top.open) + L", values " + Num(victimAfter.top.values.size()) + L" (were " +
+          Num(victimBefore.top.values.size()) + L"); target's subkey open: " + Num(victimAfter.childOpen));
+    Check(L"danger: RegDeleteTreeW on an entry holding a link subkey changes the link's TARGET",
+          !(victimAfter.top.open == ERROR_SUCCESS && victimAfter.top.values == victimBefore.top.values &&
+            victimAfter.childOpen == ERROR_SUCCESS && victimAfter.child == victimBefore.child));
+
+    const TreeState before = TreeOf(L"TreeTarget");
+    const LSTATUS status = vornex::keysec::DeleteTreeNoFollow(kRoot, PathOf(L"tree.exe"));
+    const TreeState after = TreeOf(L"TreeTarget");
+    Check(L"DeleteTreeNoFollow(tree.exe) succeeds and the entry is gone",
+          status == ERROR_SUCCESS && OpenStatus(kRoot, PathOf(L"tree.exe"), KEY_READ, REG_OPTION_OPEN_LINK) == ERROR_FILE_NOT_FOUND,
+          L"status " + Num(status));
+    Check(L"tree.exe's link target, its values, descriptor and subkey unchanged",
+          SameState(before.top, after.top) && before.childOpen == ERROR_SUCCESS && after.childOpen == ERROR_SUCCESS &&
+              before.child == after.child);
+
+    // Cleanup of whatever the plain call left behind, without following links.
+    vornex::keysec::DeleteTreeNoFollow(kRoot, PathOf(L"treedanger.exe"));
+}
+
 }  // namespace
 
 int wmain() {
@@ -244,11 +302,11 @@ int wmain() {
         CheckDeleteLink();
         ShowDanger();
         CheckLockedLink();
+        CheckTrees();
     }
 
-    // Cleanup: links first, by themselves, so no target is touched through them.
-    for (const auto& name : SubkeyNames(kRoot, kParent)) DeleteLinkKey(kRoot, PathOf(name));
-    RegDeleteTreeW(kRoot, kBase.c_str());
+    // Cleanup that never follows a link, so no target is touched through one.
+    vornex::keysec::DeleteTreeNoFollow(kRoot, kBase);
     const LSTATUS cleaned = OpenStatus(kRoot, kBase, KEY_READ);
     Check(L"probe tree removed", cleaned == ERROR_FILE_NOT_FOUND, L"status " + Num(cleaned));
     Print(Num(Failures()) + L" failed");
