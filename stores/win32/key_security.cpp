@@ -160,6 +160,37 @@ std::wstring DescriptorToSddl(const std::vector<BYTE>& descriptor, SECURITY_INFO
     return std::wstring(text.get());
 }
 
+LSTATUS OpenKeyBackupIntent(HKEY root, const std::wstring& path, REGSAM access, LinkMode mode,
+                            UniqueKey* key) {
+    // REG_OPTION_BACKUP_RESTORE through NtOpenKeyEx: RegCreateKeyEx would
+    // create the key when it is missing, and RegOpenKeyEx takes no such option.
+    static const auto ntOpenKeyEx = NtFunction<NtOpenKeyExFn>("NtOpenKeyEx");
+    if (!ntOpenKeyEx) return ERROR_CALL_NOT_IMPLEMENTED;
+    ScopedPrivilege backup(SE_BACKUP_NAME);
+    ScopedPrivilege restore(SE_RESTORE_NAME);
+    const std::size_t slash = path.find_last_of(L'\\');
+    const std::wstring parentPath = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+    std::wstring leaf = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    // A relative NT open needs a real handle as its root, not a predefined one.
+    UniqueKey parent;
+    LSTATUS status = OpenKey(root, parentPath, KEY_QUERY_VALUE, LinkMode::Follow, &parent);
+    if (status != ERROR_SUCCESS) return status;
+    UNICODE_STRING name{};
+    name.Buffer = leaf.data();
+    name.Length = static_cast<USHORT>(leaf.size() * sizeof(wchar_t));
+    name.MaximumLength = name.Length;
+    OBJECT_ATTRIBUTES attributes{};
+    attributes.Length = sizeof attributes;
+    attributes.RootDirectory = parent.get();
+    attributes.ObjectName = &name;
+    attributes.Attributes = kObjCaseInsensitive | (mode == LinkMode::Link ? kObjOpenLink : 0);
+    HANDLE opened = nullptr;
+    const LONG nt = ntOpenKeyEx(&opened, access | kNativeView, &attributes, REG_OPTION_BACKUP_RESTORE);
+    if (nt < 0) return ErrorFromStatus(nt);
+    key->reset(static_cast<HKEY>(opened));
+    return ERROR_SUCCESS;
+}
+
 // ------------------------------------------------------------- takeover
 
 KeySecurityTakeover::KeySecurityTakeover(HKEY root, std::wstring path, LinkMode mode)
@@ -181,34 +212,6 @@ void KeySecurityTakeover::KeyDeleted() {
     active_ = false;
 }
 
-LSTATUS KeySecurityTakeover::OpenForBackupRestore(REGSAM access, UniqueKey* key) {
-    // REG_OPTION_BACKUP_RESTORE through NtOpenKeyEx: RegCreateKeyEx would
-    // create the key when it is missing, and RegOpenKeyEx takes no such option.
-    static const auto ntOpenKeyEx = NtFunction<NtOpenKeyExFn>("NtOpenKeyEx");
-    if (!ntOpenKeyEx) return ERROR_CALL_NOT_IMPLEMENTED;
-    const std::size_t slash = path_.find_last_of(L'\\');
-    const std::wstring parentPath = slash == std::wstring::npos ? std::wstring() : path_.substr(0, slash);
-    std::wstring leaf = slash == std::wstring::npos ? path_ : path_.substr(slash + 1);
-    // A relative NT open needs a real handle as its root, not a predefined one.
-    UniqueKey parent;
-    LSTATUS status = OpenKey(root_, parentPath, KEY_QUERY_VALUE, LinkMode::Follow, &parent);
-    if (status != ERROR_SUCCESS) return status;
-    UNICODE_STRING name{};
-    name.Buffer = leaf.data();
-    name.Length = static_cast<USHORT>(leaf.size() * sizeof(wchar_t));
-    name.MaximumLength = name.Length;
-    OBJECT_ATTRIBUTES attributes{};
-    attributes.Length = sizeof attributes;
-    attributes.RootDirectory = parent.get();
-    attributes.ObjectName = &name;
-    attributes.Attributes = kObjCaseInsensitive | (mode_ == LinkMode::Link ? kObjOpenLink : 0);
-    HANDLE opened = nullptr;
-    const LONG nt = ntOpenKeyEx(&opened, access | kNativeView, &attributes, REG_OPTION_BACKUP_RESTORE);
-    if (nt < 0) return ErrorFromStatus(nt);
-    key->reset(static_cast<HKEY>(opened));
-    return ERROR_SUCCESS;
-}
-
 LSTATUS KeySecurityTakeover::MakeAdministratorsOwner() {
     UniqueKey key;
     LSTATUS status;
@@ -222,8 +225,7 @@ LSTATUS KeySecurityTakeover::MakeAdministratorsOwner() {
         Note(L"open WRITE_OWNER", status);
     }
     if (status != ERROR_SUCCESS) {
-        ScopedPrivilege restore(SE_RESTORE_NAME);
-        status = OpenForBackupRestore(WRITE_OWNER, &key);
+        status = OpenKeyBackupIntent(root_, path_, WRITE_OWNER, mode_, &key);
         Note(L"backup-intent open WRITE_OWNER under SeRestorePrivilege", status);
         if (status != ERROR_SUCCESS) return status;
     }
@@ -249,8 +251,7 @@ LSTATUS KeySecurityTakeover::OpenWriteDac(UniqueKey* key) {
         if (status == ERROR_SUCCESS) return status;
     }
     // An OWNER RIGHTS ACE can take the owner's implicit rights away.
-    ScopedPrivilege restore(SE_RESTORE_NAME);
-    status = OpenForBackupRestore(WRITE_DAC, key);
+    status = OpenKeyBackupIntent(root_, path_, WRITE_DAC, mode_, key);
     Note(L"backup-intent open WRITE_DAC under SeRestorePrivilege", status);
     return status;
 }
@@ -261,11 +262,10 @@ void KeySecurityTakeover::TakeOver() {
         bool withSacl = false;
         status_ = OpenForReadingSecurity(root_, path_, mode_, &key, &withSacl);
         if (status_ == ERROR_ACCESS_DENIED) {
-            ScopedPrivilege backup(SE_BACKUP_NAME);
             ScopedPrivilege security(SE_SECURITY_NAME);
             withSacl = security.Held() &&
-                       OpenForBackupRestore(READ_CONTROL | ACCESS_SYSTEM_SECURITY, &key) == ERROR_SUCCESS;
-            status_ = withSacl ? ERROR_SUCCESS : OpenForBackupRestore(READ_CONTROL, &key);
+                       OpenKeyBackupIntent(root_, path_, READ_CONTROL | ACCESS_SYSTEM_SECURITY, mode_, &key) == ERROR_SUCCESS;
+            status_ = withSacl ? ERROR_SUCCESS : OpenKeyBackupIntent(root_, path_, READ_CONTROL, mode_, &key);
             Note(L"backup-intent open READ_CONTROL under SeBackupPrivilege", status_);
         }
         if (status_ == ERROR_SUCCESS) status_ = ReadKeySecurity(key.get(), &original_, &parts_);
@@ -359,7 +359,7 @@ LSTATUS KeySecurityTakeover::Restore() {
     LSTATUS status = OpenKey(root_, path_, access, mode_, &key);
     Note(L"restore: open", status);
     if (status == ERROR_ACCESS_DENIED) {
-        status = OpenForBackupRestore(access, &key);
+        status = OpenKeyBackupIntent(root_, path_, access, mode_, &key);
         Note(L"restore: backup-intent open", status);
     }
     if (status == ERROR_SUCCESS) {

@@ -73,6 +73,14 @@ enum class LinkMode { Follow, Link };
 LSTATUS OpenKey(HKEY root, const std::wstring& path, REGSAM access, LinkMode mode,
                 UniqueKey* key);
 
+// An open with backup/restore intent (NtOpenKeyEx, REG_OPTION_BACKUP_RESTORE)
+// under SeBackupPrivilege and SeRestorePrivilege, enabled for the call only.
+// Windows documents such an open as granting ACCESS_SYSTEM_SECURITY, KEY_READ,
+// DELETE and KEY_WRITE whatever the DACL says; Wine 8 honours no privilege
+// here (measured: ERROR_ACCESS_DENIED where the DACL refuses).
+LSTATUS OpenKeyBackupIntent(HKEY root, const std::wstring& path, REGSAM access, LinkMode mode,
+                            UniqueKey* key);
+
 // ------------------------------------------------------------- privileges
 
 // Enables one privilege in the process token for its lifetime and puts the
@@ -159,7 +167,6 @@ private:
     void TakeOver();
     LSTATUS OpenWriteDac(UniqueKey* key);
     LSTATUS MakeAdministratorsOwner();
-    LSTATUS OpenForBackupRestore(REGSAM access, UniqueKey* key);
     void Note(const std::wstring& what, LSTATUS status);
 
     HKEY root_;

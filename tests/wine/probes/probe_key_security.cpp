@@ -94,6 +94,28 @@ void ReportOwnerImplicitRights() {
     }
 }
 
+// Backup/restore-intent opens: well-formed (a readable key opens), and what
+// they grant on locked keys here (Windows documents DELETE and KEY_WRITE).
+void CheckBackupIntent() {
+    using vornex::keysec::LinkMode;
+    using vornex::keysec::OpenKeyBackupIntent;
+    UniqueKey key;
+    const LSTATUS plain = OpenKeyBackupIntent(kRoot, PathOf(L"plain.exe"), KEY_QUERY_VALUE, LinkMode::Follow, &key);
+    Check(L"backup-intent open of a readable key succeeds", plain == ERROR_SUCCESS, L"status " + Num(plain));
+    const LSTATUS missing = OpenKeyBackupIntent(kRoot, PathOf(L"missing.exe"), KEY_QUERY_VALUE, LinkMode::Follow, &key);
+    Check(L"backup-intent open of a missing key: not found, and nothing created",
+          missing == ERROR_FILE_NOT_FOUND && OpenStatus(kRoot, PathOf(L"missing.exe"), KEY_READ) == ERROR_FILE_NOT_FOUND,
+          L"status " + Num(missing));
+    for (const wchar_t* name : {L"readonly.exe", L"systemowned.exe"}) {
+        for (REGSAM access : {static_cast<REGSAM>(KEY_SET_VALUE), static_cast<REGSAM>(DELETE),
+                              static_cast<REGSAM>(WRITE_DAC)}) {
+            UniqueKey locked;
+            Print(L"info: backup-intent open " + HexNum(access) + L" of " + name + L": status " +
+                  Num(OpenKeyBackupIntent(kRoot, PathOf(name), access, LinkMode::Follow, &locked)));
+        }
+    }
+}
+
 // The scan's view: a KEY_READ open reads the Debugger value; today's
 // KEY_ALL_ACCESS open is refused.
 void CheckScan(const Fixture& f) {
@@ -337,6 +359,7 @@ int wmain() {
     ReportOwnerImplicitRights();
 
     if (seeded) {
+        CheckBackupIntent();
         for (const auto& f : kLocked) CheckScan(f);
         bool explicitRestore = true;
         for (const auto& f : kLocked) {
