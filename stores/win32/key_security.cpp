@@ -109,7 +109,6 @@ ScopedPrivilege::ScopedPrivilege(const wchar_t* name) {
     // Success with ERROR_NOT_ALL_ASSIGNED means the token does not hold it.
     error_ = GetLastError();
     held_ = error_ == ERROR_SUCCESS;
-    previousSize_ = size;
 }
 
 ScopedPrivilege::~ScopedPrivilege() {

@@ -85,6 +85,7 @@ LSTATUS OpenKeyBackupIntent(HKEY root, const std::wstring& path, REGSAM access, 
 
 // Enables one privilege in the process token for its lifetime and puts the
 // previous state back afterwards. Held() is false when the token lacks it.
+// The token is the whole process's: not for use from several threads at once.
 class ScopedPrivilege {
 public:
     explicit ScopedPrivilege(const wchar_t* name);
@@ -98,7 +99,6 @@ public:
 private:
     UniqueHandle token_;
     TOKEN_PRIVILEGES previous_{};
-    DWORD previousSize_ = 0;
     bool held_ = false;
     DWORD error_ = ERROR_SUCCESS;
 };
