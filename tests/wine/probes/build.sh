@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the probes as static x86-64 console programs into OUT_DIR
+# (default: build/probes under the worktree). One compiler at a time.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../../.." && pwd)
+out=${1:-$top/build/probes}
+mkdir -p "$out"
+cxx=x86_64-w64-mingw32-g++-posix
+flags=(-std=c++17 -O2 -Wall -Wextra -Werror -municode -DUNICODE -D_UNICODE -I"$top")
+"$cxx" "${flags[@]}" -c "$top/stores/win32/key_security.cpp" -o "$out/key_security.o"
+for probe in probe_key_security probe_link_keys; do
+  "$cxx" "${flags[@]}" -static "$here/$probe.cpp" "$out/key_security.o" -o "$out/$probe.exe" -ladvapi32
+done
+"$cxx" "${flags[@]}" -static "$here/probe_edit_timing.cpp" -o "$out/probe_edit_timing.exe" -luser32 -lgdi32
+echo "$out"
