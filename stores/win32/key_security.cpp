@@ -1,4 +1,4 @@
-#include "key_security.h"
+#include "stores/win32/key_security.h"
 
 #include <sddl.h>
 #include <winternl.h>
@@ -378,6 +378,56 @@ LSTATUS KeySecurityTakeover::Restore() {
         Note(L"restore: read back equal byte for byte", status);
     }
     return restoreStatus_ = status;
+}
+
+namespace {
+
+bool SameSid(PSID a, PSID b) { return (a == nullptr && b == nullptr) || (a && b && EqualSid(a, b)); }
+
+}  // namespace
+
+LSTATUS PutKeySecurityBack(HKEY root, const std::wstring& path, LinkMode mode, const std::vector<BYTE>& original) {
+    if (original.empty()) return ERROR_INVALID_SECURITY_DESCR;
+    std::vector<BYTE> now;
+    SECURITY_INFORMATION parts = 0;
+    LSTATUS status = ReadKeySecurity(root, path, mode, &now, &parts);
+    if (status != ERROR_SUCCESS) return status;
+    auto* wanted = reinterpret_cast<PSECURITY_DESCRIPTOR>(const_cast<BYTE*>(original.data()));
+    auto* current = reinterpret_cast<PSECURITY_DESCRIPTOR>(now.data());
+    PSID wantedOwner = nullptr, currentOwner = nullptr, wantedGroup = nullptr, currentGroup = nullptr;
+    BOOL defaulted = FALSE;
+    GetSecurityDescriptorOwner(wanted, &wantedOwner, &defaulted);
+    GetSecurityDescriptorOwner(current, &currentOwner, &defaulted);
+    GetSecurityDescriptorGroup(wanted, &wantedGroup, &defaulted);
+    GetSecurityDescriptorGroup(current, &currentGroup, &defaulted);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(wanted, &control, &revision);
+
+    // Only what differs is written: writing an untouched part (an absent SACL,
+    // say) can change the descriptor's control bits.
+    SECURITY_INFORMATION written = DACL_SECURITY_INFORMATION;
+    if (!SameSid(wantedOwner, currentOwner)) written |= OWNER_SECURITY_INFORMATION;
+    if (!SameSid(wantedGroup, currentGroup)) written |= GROUP_SECURITY_INFORMATION;
+    if ((parts & SACL_SECURITY_INFORMATION) && (control & SE_SACL_PRESENT) && now != original) {
+        written |= SACL_SECURITY_INFORMATION;
+    }
+    // A foreign owner (SYSTEM, TrustedInstaller) is set back under SeRestorePrivilege.
+    ScopedPrivilege restore(SE_RESTORE_NAME);
+    ScopedPrivilege security(SE_SECURITY_NAME);
+    ScopedPrivilege takeOwnership(SE_TAKE_OWNERSHIP_NAME);
+    const REGSAM access = WRITE_DAC | READ_CONTROL | (written & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION) ? WRITE_OWNER : 0) |
+                          (written & SACL_SECURITY_INFORMATION ? ACCESS_SYSTEM_SECURITY : 0);
+    UniqueKey key;
+    status = OpenKey(root, path, access, mode, &key);
+    if (status == ERROR_ACCESS_DENIED) status = OpenKeyBackupIntent(root, path, access, mode, &key);
+    if (status == ERROR_SUCCESS) status = RegSetKeySecurity(key.get(), written, wanted);
+    if (status != ERROR_SUCCESS) return status;
+    std::vector<BYTE> after;
+    SECURITY_INFORMATION afterParts = 0;
+    status = ReadKeySecurity(root, path, mode, &after, &afterParts);
+    if (status != ERROR_SUCCESS) return status;
+    return after == original ? ERROR_SUCCESS : ERROR_INVALID_SECURITY_DESCR;
 }
 
 // ----------------------------------------------------------- link keys

@@ -9,58 +9,24 @@
 #include <utility>
 #include <vector>
 
+#include "win32/handles.h"
+
 namespace vornex::keysec {
 
 constexpr REGSAM kNativeView = KEY_WOW64_64KEY;
 
 // ---------------------------------------------------------------- handles
 
-template <typename Handle, typename Close>
-class Owned {
-public:
-    Owned() = default;
-    explicit Owned(Handle handle) : handle_(handle) {}
-    Owned(Owned&& other) noexcept : handle_(other.release()) {}
-    Owned& operator=(Owned&& other) noexcept {
-        reset(other.release());
-        return *this;
-    }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    ~Owned() { reset(); }
+template <typename T>
+void FreeLocalMemory(T* memory) {
+    LocalFree(memory);
+}
 
-    Handle get() const { return handle_; }
-    explicit operator bool() const { return handle_ != Handle(); }
-    Handle release() { return std::exchange(handle_, Handle()); }
-    void reset(Handle handle = Handle()) {
-        if (handle_ != Handle()) Close()(handle_);
-        handle_ = handle;
-    }
-    // For functions that hand out a new handle: frees the old one first.
-    Handle* put() {
-        reset();
-        return &handle_;
-    }
-
-private:
-    Handle handle_ = Handle();
-};
-
-struct CloseKey {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-struct CloseKernelHandle {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-struct FreeLocal {
-    void operator()(void* memory) const { LocalFree(memory); }
-};
-
-using UniqueKey = Owned<HKEY, CloseKey>;
-using UniqueHandle = Owned<HANDLE, CloseKernelHandle>;
+using UniqueKey = win32::UniqueRegKey;
+using UniqueHandle = win32::UniqueKernelHandle;
 // Memory the system allocated with LocalAlloc (SDDL conversions and the like).
 template <typename T>
-using LocalMemory = Owned<T*, FreeLocal>;
+using LocalMemory = win32::UniqueHandle<win32::NullIsNone<T*, FreeLocalMemory<T>>>;
 
 // ------------------------------------------------------------- opening keys
 
@@ -151,6 +117,9 @@ public:
     LSTATUS Status() const { return status_; }
     // The key was deleted: there is nothing to put back.
     void KeyDeleted();
+    // Leaves the takeover in place: the caller puts back the descriptor it
+    // captured (PutKeySecurityBack) once its change is made.
+    void Keep() { KeyDeleted(); }
     // Puts the original descriptor back and checks it byte for byte.
     // ERROR_SUCCESS when it is back exactly; ERROR_INVALID_SECURITY_DESCR
     // when written but not read back equal. Repeat calls return the first result.
@@ -182,6 +151,12 @@ private:
     LSTATUS restoreStatus_ = ERROR_SUCCESS;
     std::vector<std::wstring> log_;
 };
+
+// Puts a descriptor read earlier with ReadKeySecurity back on root\path:
+// the DACL, and the owner, group and SACL where they differ from the key's
+// now. Then reads it again: ERROR_INVALID_SECURITY_DESCR when it does not
+// read back equal, byte for byte.
+LSTATUS PutKeySecurityBack(HKEY root, const std::wstring& path, LinkMode mode, const std::vector<BYTE>& original);
 
 // What WithTakeoverOnDenial did.
 struct TakeoverResult {

@@ -1,8 +1,10 @@
-#include "win32_registry.h"
+#include "stores/win32/win32_registry.h"
 
 #include <windows.h>
 
 #include <string>
+
+#include "stores/win32/key_security.h"
 
 namespace vornex {
 
@@ -18,6 +20,8 @@ wchar_t* WideBuffer(char16_t* buffer) { return reinterpret_cast<wchar_t*>(buffer
 
 // A 32-bit build sees the same IFEO key as Windows' own 64-bit loader.
 constexpr REGSAM kNativeView = KEY_WOW64_64KEY;
+
+keysec::LinkMode ModeOf(bool link) { return link ? keysec::LinkMode::Link : keysec::LinkMode::Follow; }
 
 }  // namespace
 
@@ -88,6 +92,43 @@ RegResult Win32Registry::DeleteValue(KeyHandle key, const Text& valueName) {
 
 RegResult Win32Registry::DeleteKey(KeyHandle key, const Text& subkeyName) {
     return RegDeleteKeyExW(AsHkey(key), Wide(subkeyName).c_str(), kNativeView, 0);
+}
+
+RegResult Win32Registry::QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) {
+    keysec::LinkInfo info;
+    const LSTATUS status = keysec::QueryLinkInfo(AsHkey(root), Wide(path), &info);
+    if (status != ERROR_SUCCESS) return status;
+    if (isLink) *isLink = info.isLink;
+    if (target) target->assign(info.target.begin(), info.target.end());
+    return ERROR_SUCCESS;
+}
+
+RegResult Win32Registry::DeleteLink(KeyHandle root, const Text& path) {
+    bool link = false;
+    const RegResult queried = QueryLink(root, path, &link, nullptr);
+    if (queried != ERROR_SUCCESS) return queried;
+    // Deleting an ordinary key this way is not what was asked for.
+    return link ? keysec::DeleteLinkKey(AsHkey(root), Wide(path)) : ERROR_INVALID_PARAMETER;
+}
+
+RegResult Win32Registry::GetKeySecurity(KeyHandle root, const Text& path, bool link,
+                                        std::vector<unsigned char>* descriptor) {
+    return keysec::ReadKeySecurity(AsHkey(root), Wide(path), ModeOf(link), descriptor);
+}
+
+RegResult Win32Registry::SetKeySecurity(KeyHandle root, const Text& path, bool link,
+                                        const std::vector<unsigned char>& descriptor) {
+    return keysec::PutKeySecurityBack(AsHkey(root), Wide(path), ModeOf(link), descriptor);
+}
+
+RegResult Win32Registry::TakeOverKey(KeyHandle root, const Text& path, bool link) {
+    keysec::KeySecurityTakeover takeover(AsHkey(root), Wide(path), ModeOf(link));
+    if (!takeover.Active()) {
+        // Whatever part of it was made is undone as it goes out of scope.
+        return takeover.Status() != ERROR_SUCCESS ? takeover.Status() : ERROR_ACCESS_DENIED;
+    }
+    takeover.Keep();
+    return ERROR_SUCCESS;
 }
 
 }  // namespace vornex

@@ -22,6 +22,13 @@ public:
     RegResult CloseKey(KeyHandle key) override;
     RegResult DeleteValue(KeyHandle key, const Text& valueName) override;
     RegResult DeleteKey(KeyHandle key, const Text& subkeyName) override;
+    RegResult QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) override;
+    RegResult DeleteLink(KeyHandle root, const Text& path) override;
+    RegResult GetKeySecurity(KeyHandle root, const Text& path, bool link,
+                             std::vector<unsigned char>* descriptor) override;
+    RegResult SetKeySecurity(KeyHandle root, const Text& path, bool link,
+                             const std::vector<unsigned char>& descriptor) override;
+    RegResult TakeOverKey(KeyHandle root, const Text& path, bool link) override;
 };
 
 }  // namespace vornex

@@ -18,8 +18,16 @@ public:
     virtual void CreateKey(const Text& path) = 0;
     virtual void SetValue(const Text& path, const Text& name, std::uint32_t type,
                           const std::vector<unsigned char>& data) = 0;
-    // Deletes a key and everything below it.
+    // Deletes a key and everything below it (a link as a link).
     virtual void RemoveTree(const Text& path) = 0;
+
+    // Keys laid out as malware guards them, where the backend can (the tests
+    // that need them skip elsewhere).
+    virtual bool CanGuardKeys() { return false; }
+    // Everyone may read the key, nobody may change it.
+    virtual void ProtectKey(const Text&) {}
+    // A registry link at path pointing at targetPath.
+    virtual void CreateLink(const Text&, const Text&) {}
 };
 
 // Each test program links the one backend it tests.

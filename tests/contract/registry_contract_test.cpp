@@ -256,3 +256,123 @@ TEST_F(RegistryContract, AHandleToADeletedKeyNoLongerEnumerates) {
 
 }  // namespace
 }  // namespace vornex::testing
+
+namespace vornex::testing {
+namespace {
+
+// Keys malware guards: what the scan and the repairs rely on the store to do
+// with a key that refuses change, and with a registry link.
+class GuardedContract : public RegistryContract {
+protected:
+    void SetUp() override {
+        RegistryContract::SetUp();
+        if (!backend_->CanGuardKeys()) GTEST_SKIP() << "this store lays out no key security or links";
+    }
+    RegResult OpenFor(const Text& relative, std::uint32_t access, UniqueKey* key) {
+        return key->TryOpen(kLocalMachine, Path(relative), access);
+    }
+    std::vector<unsigned char> Security(const Text& relative, bool link = false) {
+        std::vector<unsigned char> descriptor;
+        EXPECT_EQ(reg().GetKeySecurity(kLocalMachine, Path(relative), link, &descriptor), kRegOk);
+        EXPECT_FALSE(descriptor.empty());
+        return descriptor;
+    }
+    bool Exists(const Text& relative) {
+        UniqueKey key(reg());
+        return OpenFor(relative, kKeyRead, &key) == kRegOk;
+    }
+};
+
+TEST_F(GuardedContract, AKeyThatRefusesChangeOpensForReadingOnly) {
+    backend_->SetValue(Path(u"guarded.exe"), u"Debugger", kRegSz, Utf16Bytes(u"C:\\evil.exe"));
+    backend_->ProtectKey(Path(u"guarded.exe"));
+    UniqueKey key(reg());
+    EXPECT_EQ(OpenFor(u"guarded.exe", kKeyAllAccess, &key), kRegAccessDenied);
+    EXPECT_EQ(OpenFor(u"guarded.exe", kKeyQueryValue | kKeySetValue, &key), kRegAccessDenied);
+    ASSERT_EQ(OpenFor(u"guarded.exe", kKeyRead, &key), kRegOk);
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    EXPECT_EQ(reg().QueryValue(key.get(), u"Debugger", &type, nullptr, &size), kRegOk);
+    EXPECT_EQ(size, Utf16Bytes(u"C:\\evil.exe").size());
+    EXPECT_EQ(reg().DeleteValue(key.get(), u"Debugger"), kRegAccessDenied) << "a read-only handle deletes nothing";
+    KeyHandle parent = Open();
+    EXPECT_EQ(reg().DeleteKey(parent, u"guarded.exe"), kRegAccessDenied);
+    reg().CloseKey(parent);
+}
+
+TEST_F(GuardedContract, ATakenOverKeyCanBeChangedAndItsSecurityPutBackExactly) {
+    backend_->SetValue(Path(u"guarded.exe"), u"Debugger", kRegSz, Utf16Bytes(u"x"));
+    backend_->SetValue(Path(u"guarded.exe"), u"Other", kRegSz, Utf16Bytes(u"kept"));
+    backend_->ProtectKey(Path(u"guarded.exe"));
+    backend_->CreateKey(Path(u"neighbour.exe"));
+    const std::vector<unsigned char> original = Security(u"guarded.exe");
+    const std::vector<unsigned char> neighbour = Security(u"neighbour.exe");
+
+    ASSERT_EQ(reg().TakeOverKey(kLocalMachine, Path(u"guarded.exe"), false), kRegOk);
+    EXPECT_NE(Security(u"guarded.exe"), original);
+    {
+        UniqueKey key(reg());
+        ASSERT_EQ(OpenFor(u"guarded.exe", kKeyQueryValue | kKeySetValue, &key), kRegOk);
+        EXPECT_EQ(reg().DeleteValue(key.get(), u"Debugger"), kRegOk);
+    }
+    EXPECT_EQ(reg().SetKeySecurity(kLocalMachine, Path(u"guarded.exe"), false, original), kRegOk);
+    EXPECT_EQ(Security(u"guarded.exe"), original);
+    EXPECT_EQ(Security(u"neighbour.exe"), neighbour) << "only the one key's security changed";
+    UniqueKey key(reg());
+    EXPECT_EQ(OpenFor(u"guarded.exe", kKeySetValue, &key), kRegAccessDenied) << "refuses change again";
+    ASSERT_EQ(OpenFor(u"guarded.exe", kKeyRead, &key), kRegOk);
+    std::uint32_t size = 0;
+    EXPECT_EQ(reg().QueryValue(key.get(), u"Other", nullptr, nullptr, &size), kRegOk);
+    EXPECT_EQ(reg().QueryValue(key.get(), u"Debugger", nullptr, nullptr, &size), kRegFileNotFound);
+}
+
+TEST_F(GuardedContract, OpensFollowALinkAndQueryLinkTellsItApart) {
+    backend_->SetValue(Path(u"target"), u"Debugger", kRegSz, Utf16Bytes(u"C:\\through.exe"));
+    backend_->CreateLink(Path(u"linked.exe"), Path(u"target"));
+    UniqueKey key(reg());
+    ASSERT_EQ(OpenFor(u"linked.exe", kKeyRead, &key), kRegOk);
+    std::uint32_t size = 0;
+    EXPECT_EQ(reg().QueryValue(key.get(), u"Debugger", nullptr, nullptr, &size), kRegOk);
+    EXPECT_EQ(size, Utf16Bytes(u"C:\\through.exe").size());
+
+    bool link = false;
+    Text target;
+    ASSERT_EQ(reg().QueryLink(kLocalMachine, Path(u"linked.exe"), &link, &target), kRegOk);
+    EXPECT_TRUE(link);
+    const Text expectedTail = u"\\" + Path(u"target");
+    ASSERT_GE(target.size(), expectedTail.size());
+    EXPECT_EQ(ToUtf8(target.substr(target.size() - expectedTail.size())), ToUtf8(expectedTail));
+    ASSERT_EQ(reg().QueryLink(kLocalMachine, Path(u"target"), &link, &target), kRegOk);
+    EXPECT_FALSE(link);
+    EXPECT_EQ(reg().QueryLink(kLocalMachine, Path(u"missing"), &link, &target), kRegFileNotFound);
+}
+
+TEST_F(GuardedContract, DeleteLinkRemovesTheLinkAndLeavesWhatItPointsAt) {
+    backend_->SetValue(Path(u"target"), u"Precious", kRegSz, Utf16Bytes(u"kept"));
+    backend_->CreateLink(Path(u"linked.exe"), Path(u"target"));
+    EXPECT_NE(reg().DeleteLink(kLocalMachine, Path(u"target")), kRegOk) << "an ordinary key is no link";
+    ASSERT_EQ(reg().DeleteLink(kLocalMachine, Path(u"linked.exe")), kRegOk);
+    bool link = false;
+    EXPECT_EQ(reg().QueryLink(kLocalMachine, Path(u"linked.exe"), &link, nullptr), kRegFileNotFound);
+    UniqueKey key(reg());
+    ASSERT_EQ(OpenFor(u"target", kKeyRead, &key), kRegOk);
+    std::uint32_t size = 0;
+    EXPECT_EQ(reg().QueryValue(key.get(), u"Precious", nullptr, nullptr, &size), kRegOk);
+}
+
+// Why no repair may delete a subkey by its name: a link's name leads to its target.
+TEST_F(GuardedContract, DeleteKeyByALinksNameDeletesWhatItPointsAt) {
+    backend_->CreateKey(Path(u"target"));
+    backend_->CreateLink(Path(u"linked.exe"), Path(u"target"));
+    KeyHandle parent = Open();
+    EXPECT_EQ(reg().DeleteKey(parent, u"linked.exe"), kRegOk);
+    reg().CloseKey(parent);
+    EXPECT_FALSE(Exists(u"target"));
+    bool link = false;
+    EXPECT_EQ(reg().QueryLink(kLocalMachine, Path(u"linked.exe"), &link, nullptr), kRegOk);
+    EXPECT_TRUE(link) << "the link itself stays";
+    EXPECT_EQ(reg().DeleteLink(kLocalMachine, Path(u"linked.exe")), kRegOk);
+}
+
+}  // namespace
+}  // namespace vornex::testing

@@ -1,8 +1,11 @@
 #include <windows.h>
+#include <sddl.h>
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "stores/win32/key_security.h"
 #include "stores/win32/win32_registry.h"
 #include "tests/contract/contract_backend.h"
 
@@ -36,17 +39,58 @@ public:
               "RegSetKeyValueW");
     }
     void RemoveTree(const Text& path) override {
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(path).c_str());
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, Wide(path).c_str());
+        // Guarded keys first take a DACL that lets them go; a link goes as a link.
+        for (const Text& guarded : protected_) SetSddl(guarded, L"D:P(A;;KA;;;WD)");
+        protected_.clear();
+        keysec::DeleteTreeNoFollow(HKEY_LOCAL_MACHINE, Wide(path));
+    }
+    bool CanGuardKeys() override { return true; }
+    // Refuses change and deletion to everyone under Wine too (where an owner
+    // may always delete): owned by SYSTEM, with WRITE_DAC left to the
+    // administrators so that a takeover can work.
+    void ProtectKey(const Text& path) override {
+        SetSddl(path, L"O:SYG:SYD:P(A;;KR;;;WD)(A;;WD;;;BA)");
+        protected_.push_back(path);
+    }
+    void CreateLink(const Text& path, const Text& targetPath) override {
+        HKEY key = nullptr;
+        Check(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, nullptr,
+                              REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr,
+                              &key, nullptr),
+              "RegCreateKeyExW (link)");
+        const std::wstring target = L"\\REGISTRY\\MACHINE\\" + Wide(targetPath);
+        const LSTATUS status = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
+                                              reinterpret_cast<const BYTE*>(target.data()),
+                                              static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+        RegCloseKey(key);
+        Check(status, "RegSetValueExW (SymbolicLinkValue)");
     }
 
 private:
+    static void SetSddl(const Text& path, const wchar_t* sddl) {
+        win32::UniqueHandle<win32::NullIsNone<PSECURITY_DESCRIPTOR, keysec::FreeLocalMemory<void>>> descriptor;
+        PSECURITY_DESCRIPTOR raw = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &raw, nullptr)) {
+            throw std::runtime_error("bad SDDL");
+        }
+        descriptor.reset(raw);
+        const bool owner = sddl[0] == L'O';
+        HKEY key = nullptr;
+        Check(RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, WRITE_DAC | (owner ? WRITE_OWNER : 0), &key),
+              "open WRITE_DAC");
+        const SECURITY_INFORMATION parts =
+            DACL_SECURITY_INFORMATION | (owner ? OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION : 0);
+        const LSTATUS status = RegSetKeySecurity(key, parts, descriptor.get());
+        RegCloseKey(key);
+        Check(status, "RegSetKeySecurity");
+    }
     static Text Suffix() {
         const std::wstring digits = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
         return Text(digits.begin(), digits.end());
     }
     Win32Registry registry_;
     Text root_;
+    std::vector<Text> protected_;
 };
 
 }  // namespace

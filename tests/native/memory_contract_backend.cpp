@@ -16,6 +16,9 @@ public:
         store_.SetValue(path, name, type, data);
     }
     void RemoveTree(const Text& path) override { store_.RemoveTree(path); }
+    bool CanGuardKeys() override { return true; }
+    void ProtectKey(const Text& path) override { store_.ProtectKey(path); }
+    void CreateLink(const Text& path, const Text& targetPath) override { store_.CreateLink(path, targetPath); }
 
 private:
     MemoryRegistry store_;
