@@ -1,0 +1,50 @@
+#include "stores/hive/base_block.h"
+
+#include <cstring>
+
+namespace vornex::hive {
+
+std::uint32_t BaseBlockChecksum(const unsigned char* block) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < kChecksumOffset; i += 4) sum ^= ReadU32(block + i);
+    if (sum == 0) return 1;
+    if (sum == 0xFFFFFFFFu) return 0xFFFFFFFEu;
+    return sum;
+}
+
+BaseBlock ParseBaseBlock(const unsigned char* data, std::size_t size) {
+    BaseBlock bb;
+    bb.hasSignature = size >= 4 && std::memcmp(data, "regf", 4) == 0;
+    bb.complete = size >= kLogHeaderSize;
+    if (!bb.complete) return bb;
+    bb.primarySeq = ReadU32(data + kPrimarySeqOffset);
+    bb.secondarySeq = ReadU32(data + kSecondarySeqOffset);
+    bb.timestamp = ReadU64(data + kTimestampOffset);
+    bb.major = ReadU32(data + kMajorOffset);
+    bb.minor = ReadU32(data + kMinorOffset);
+    bb.fileType = ReadU32(data + kFileTypeOffset);
+    bb.format = ReadU32(data + kFormatOffset);
+    bb.rootCell = ReadU32(data + kRootCellOffset);
+    bb.hiveBinsSize = ReadU32(data + kHiveBinsSizeOffset);
+    bb.clustering = ReadU32(data + kClusteringOffset);
+    bb.flags = ReadU32(data + kFlagsOffset);
+    bb.storedChecksum = ReadU32(data + kChecksumOffset);
+    bb.computedChecksum = BaseBlockChecksum(data);
+    bb.checksumOk = bb.storedChecksum == bb.computedChecksum;
+    bb.valid = bb.hasSignature && bb.checksumOk;
+    return bb;
+}
+
+void SealBaseBlock(unsigned char* block, std::uint32_t seq, std::uint32_t hiveBinsSize,
+                   bool ktmLocked) {
+    WriteU32(block + kPrimarySeqOffset, seq);
+    WriteU32(block + kSecondarySeqOffset, seq);
+    WriteU32(block + kFileTypeOffset, kFilePrimary);
+    WriteU32(block + kHiveBinsSizeOffset, hiveBinsSize);
+    std::uint32_t flags = ReadU32(block + kFlagsOffset);
+    flags = ktmLocked ? (flags | 1u) : (flags & ~1u);
+    WriteU32(block + kFlagsOffset, flags);
+    WriteU32(block + kChecksumOffset, BaseBlockChecksum(block));
+}
+
+}  // namespace vornex::hive

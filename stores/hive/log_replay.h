@@ -1,0 +1,60 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Loading an offline registry hive the way Windows does: a dirty primary file
+// is brought up to date from its transaction logs (NAME.LOG1 / NAME.LOG2) in
+// memory. Files are only ever read. Portable: no Windows headers.
+namespace vornex::hive {
+
+enum class Recovery {
+    kClean,             // primary was clean; logs (if any) ignored
+    kReplayed,          // dirty, logs applied; image is the recovered state
+    kDirtyNoUsableLog,  // dirty, but no log applied (missing/damaged): image is the primary as is, possibly stale
+    kBaseBlockFromLog,  // dirty with a damaged base block: rebuilt from a log, whose data was then applied
+};
+
+// "clean", "replayed", "dirty, no usable log", "base block from log".
+const char* RecoveryName(Recovery recovery);
+
+struct LoadedHive {
+    std::vector<unsigned char> image;  // whole hive file image: base block + bins
+    Recovery recovery = Recovery::kDirtyNoUsableLog;
+    std::vector<std::string> logsApplied;  // file names of the logs used, in order
+    std::string note;                      // one line explaining, for the user (e.g. "LOG1 entry 5 hash mismatch: replay stopped")
+
+    // The primary needed recovery: its base block is damaged (no "regf", short,
+    // or a bad checksum) or its two sequence numbers differ. With kDirtyNoUsableLog
+    // this is what lets a caller say "dirty with no usable log".
+    bool dirty = false;
+    // The primary's own base block had the signature and a good checksum.
+    bool baseBlockValid = false;
+    // New-format (HvLE) log entries applied, over all logs; 0 for old-format logs.
+    std::uint32_t entriesApplied = 0;
+    // Pages written into the image: 4096-byte units for the new format, 512 for the old.
+    std::uint64_t pagesApplied = 0;
+    // When replayed: the sequence number both base-block fields now hold.
+    std::uint32_t sequence = 0;
+};
+
+// Pure function on bytes; absent logs are empty optionals (an empty vector
+// counts as absent too). After a replay the image's base block is valid and
+// clean: both sequence numbers equal, file type 0, hive bins size as the logs
+// left it, checksum recomputed. Otherwise the image is the primary unchanged.
+// Logs are named "LOG1" and "LOG2" in logsApplied and in the note.
+LoadedHive Recover(std::vector<unsigned char> primary,
+                   const std::optional<std::vector<unsigned char>>& log1,
+                   const std::optional<std::vector<unsigned char>>& log2);
+
+// Reads PATH and PATH.LOG1 / PATH.LOG2 beside it (also the case variants
+// .log1/.LOG1 that a case-insensitive NTFS mount may show; when neither
+// exists, a single PATH.LOG), then Recover; logsApplied and the note name the
+// files by their names as found. Returns false with a one-line reason in
+// *error when PATH cannot be read or is not a hive at all (no 'regf'
+// signature and no usable log to rebuild the base block, or a transaction
+// log's header: file type 1, 2 or 6).
+bool LoadHive(const std::string& path, LoadedHive* out, std::string* error);
+
+}  // namespace vornex::hive
