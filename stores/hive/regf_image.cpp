@@ -57,9 +57,9 @@ const char* ReadErrorName(ReadError error) {
 
 RegfImage::RegfImage(std::vector<unsigned char> image, HiveHeader header)
     : image_(std::move(image)), header_(std::move(header)), cache_(std::make_unique<IndexCache>()) {
-    // An index entry costs 24 bytes and stands for a subkey whose list entry
-    // and key node take at least 84; a quarter of the image is generous.
-    cache_->capacity = image_.size() / 4 / sizeof(SubkeyIndex::Entry) + 1024;
+    // Names widen at most twofold, and every indexed subkey has a key node
+    // and a list entry larger than its index entry.
+    cache_->capacity = 2 * image_.size() + 65536;
 }
 
 RegfImage::RegfImage(RegfImage&&) noexcept = default;

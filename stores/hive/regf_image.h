@@ -146,8 +146,8 @@ private:
     Result<std::shared_ptr<const SubkeyIndex>> IndexFor(KeyRef parent) const;
     Failure CopyBigData(std::uint32_t cell, std::uint32_t length, std::vector<unsigned char>* out) const;
 
-    static int CompareNames(const NameView& a, const NameView& b);
-    static int CompareNames(const NameView& a, const std::u16string& b);
+    // As the registry compares names: unit by unit, upper-cased.
+    static bool NamesEqual(const NameView& a, const std::u16string& b);
 
     std::vector<unsigned char> image_;
     HiveHeader header_;

@@ -108,36 +108,12 @@ Result<std::vector<KeyRef>> RegfImage::Subkeys(KeyRef parent) const {
     return R::Of(std::move(subkeys));
 }
 
-int RegfImage::CompareNames(const NameView& a, const NameView& b) {
-    const std::size_t common = std::min(a.Units(), b.Units());
-    for (std::size_t i = 0; i < common; ++i) {
-        const char16_t left = core::RegistryUpcase(a.Unit(i));
-        const char16_t right = core::RegistryUpcase(b.Unit(i));
-        if (left != right) return left < right ? -1 : 1;
-    }
-    if (a.Units() == b.Units()) return 0;
-    return a.Units() < b.Units() ? -1 : 1;
-}
-
-int RegfImage::CompareNames(const NameView& a, const std::u16string& b) {
-    const std::size_t common = std::min(a.Units(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const char16_t left = core::RegistryUpcase(a.Unit(i));
-        const char16_t right = core::RegistryUpcase(b[i]);
-        if (left != right) return left < right ? -1 : 1;
-    }
-    if (a.Units() == b.size()) return 0;
-    return a.Units() < b.size() ? -1 : 1;
-}
-
 Result<std::shared_ptr<const RegfImage::SubkeyIndex>> RegfImage::IndexFor(KeyRef parent) const {
     using R = Result<std::shared_ptr<const SubkeyIndex>>;
+    const auto cached = cache_->byParent.find(parent.cell);
+    if (cached != cache_->byParent.end()) return R::Of(cached->second);
     KeyNode node;
     if (Failure failure = ReadKey(parent, &node)) return R::From(std::move(failure));
-    if (node.subkeyCount != 0) {
-        const auto cached = cache_->byParent.find(parent.cell);
-        if (cached != cache_->byParent.end()) return R::Of(cached->second);
-    }
     std::vector<KeyRef> subkeys;
     if (Failure failure = CollectSubkeys(parent, node, &subkeys)) return R::From(std::move(failure));
 
@@ -149,18 +125,23 @@ Result<std::shared_ptr<const RegfImage::SubkeyIndex>> RegfImage::IndexFor(KeyRef
             if (index->unreadable++ == 0) index->firstUnreadable = std::move(failure);
             continue;
         }
-        index->byName.push_back({subkey.cell, child.name});
+        const std::size_t units = child.name.Units();
+        index->byName.push_back({subkey.cell, static_cast<std::uint32_t>(index->names.size()),
+                                 static_cast<std::uint32_t>(units)});
+        for (std::size_t i = 0; i < units; ++i) index->names.push_back(core::RegistryUpcase(child.name.Unit(i)));
     }
+    const SubkeyIndex& built = *index;
     std::stable_sort(index->byName.begin(), index->byName.end(),
-                     [](const SubkeyIndex::Entry& a, const SubkeyIndex::Entry& b) {
-                         return CompareNames(a.name, b.name) < 0;
+                     [&built](const SubkeyIndex::Entry& a, const SubkeyIndex::Entry& b) {
+                         return built.Name(a) < built.Name(b);
                      });
-    if (node.subkeyCount != 0 && index->byName.size() <= cache_->capacity) {
-        if (cache_->entries + index->byName.size() > cache_->capacity) {
+    const std::size_t bytes = index->Bytes();
+    if (bytes <= cache_->capacity) {
+        if (cache_->bytes + bytes > cache_->capacity) {
             cache_->byParent.clear();
-            cache_->entries = 0;
+            cache_->bytes = 0;
         }
-        cache_->entries += index->byName.size();
+        cache_->bytes += bytes;
         cache_->byParent.emplace(parent.cell, index);
     }
     return R::Of(std::move(index));
@@ -170,18 +151,19 @@ Result<std::vector<KeyRef>> RegfImage::SubkeysNamed(KeyRef parent, const std::u1
     using R = Result<std::vector<KeyRef>>;
     auto index = IndexFor(parent);
     if (!index.ok()) return R::From({index.error, std::move(index.where)});
-    const auto& entries = index.value->byName;
-    auto match = std::lower_bound(entries.begin(), entries.end(), name,
-                                  [](const SubkeyIndex::Entry& entry, const std::u16string& wanted) {
-                                      return CompareNames(entry.name, wanted) < 0;
+    const SubkeyIndex& built = *index.value;
+    std::u16string wanted(name.size(), u'\0');
+    for (std::size_t i = 0; i < name.size(); ++i) wanted[i] = core::RegistryUpcase(name[i]);
+    const std::u16string_view key(wanted);
+    auto match = std::lower_bound(built.byName.begin(), built.byName.end(), key,
+                                  [&built](const SubkeyIndex::Entry& entry, std::u16string_view sought) {
+                                      return built.Name(entry) < sought;
                                   });
     std::vector<KeyRef> found;
-    for (; match != entries.end() && CompareNames(match->name, name) == 0; ++match) {
-        found.push_back(KeyRef{match->cell});
-    }
-    if (found.empty() && index.value->unreadable != 0) {
-        Failure failure = index.value->firstUnreadable;
-        failure.where = "no readable subkey of that name, and " + std::to_string(index.value->unreadable) +
+    for (; match != built.byName.end() && built.Name(*match) == key; ++match) found.push_back(KeyRef{match->cell});
+    if (found.empty() && built.unreadable != 0) {
+        Failure failure = built.firstUnreadable;
+        failure.where = "no readable subkey of that name, and " + std::to_string(built.unreadable) +
                         " unreadable: " + failure.where;
         return R::From(std::move(failure));
     }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "core/registry_upcase.h"
 #include "stores/hive/regf_image.h"
 #include "stores/hive/regf_layout.h"
 
@@ -20,6 +21,14 @@ bool HasDuplicate(std::vector<std::uint32_t> cells, std::uint32_t* repeat) {
 }
 
 }  // namespace
+
+bool RegfImage::NamesEqual(const NameView& a, const std::u16string& b) {
+    if (a.Units() != b.size()) return false;
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        if (core::RegistryUpcase(a.Unit(i)) != core::RegistryUpcase(b[i])) return false;
+    }
+    return true;
+}
 
 Failure RegfImage::ValueList(const KeyNode& node, KeyRef key, std::vector<std::uint32_t>* out) const {
     out->clear();
@@ -71,7 +80,7 @@ Result<std::optional<ValueInfo>> RegfImage::FindValue(KeyRef key, const std::u16
             if (unreadable++ == 0) firstUnreadable = std::move(failure);
             continue;
         }
-        if (CompareNames(value.name, name) == 0) {
+        if (NamesEqual(value.name, name)) {
             return R::Of(ValueInfo{value.name.Decode(), value.type, value.dataSize & ~kDataInline, cell});
         }
     }
