@@ -76,20 +76,24 @@ std::optional<RegfImage> RegfImage::Parse(std::vector<unsigned char> image, std:
         Refuse(why, "not a hive: no regf signature");
         return std::nullopt;
     }
+    const bool checksumValid = BaseBlockChecksum(base) == U32(base + kChecksum);
+    // A damaged base block usually shows in its checksum too: say so, since
+    // Windows would then recover the base block from a log.
+    auto refuse = [why, checksumValid](const std::string& reason) {
+        Refuse(why, checksumValid ? reason : reason + " (and the base block checksum is wrong)");
+        return std::nullopt;
+    };
     const std::uint32_t major = U32(base + kMajorVersion);
     const std::uint32_t minor = U32(base + kMinorVersion);
     if (major != 1 || minor < kSupportedMinorFirst || minor > kSupportedMinorLast) {
-        Refuse(why, "unsupported hive version " + std::to_string(major) + "." + std::to_string(minor));
-        return std::nullopt;
+        return refuse("unsupported hive version " + std::to_string(major) + "." + std::to_string(minor));
     }
     if (U32(base + kFileType) != kPrimaryFile) {
-        Refuse(why, "not a primary hive (file type " + std::to_string(U32(base + kFileType)) +
-                        "): a transaction log?");
-        return std::nullopt;
+        return refuse("not a primary hive (file type " + std::to_string(U32(base + kFileType)) +
+                      "): a transaction log?");
     }
     if (U32(base + kFileFormat) != kDirectMemoryLoad) {
-        Refuse(why, "unknown hive file format " + std::to_string(U32(base + kFileFormat)));
-        return std::nullopt;
+        return refuse("unknown hive file format " + std::to_string(U32(base + kFileFormat)));
     }
     HiveHeader header;
     header.primarySequence = U32(base + kPrimarySequence);
@@ -97,16 +101,14 @@ std::optional<RegfImage> RegfImage::Parse(std::vector<unsigned char> image, std:
     header.minorVersion = minor;
     header.rootCell = U32(base + kRootCell);
     header.binsSize = U32(base + kBinsSize);
-    header.checksumValid = BaseBlockChecksum(base) == U32(base + kChecksum);
+    header.checksumValid = checksumValid;
     const std::uint64_t available = image.size() - kBaseBlockSize;
     if (header.binsSize == 0 || header.binsSize % kBinAlignment != 0) {
-        Refuse(why, "hive bins size " + Hex(header.binsSize) + " is not a positive multiple of 4096");
-        return std::nullopt;
+        return refuse("hive bins size " + Hex(header.binsSize) + " is not a positive multiple of 4096");
     }
     if (header.binsSize > available) {
-        Refuse(why, "hive bins size " + Hex(header.binsSize) + " runs past the image (" +
-                        Hex(static_cast<std::uint32_t>(available)) + " bytes of bins): truncated");
-        return std::nullopt;
+        return refuse("hive bins size " + Hex(header.binsSize) + " runs past the image (" +
+                      Hex(static_cast<std::uint32_t>(available)) + " bytes of bins): truncated");
     }
     // Bytes past the bins are no part of the hive; every read stays inside
     // the bins size.
