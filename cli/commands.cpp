@@ -4,7 +4,7 @@
 
 #include "cli/dry_run_registry.h"
 #include "cli/output.h"
-#include "core/case_fold.h"
+#include "core/registry_upcase.h"
 #include "core/extended_scan.h"
 #include "core/ifeo_repair.h"
 #include "core/ifeo_scan.h"

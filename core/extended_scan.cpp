@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/case_fold.h"
+#include "core/registry_upcase.h"
 
 namespace vornex {
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-namespace vornex::core {
+namespace vornex {
 namespace {
 
 struct UpcaseRun {
@@ -58,4 +58,4 @@ int RegistryNamesCompare(const char16_t* a, std::size_t aLength, const char16_t*
     return aLength < bLength ? -1 : 1;
 }
 
-}  // namespace vornex::core
+}  // namespace vornex

@@ -8,7 +8,7 @@
 // length and the same upper-cased units. There is no normalisation and no
 // locale: U+0131 and U+0130 stay distinct from i/I and from each other,
 // U+00DF stays ß, surrogates are unchanged.
-namespace vornex::core {
+namespace vornex {
 
 char16_t RegistryUpcase(char16_t unit);
 
@@ -19,4 +19,4 @@ bool RegistryNamesEqual(const std::u16string& a, const std::u16string& b);
 int RegistryNamesCompare(const char16_t* a, std::size_t aLength, const char16_t* b,
                          std::size_t bLength);
 
-}  // namespace vornex::core
+}  // namespace vornex

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/case_fold.h"
+#include "core/registry_upcase.h"
 
 namespace vornex {
 

@@ -128,7 +128,7 @@ Result<std::shared_ptr<const RegfImage::SubkeyIndex>> RegfImage::IndexFor(KeyRef
         const std::size_t units = child.name.Units();
         index->byName.push_back({subkey.cell, static_cast<std::uint32_t>(index->names.size()),
                                  static_cast<std::uint32_t>(units)});
-        for (std::size_t i = 0; i < units; ++i) index->names.push_back(core::RegistryUpcase(child.name.Unit(i)));
+        for (std::size_t i = 0; i < units; ++i) index->names.push_back(RegistryUpcase(child.name.Unit(i)));
     }
     const SubkeyIndex& built = *index;
     std::stable_sort(index->byName.begin(), index->byName.end(),
@@ -153,7 +153,7 @@ Result<std::vector<KeyRef>> RegfImage::SubkeysNamed(KeyRef parent, const std::u1
     if (!index.ok()) return R::From({index.error, std::move(index.where)});
     const SubkeyIndex& built = *index.value;
     std::u16string wanted(name.size(), u'\0');
-    for (std::size_t i = 0; i < name.size(); ++i) wanted[i] = core::RegistryUpcase(name[i]);
+    for (std::size_t i = 0; i < name.size(); ++i) wanted[i] = RegistryUpcase(name[i]);
     const std::u16string_view key(wanted);
     auto match = std::lower_bound(built.byName.begin(), built.byName.end(), key,
                                   [&built](const SubkeyIndex::Entry& entry, std::u16string_view sought) {

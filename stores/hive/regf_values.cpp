@@ -25,7 +25,7 @@ bool HasDuplicate(std::vector<std::uint32_t> cells, std::uint32_t* repeat) {
 bool RegfImage::NamesEqual(const NameView& a, const std::u16string& b) {
     if (a.Units() != b.size()) return false;
     for (std::size_t i = 0; i < b.size(); ++i) {
-        if (core::RegistryUpcase(a.Unit(i)) != core::RegistryUpcase(b[i])) return false;
+        if (RegistryUpcase(a.Unit(i)) != RegistryUpcase(b[i])) return false;
     }
     return true;
 }

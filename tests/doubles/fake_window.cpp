@@ -1,6 +1,6 @@
 #include "fake_window.h"
 
-#include "core/case_fold.h"
+#include "core/registry_upcase.h"
 #include "core/text.h"
 
 namespace vornex::testing {

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "core/case_fold.h"
+#include "core/registry_upcase.h"
 
 namespace vornex {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/case_fold.h"
+#include "core/registry_upcase.h"
 #include "app/frm_main.h"
 #include "core/ifeo.h"
 #include "tests/doubles/memory_registry.h"

@@ -70,7 +70,7 @@ void CheckKey(const RegfImage& image, KeyRef key, std::size_t imageSize) {
         for (const KeyRef match : found.value) {
             listed = listed || match == child;
             auto matchName = image.KeyName(match);
-            Require(matchName.ok() && vornex::core::RegistryNamesEqual(matchName.value, childName.value),
+            Require(matchName.ok() && vornex::RegistryNamesEqual(matchName.value, childName.value),
                     "lookup returns a key of another name");
         }
         Require(listed, "lookup misses a listed subkey");
@@ -85,7 +85,7 @@ void CheckKey(const RegfImage& image, KeyRef key, std::size_t imageSize) {
             Require(data.value.size() <= imageSize, "data larger than the image");
         }
         auto found = image.FindValue(key, value.name);
-        Require(found.ok() && found.value && vornex::core::RegistryNamesEqual(found.value->name, value.name),
+        Require(found.ok() && found.value && vornex::RegistryNamesEqual(found.value->name, value.name),
                 "a listed value is not found by its name");
     }
     auto debugger = image.FindValue(key, u"Debugger");

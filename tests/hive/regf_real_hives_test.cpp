@@ -116,7 +116,7 @@ WalkSummary WalkEverything(const RegfImage& image) {
                              if (data.ok() && data.value.size() != value.dataSize) note("data size differs");
                              if (summary.values % 7 != 0) continue;  // a sample: each lookup is linear
                              auto found = image.FindValue(key, value.name);
-                             if (!found.ok() || !found.value || !core::RegistryNamesEqual(found.value->name, value.name)) {
+                             if (!found.ok() || !found.value || !RegistryNamesEqual(found.value->name, value.name)) {
                                  note("value lookup misses a listed value");
                              }
                          }

@@ -3,7 +3,7 @@
 
 #include "core/registry_upcase.h"
 
-namespace vornex::core {
+namespace vornex {
 namespace {
 
 struct Pair {
@@ -128,4 +128,4 @@ TEST(RegistryNames, CompareIsAnOrderConsistentWithEquality) {
 }
 
 }  // namespace
-}  // namespace vornex::core
+}  // namespace vornex
