@@ -49,8 +49,8 @@ ScanResult WiderScan(Source& source, const ScanResult& native, const Compare& co
     return wider;
 }
 
-int ExitFor(const ScanResult& scan) {
-    if (!scan.unread.empty()) return kExitIncomplete;
+int ExitFor(const ScanResult& scan, const Source& source) {
+    if (!scan.unread.empty() || source.stale) return kExitIncomplete;
     return scan.entries.empty() ? kExitClean : kExitFound;
 }
 
@@ -59,6 +59,10 @@ std::string FailureLine(const RepairFailure& failure) {
     verb = verb.substr(std::string("would ").size());
     return "could not " + verb + ToUtf8(Escaped(ChangeText(failure.attempted))) + " (error " +
            std::to_string(failure.code) + ")";
+}
+
+HiveState HiveStateOf(const Source& source) {
+    return {source.recovery, source.recoveryNote, source.logsApplied, source.stale};
 }
 
 bool Listed(const ScanResult& scan, const Text& name) {
@@ -77,12 +81,10 @@ int CompareIgnoringCase(const Text& a, const Text& b) {
 }
 
 Outcome RunCommand(const Options& options, Source& source, const Compare& compare) {
-    const auto damaged = [&]() { return source.damage ? source.damage() : std::string(); };
     DryRunRegistry dryRun(*source.registry);
     Registry& registry = options.dryRun ? dryRun : *source.registry;
 
     ScanResult scan = ScanIfeo(registry);
-    if (!damaged().empty()) return {kExitUsage, "", damaged()};
     if (!scan.opened()) {
         return {kExitUsage, "",
                 "cannot open " + ToUtf8(KeyDisplay(kIfeoKeyPath)) + " (error " + std::to_string(scan.openResult) +
@@ -94,23 +96,24 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
     if (options.command == Command::kScan) {
         if (options.all) {
             Append(scan, WiderScan(source, scan, compare));
-            if (!damaged().empty()) return {kExitUsage, "", damaged()};
         }
-        const ScanReport report{sourceKind, source.path, options.all, scan.entries, scan.unread};
+        const ScanReport report{sourceKind, source.path, HiveStateOf(source), options.all, scan.entries, scan.unread};
         Outcome outcome;
-        outcome.exitCode = ExitFor(scan);
+        outcome.exitCode = ExitFor(scan, source);
         switch (options.format) {
             case Format::kText: outcome.out = ScanText(report); break;
             case Format::kJson: outcome.out = ScanJson(report); break;
             case Format::kCsv: outcome.out = ScanCsv(report); break;
         }
         if (!scan.unread.empty()) outcome.err = IncompleteLine(scan.unread.size());
+        if (source.stale) outcome.err += std::string(outcome.err.empty() ? "" : "\nvornex-cli: ") + StaleLine();
         return outcome;
     }
 
     RepairReport report;
     report.sourceKind = sourceKind;
     report.sourcePath = source.path;
+    report.hive = HiveStateOf(source);
     report.name = options.name;
     report.dryRun = options.dryRun;
     RepairResult repair;
@@ -131,8 +134,6 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
     }
     report.succeeded = repair.succeeded();
     report.changes = repair.changes;
-    // A hive that showed damage is not written, whatever was changed in memory.
-    if (!damaged().empty()) return {kExitUsage, "", damaged() + "; nothing was written"};
 
     if (!options.dryRun && !report.changes.empty() && source.commit) {
         std::string error;
@@ -151,7 +152,7 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
         outcome.err = FailureLine(*repair.failure);
         outcome.exitCode = kExitRepairFailed;
     } else {
-        outcome.exitCode = after.opened() ? ExitFor(after) : kExitIncomplete;
+        outcome.exitCode = after.opened() ? ExitFor(after, source) : kExitIncomplete;
         if (!after.unread.empty()) outcome.err = IncompleteLine(after.unread.size());
     }
     return outcome;

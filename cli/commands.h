@@ -1,6 +1,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "cli/options.h"
 #include "core/registry.h"
@@ -12,8 +13,13 @@ struct Source {
     Registry* registry = nullptr;
     bool offline = false;  // a hive file rather than the live registry
     Text path;             // shown in the output: the hive file or HKEY_LOCAL_MACHINE
-    // Damage met while reading, empty while none was.
-    std::function<std::string()> damage;
+    // How a hive was read: "clean", "replayed", ... and a line on it; empty
+    // for the live registry.
+    std::string recovery;
+    std::string recoveryNote;
+    std::vector<std::string> logsApplied;
+    // The newest state may be missing (a dirty hive with no usable log).
+    bool stale = false;
     // Makes the changes lasting (a hive: backup, then commit); sets *backup
     // to the backup written. Empty when changes last as they are made.
     std::function<bool(std::string* backup, std::string* error)> commit;

@@ -108,7 +108,10 @@ int Run(const std::vector<Text>& args) try {
     source.offline = true;
     source.path = vornex::FromUtf8(options.hive);
     source.openHint = "is this a SOFTWARE hive?";
-    source.damage = [&hive]() { return hive->damage(); };
+    source.recovery = vornex::hive::RecoveryName(hive->recovery());
+    source.recoveryNote = hive->recoveryNote();
+    source.logsApplied = hive->logsApplied();
+    source.stale = hive->recovery() == vornex::hive::Recovery::kDirtyNoUsableLog;
     source.commit = [&hive](std::string* backup, std::string* commitError) {
         if (!hive->dirty()) return true;
         return WriteHiveBackup(hive->path(), backup, commitError) && hive->Commit(commitError);

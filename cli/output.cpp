@@ -68,8 +68,29 @@ std::string CsvField(const Text& text) {
     return out + "\"";
 }
 
-std::string JsonSource(const std::string& kind, const Text& path) {
-    return "\"source\": {\"kind\": \"" + kind + "\", \"path\": " + JsonString(path) + "}";
+std::string JsonSource(const std::string& kind, const Text& path, const HiveState& hive) {
+    std::string out = "\"source\": {\"kind\": \"" + kind + "\", \"path\": " + JsonString(path);
+    if (!hive.recovery.empty()) {
+        std::string logs = "[";
+        for (std::size_t i = 0; i < hive.logsApplied.size(); ++i) {
+            logs += (i ? ", " : "") + JsonString(FromUtf8(hive.logsApplied[i]));
+        }
+        out += ", \"recovery\": \"" + hive.recovery + "\", \"logsApplied\": " + logs + "], \"stale\": " +
+               (hive.stale ? "true" : "false") + ", \"note\": " + JsonString(FromUtf8(hive.note));
+    }
+    return out + "}";
+}
+
+// What a text report says of how the hive was read, when anything is to say.
+std::string HiveText(const HiveState& hive) {
+    if (hive.stale) {
+        return "stale: the hive is dirty and no transaction log could bring it up to date (" + hive.note +
+               "); what is listed may be out of date\n";
+    }
+    if (hive.logsApplied.empty()) return "";
+    std::string logs;
+    for (const std::string& log : hive.logsApplied) logs += (logs.empty() ? "" : ", ") + log;
+    return "hive: transaction logs applied (" + logs + "): listed as Windows would load it\n";
 }
 
 std::string JsonEntry(const Entry& f) {
@@ -155,6 +176,10 @@ static const char* ChangeAction(Change::Kind kind) {
     return "unknown";
 }
 
+std::string StaleLine() {
+    return "the hive is dirty and no transaction log could be applied: what is listed may be out of date";
+}
+
 std::string IncompleteLine(std::size_t unreadCount) {
     return "the scan is incomplete: " + std::to_string(unreadCount) + " place" + (unreadCount == 1 ? "" : "s") +
            " could not be read, so what is listed may not be all";
@@ -235,12 +260,12 @@ std::string ScanText(const ScanReport& report) {
         }
         out += ToUtf8(line) + "\n";
     }
-    return out + UnreadText(report.unread);
+    return out + UnreadText(report.unread) + HiveText(report.hive);
 }
 
 std::string ScanJson(const ScanReport& report) {
     return "{\n  \"tool\": \"vornex-cli\",\n  \"version\": \"" VORNEX_VERSION "\",\n  \"command\": \"scan\",\n  " +
-           JsonSource(report.sourceKind, report.sourcePath) + ",\n  \"all\": " + (report.all ? "true" : "false") +
+           JsonSource(report.sourceKind, report.sourcePath, report.hive) + ",\n  \"all\": " + (report.all ? "true" : "false") +
            JsonCompleteness(report.unread) + ",\n  \"count\": " + std::to_string(report.entries.size()) +
            ",\n  \"entries\": " + JsonEntries(report.entries) + "\n}\n";
 }
@@ -256,6 +281,10 @@ std::string ScanCsv(const ScanReport& report) {
         out += "unread,\"\",\"\"," + CsvField(KeyDisplay(f.key)) + "," +
                CsvField(FromUtf8(std::string(StepName(f.step)) + ", error " + std::to_string(f.code))) + ",\"\"\n";
     }
+    if (!report.hive.recovery.empty() && (report.hive.stale || !report.hive.logsApplied.empty())) {
+        out += "hive,\"\",\"\"," + CsvField(report.sourcePath) + "," +
+               CsvField(FromUtf8(report.hive.recovery + ": " + report.hive.note)) + ",\"\"\n";
+    }
     return out;
 }
 
@@ -269,7 +298,7 @@ std::string RepairText(const RepairReport& report) {
         out += std::to_string(report.remaining.size()) + " redirection" +
                (report.remaining.size() == 1 ? "" : "s") + " left\n";
     }
-    return out + UnreadText(report.unread);
+    return out + UnreadText(report.unread) + HiveText(report.hive);
 }
 
 std::string RepairJson(const RepairReport& report) {
@@ -282,7 +311,7 @@ std::string RepairJson(const RepairReport& report) {
     }
     changes += "]";
     return "{\n  \"tool\": \"vornex-cli\",\n  \"version\": \"" VORNEX_VERSION "\",\n  \"command\": \"" +
-           report.command + "\",\n  " + JsonSource(report.sourceKind, report.sourcePath) +
+           report.command + "\",\n  " + JsonSource(report.sourceKind, report.sourcePath, report.hive) +
            ",\n  \"name\": " + JsonString(report.name) + ",\n  \"dryRun\": " + (report.dryRun ? "true" : "false") +
            ",\n  \"succeeded\": " + (report.succeeded ? "true" : "false") + ",\n  \"changes\": " + changes +
            ",\n  \"backup\": " + JsonString(FromUtf8(report.backup)) + JsonCompleteness(report.unread) +

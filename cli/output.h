@@ -16,9 +16,18 @@ Text Escaped(const Text& text);
 std::string JsonString(const Text& text);
 
 
+// How an offline hive was read; empty recovery for the live registry.
+struct HiveState {
+    std::string recovery;  // "clean", "replayed", "dirty, no usable log", ...
+    std::string note;
+    std::vector<std::string> logsApplied;
+    bool stale = false;  // dirty, and no log brought it up to date
+};
+
 struct ScanReport {
     std::string sourceKind;  // "registry" or "hive"
     Text sourcePath;         // the hive file, or HKEY_LOCAL_MACHINE
+    HiveState hive;
     bool all = false;
     std::vector<Entry> entries;
     std::vector<ReadFailure> unread;
@@ -31,6 +40,7 @@ std::string ScanCsv(const ScanReport& report);
 struct RepairReport {
     std::string sourceKind;
     Text sourcePath;
+    HiveState hive;
     std::string command;  // "repair", "delete", "delete-all"
     Text name;            // empty for delete-all
     bool dryRun = false;
@@ -52,5 +62,7 @@ Text ChangeText(const Change& change);
 const char* ChangeVerb(Change::Kind kind, bool dryRun);
 // The line for standard error after a scan that could not read everything.
 std::string IncompleteLine(std::size_t unreadCount);
+// The line for standard error when a hive was read in a state that may be stale.
+std::string StaleLine();
 
 }  // namespace vornex::cli

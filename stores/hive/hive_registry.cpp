@@ -1,7 +1,9 @@
-#include "hive_registry.h"
+#include "stores/hive/hive_registry.h"
 
 #include <hivex.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,6 +17,18 @@ namespace vornex {
 
 namespace {
 
+using hive::KeyRef;
+using hive::ValueInfo;
+
+constexpr std::uint16_t kKeySymLink = 0x0010;
+constexpr std::uint32_t kRegLink = 6;
+constexpr int kMaxLinkHops = 16;
+constexpr std::size_t kHiveBinsStart = 4096;
+const Text kSoftware = u"SOFTWARE";
+const Text kLinkValue = u"SymbolicLinkValue";
+// Where this hive's root lies in the names a link key holds.
+const std::vector<Text> kHiveRootInLinks = {u"", u"REGISTRY", u"MACHINE", u"SOFTWARE"};
+
 // hivex hands out malloc'd strings and arrays.
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -22,9 +36,22 @@ struct FreeDeleter {
 template <typename T>
 using Malloced = std::unique_ptr<T, FreeDeleter>;
 
-const Text kSoftware = u"SOFTWARE";
+// A file descriptor that is closed on every path.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    int get() const { return fd_; }
 
-// A UTF-8 name for hivex's ASCIIZ arguments; empty when the name cannot be
+private:
+    int fd_;
+};
+
+// A UTF-8 name for hivex's ASCIIZ arguments; false when the name cannot be
 // given as one (a NUL inside, or a lone surrogate that UTF-8 cannot carry).
 bool NameForHivex(const Text& name, std::string* out) {
     for (std::size_t i = 0; i < name.size(); ++i) {
@@ -41,27 +68,27 @@ bool NameForHivex(const Text& name, std::string* out) {
     return true;
 }
 
-std::string Describe(int error) {
-    switch (error) {
-        case ENOTSUP: return "not a registry hive";
-        case EINVAL:
-        case EFAULT:
-        case ERANGE: return "damaged registry hive";
-        default: return std::strerror(error);
-    }
+Text Joined(const std::vector<Text>& parts, std::size_t from, std::size_t to) {
+    Text name;
+    for (std::size_t i = from; i < to; ++i) name += (i == from ? Text() : Text(u"\\")) + parts[i];
+    return name;
 }
 
 }  // namespace
 
 void HiveRegistry::HiveCloser::operator()(hive_h* hive) const { hivex_close(hive); }
 
-HiveRegistry::HiveRegistry(std::unique_ptr<hive_h, HiveCloser> hive, std::string path, Mode mode)
-    : hive_(std::move(hive)), path_(std::move(path)), mode_(mode), root_(hivex_root(hive_.get())) {}
+HiveRegistry::HiveRegistry(Passkey, std::string path, Mode mode, hive::LoadedHive loaded, hive::RegfImage image)
+    : path_(std::move(path)),
+      mode_(mode),
+      recovery_(loaded.recovery),
+      logsApplied_(std::move(loaded.logsApplied)),
+      recoveryNote_(std::move(loaded.note)),
+      image_(std::move(image)) {}
 
 HiveRegistry::~HiveRegistry() = default;
 
-std::unique_ptr<HiveRegistry> HiveRegistry::Open(const std::string& path, Mode mode,
-                                                 std::string* error) {
+std::unique_ptr<HiveRegistry> HiveRegistry::Open(const std::string& path, Mode mode, std::string* error) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
         *error = path + ": " + std::strerror(errno);
@@ -71,127 +98,68 @@ std::unique_ptr<HiveRegistry> HiveRegistry::Open(const std::string& path, Mode m
         *error = path + ": not a regular file";
         return nullptr;
     }
-    {
-        unsigned char header[0x30] = {};
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        const std::size_t got = file ? std::fread(header, 1, sizeof header, file) : 0;
-        if (file) std::fclose(file);
-        if (got < 4 || std::memcmp(header, "regf", 4) != 0) {
-            *error = path + ": not a registry hive";
-            return nullptr;
-        }
-        // hivex reads the bins the file has; a file cut short of the size its
-        // base block gives would lose keys without a word.
-        const std::uint64_t bins = got < sizeof header ? 0
-                                                       : static_cast<std::uint64_t>(header[0x28]) |
-                                                             (static_cast<std::uint64_t>(header[0x29]) << 8) |
-                                                             (static_cast<std::uint64_t>(header[0x2A]) << 16) |
-                                                             (static_cast<std::uint64_t>(header[0x2B]) << 24);
-        if (got < sizeof header || static_cast<std::uint64_t>(info.st_size) < 0x1000 + bins) {
-            *error = path + ": damaged registry hive (truncated)";
-            return nullptr;
-        }
-    }
-    errno = 0;
-    std::unique_ptr<hive_h, HiveCloser> hive(
-        hivex_open(path.c_str(), mode == Mode::kWrite ? HIVEX_OPEN_WRITE : 0));
-    if (!hive) {
-        *error = path + ": " + Describe(errno);
+    hive::LoadedHive loaded;
+    std::string why;
+    if (!hive::LoadHive(path, &loaded, &why)) {
+        *error = path + ": " + why;
         return nullptr;
     }
-    errno = 0;
-    if (hivex_root(hive.get()) == 0) {
-        *error = path + ": damaged registry hive (no root key)";
+    std::optional<hive::RegfImage> image = hive::RegfImage::Parse(std::move(loaded.image), &why);
+    if (!image) {
+        *error = path + ": damaged registry hive (" + why + ")";
         return nullptr;
     }
-    return std::unique_ptr<HiveRegistry>(new HiveRegistry(std::move(hive), path, mode));
+    auto opened = std::make_unique<HiveRegistry>(Passkey(), path, mode, std::move(loaded), std::move(*image));
+    if (mode == Mode::kWrite) {
+        // hivex would write the file's own, older state: the logs' newer one
+        // would be lost, or replayed over the change at the next start.
+        if (opened->recovery_ != hive::Recovery::kClean) {
+            *error = path + ": the hive's newest state is in its transaction logs (" +
+                     hive::RecoveryName(opened->recovery_) + "); it is read as Windows would load it, but not written";
+            return nullptr;
+        }
+        errno = 0;
+        opened->writer_.reset(hivex_open(path.c_str(), HIVEX_OPEN_WRITE));
+        if (!opened->writer_) {
+            *error = path + ": cannot open for writing: " + std::strerror(errno);
+            return nullptr;
+        }
+    }
+    return opened;
 }
 
-void HiveRegistry::NoteDamage(const std::string& what) {
-    if (damage_.empty()) damage_ = path_ + ": damaged registry hive (" + what + ")";
-}
+std::size_t HiveRegistry::HivexNode(KeyRef key) const { return kHiveBinsStart + key.cell; }
+
+hive_h* HiveRegistry::Writer() { return mode_ == Mode::kWrite ? writer_.get() : nullptr; }
 
 void HiveRegistry::Changed() {
-    dirty_ = true;
-    childCache_.clear();
+    changed_ = true;
+    subkeyCache_.clear();
     valueCache_.clear();
+    Reload();
 }
 
-const std::vector<HiveRegistry::Child>* HiveRegistry::Children(std::size_t node) {
-    auto cached = childCache_.find(node);
-    if (cached != childCache_.end()) return &cached->second;
-    errno = 0;
-    Malloced<hive_node_h> list(hivex_node_children(hive_.get(), node));
-    if (!list) {
-        NoteDamage("unreadable subkey list");
-        return nullptr;
+bool HiveRegistry::Reload() {
+    // hivex keeps its changes in memory; its commit to an anonymous file gives
+    // the bytes the next reads see, the same file Commit would write.
+    UniqueFd fd(memfd_create("vornex-hive", 0));
+    if (fd.get() < 0) return false;
+    const std::string name = "/proc/self/fd/" + std::to_string(fd.get());
+    if (hivex_commit(writer_.get(), name.c_str(), 0) != 0) return false;
+    struct stat info {};
+    if (fstat(fd.get(), &info) != 0) return false;
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(info.st_size));
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = pread(fd.get(), bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+        if (n <= 0) return false;
+        got += static_cast<std::size_t>(n);
     }
-    std::vector<Child> children;
-    for (std::size_t i = 0; list.get()[i] != 0; ++i) {
-        const hive_node_h child = list.get()[i];
-        errno = 0;
-        const std::size_t length = hivex_node_name_len(hive_.get(), child);
-        Malloced<char> name(hivex_node_name(hive_.get(), child));
-        // A name hivex cannot recode stays in the list, unreadable, so that
-        // indexes keep their places.
-        if (!name) {
-            children.push_back({child, Text(), false});
-        } else {
-            children.push_back({child, FromUtf8(std::string(name.get(), length)), true});
-        }
-    }
-    return &childCache_.emplace(node, std::move(children)).first->second;
-}
-
-const std::vector<HiveRegistry::ValueEntry>* HiveRegistry::Values(std::size_t node) {
-    auto cached = valueCache_.find(node);
-    if (cached != valueCache_.end()) return &cached->second;
-    errno = 0;
-    Malloced<hive_value_h> list(hivex_node_values(hive_.get(), node));
-    if (!list) {
-        NoteDamage("unreadable value list");
-        return nullptr;
-    }
-    std::vector<ValueEntry> values;
-    for (std::size_t i = 0; list.get()[i] != 0; ++i) {
-        const hive_value_h value = list.get()[i];
-        errno = 0;
-        const std::size_t length = hivex_value_key_len(hive_.get(), value);
-        Malloced<char> name(hivex_value_key(hive_.get(), value));
-        if (!name) {
-            values.push_back({value, Text(), false});
-        } else {
-            values.push_back({value, FromUtf8(std::string(name.get(), length)), true});
-        }
-    }
-    return &valueCache_.emplace(node, std::move(values)).first->second;
-}
-
-std::size_t HiveRegistry::FindChild(std::size_t parent, const Text& name, RegResult* result) {
-    const std::vector<Child>* children = Children(parent);
-    if (!children) {
-        *result = kBadDatabase;
-        return 0;
-    }
-    for (const Child& child : *children) {
-        if (child.readable && RegistryNamesEqual(child.name, name)) return child.node;
-    }
-    *result = kFileNotFound;
-    return 0;
-}
-
-std::size_t HiveRegistry::Walk(std::size_t from, const Text& path, RegResult* result) {
-    if (path.empty()) return from;
-    std::size_t node = from;
-    for (const Text& part : SplitKeyPath(path)) {
-        if (part.empty()) {
-            *result = kFileNotFound;
-            return 0;
-        }
-        node = FindChild(node, part, result);
-        if (node == 0) return 0;
-    }
-    return node;
+    std::string why;
+    std::optional<hive::RegfImage> image = hive::RegfImage::Parse(std::move(bytes), &why);
+    if (!image) return false;
+    image_ = std::move(image);
+    return true;
 }
 
 RegResult HiveRegistry::Resolve(KeyHandle key, OpenNode** out) {
@@ -202,37 +170,106 @@ RegResult HiveRegistry::Resolve(KeyHandle key, OpenNode** out) {
     return kRegOk;
 }
 
-bool HiveRegistry::IsWithin(std::size_t node, std::size_t ancestor) {
-    // Bounded: a damaged parent chain must not loop.
-    for (int depth = 0; depth < 512 && node != 0; ++depth) {
-        if (node == ancestor) return true;
-        if (node == root_) return false;
-        errno = 0;
-        node = hivex_node_parent(hive_.get(), node);
-    }
-    return false;
+const std::vector<KeyRef>* HiveRegistry::Subkeys(KeyRef key) {
+    auto cached = subkeyCache_.find(key.cell);
+    if (cached != subkeyCache_.end()) return &cached->second;
+    hive::Result<std::vector<KeyRef>> read = image_->Subkeys(key);
+    if (!read.ok()) return nullptr;
+    return &subkeyCache_.emplace(key.cell, std::move(read.value)).first->second;
 }
 
-RegResult HiveRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_t /*access*/,
-                                KeyHandle* key) {
-    if (!key) return kInvalidParameter;
-    std::size_t node = 0;
-    RegResult result = kRegOk;
-    if (root == kLocalMachine) {
-        // Only SOFTWARE lives in this file; its root node stands for it.
-        const std::size_t separator = path.find(u'\\');
-        const Text first = path.substr(0, separator);
-        if (!RegistryNamesEqual(first, kSoftware)) return kFileNotFound;
-        node = separator == Text::npos ? root_ : Walk(root_, path.substr(separator + 1), &result);
-    } else {
-        OpenNode* base = nullptr;
-        if (RegResult bad = Resolve(root, &base)) return bad;
-        node = Walk(base->node, path, &result);
+const std::vector<ValueInfo>* HiveRegistry::Values(KeyRef key) {
+    auto cached = valueCache_.find(key.cell);
+    if (cached != valueCache_.end()) return &cached->second;
+    hive::Result<std::vector<ValueInfo>> read = image_->Values(key);
+    if (!read.ok()) return nullptr;
+    return &valueCache_.emplace(key.cell, std::move(read.value)).first->second;
+}
+
+RegResult HiveRegistry::IsLink(KeyRef key, bool* link, Text* target) {
+    const hive::Result<std::uint16_t> flags = image_->KeyFlags(key);
+    if (!flags.ok()) return kBadDatabase;
+    *link = (flags.value & kKeySymLink) != 0;
+    if (target) target->clear();
+    if (!*link || !target) return kRegOk;
+    const hive::Result<std::optional<ValueInfo>> value = image_->FindValue(key, kLinkValue);
+    if (!value.ok()) return kBadDatabase;
+    if (!value.value || value.value->type != kRegLink) return kRegOk;
+    const hive::Result<std::vector<unsigned char>> data = image_->ValueData(*value.value);
+    if (!data.ok()) return kBadDatabase;
+    for (std::size_t i = 0; i + 1 < data.value.size(); i += 2) {
+        target->push_back(static_cast<char16_t>(data.value[i] | (data.value[i + 1] << 8)));
     }
-    if (node == 0) return result == kRegOk ? kFileNotFound : result;
+    return kRegOk;
+}
+
+RegResult HiveRegistry::FollowLink(KeyRef link, int hops, KeyRef* out) {
+    if (hops >= kMaxLinkHops) return kLinkOutsideHive;
+    bool isLink = false;
+    Text target;
+    if (const RegResult read = IsLink(link, &isLink, &target); read != kRegOk) return read;
+    const std::vector<Text> parts = SplitKeyPath(target);
+    if (parts.size() < kHiveRootInLinks.size()) return kLinkOutsideHive;
+    for (std::size_t i = 0; i < kHiveRootInLinks.size(); ++i) {
+        if (!RegistryNamesEqual(parts[i], kHiveRootInLinks[i])) return kLinkOutsideHive;
+    }
+    const Text rest = Joined(parts, kHiveRootInLinks.size(), parts.size());
+    return Walk(image_->Root(), rest, false, hops + 1, out);
+}
+
+RegResult HiveRegistry::Walk(KeyRef from, const Text& path, bool openLink, int hops, KeyRef* out) {
+    KeyRef key = from;
+    if (path.empty()) {
+        *out = key;
+        return kRegOk;
+    }
+    const std::vector<Text> parts = SplitKeyPath(path);
+    std::size_t at = 0;
+    while (at < parts.size()) {
+        // A key's name may hold a backslash: the longest name that exists wins,
+        // so that the name an enumeration gave opens that very key.
+        bool found = false;
+        bool damaged = false;
+        for (std::size_t end = parts.size(); end > at && !found; --end) {
+            const hive::Result<std::optional<KeyRef>> child = image_->FindSubkey(key, Joined(parts, at, end));
+            if (!child.ok()) {
+                damaged = true;
+            } else if (child.value) {
+                key = *child.value;
+                at = end;
+                found = true;
+            }
+        }
+        if (!found) return damaged ? kBadDatabase : kFileNotFound;
+        bool link = false;
+        if (const RegResult read = IsLink(key, &link, nullptr); read != kRegOk) return read;
+        if (link && !(openLink && at == parts.size())) {
+            if (const RegResult followed = FollowLink(key, hops, &key); followed != kRegOk) return followed;
+        }
+    }
+    *out = key;
+    return kRegOk;
+}
+
+RegResult HiveRegistry::FromMachine(const Text& path, bool openLink, KeyRef* out) {
+    const std::size_t slash = path.find(u'\\');
+    if (!RegistryNamesEqual(path.substr(0, slash), kSoftware)) return kFileNotFound;
+    return Walk(image_->Root(), slash == Text::npos ? Text() : path.substr(slash + 1), openLink, 0, out);
+}
+
+RegResult HiveRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_t /*access*/, KeyHandle* key) {
+    if (!key) return kInvalidHandle;
+    KeyRef found{};
+    if (root == kLocalMachine) {
+        if (const RegResult result = FromMachine(path, false, &found); result != kRegOk) return result;
+    } else {
+        OpenNode* open = nullptr;
+        if (const RegResult bad = Resolve(root, &open)) return bad;
+        if (const RegResult result = Walk(open->ref, path, false, 0, &found); result != kRegOk) return result;
+    }
     const KeyHandle handle = nextHandle_;
     nextHandle_ += 4;
-    handles_[handle] = OpenNode{node, false};
+    handles_[handle] = OpenNode{found, false};
     *key = handle;
     return kRegOk;
 }
@@ -240,209 +277,256 @@ RegResult HiveRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_t 
 RegResult HiveRegistry::QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
                                      std::uint32_t* maxSubkeyNameLength) {
     OpenNode* open = nullptr;
-    if (RegResult bad = Resolve(key, &open)) return bad;
-    const std::vector<Child>* children = Children(open->node);
-    if (!children) return kBadDatabase;
+    if (const RegResult bad = Resolve(key, &open)) return bad;
+    const std::vector<KeyRef>* subkeys = Subkeys(open->ref);
+    if (!subkeys) return kBadDatabase;
     std::size_t longest = 0;
-    for (const Child& child : *children) longest = std::max(longest, child.name.size());
-    if (subkeyCount) *subkeyCount = static_cast<std::uint32_t>(children->size());
-    if (maxSubkeyNameLength) *maxSubkeyNameLength = static_cast<std::uint32_t>(longest);
+    if (maxSubkeyNameLength) {
+        // A name that cannot be read shows when it is enumerated.
+        for (const KeyRef child : *subkeys) {
+            const hive::Result<Text> name = image_->KeyName(child);
+            if (name.ok()) longest = std::max(longest, name.value.size());
+        }
+        *maxSubkeyNameLength = static_cast<std::uint32_t>(longest);
+    }
+    if (subkeyCount) *subkeyCount = static_cast<std::uint32_t>(subkeys->size());
     return kRegOk;
 }
 
-RegResult HiveRegistry::EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
-                                std::uint32_t* nameLength) {
+RegResult HiveRegistry::EnumKey(KeyHandle key, std::uint32_t index, char16_t* name, std::uint32_t* nameLength) {
     OpenNode* open = nullptr;
-    if (RegResult bad = Resolve(key, &open)) return bad;
-    if (!name || !nameLength) return kInvalidParameter;
-    const std::vector<Child>* children = Children(open->node);
-    if (!children) return kBadDatabase;
-    if (index >= children->size()) return kNoMoreItems;
-    const Child& child = (*children)[index];
-    if (!child.readable) return kBadDatabase;
-    if (child.name.size() + 1 > *nameLength) return kMoreData;
-    std::copy(child.name.begin(), child.name.end(), name);
-    name[child.name.size()] = u'\0';
-    *nameLength = static_cast<std::uint32_t>(child.name.size());
+    if (const RegResult bad = Resolve(key, &open)) return bad;
+    const std::vector<KeyRef>* subkeys = Subkeys(open->ref);
+    if (!subkeys) return kBadDatabase;
+    if (index >= subkeys->size()) return kNoMoreItems;
+    const hive::Result<Text> read = image_->KeyName((*subkeys)[index]);
+    if (!read.ok()) return kBadDatabase;
+    if (read.value.size() + 1 > *nameLength) return kMoreData;
+    std::copy(read.value.begin(), read.value.end(), name);
+    name[read.value.size()] = u'\0';
+    *nameLength = static_cast<std::uint32_t>(read.value.size());
     return kRegOk;
 }
 
-RegResult HiveRegistry::EnumValue(KeyHandle key, std::uint32_t index, char16_t* name,
-                                  std::uint32_t* nameLength, std::uint32_t* type,
-                                  unsigned char* data, std::uint32_t* dataSize) {
+namespace {
+
+// Copies a value's data as RegEnumValue / RegQueryValueEx do: the size only
+// without a buffer, kMoreData when the buffer is too small.
+RegResult CopyData(const std::vector<unsigned char>& bytes, unsigned char* data, std::uint32_t* dataSize) {
+    if (!dataSize) return kRegOk;
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    if (data && size > *dataSize) {
+        *dataSize = size;
+        return HiveRegistry::kMoreData;
+    }
+    if (data) std::copy(bytes.begin(), bytes.end(), data);
+    *dataSize = size;
+    return kRegOk;
+}
+
+}  // namespace
+
+RegResult HiveRegistry::EnumValue(KeyHandle key, std::uint32_t index, char16_t* name, std::uint32_t* nameLength,
+                                  std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) {
     OpenNode* open = nullptr;
-    if (RegResult bad = Resolve(key, &open)) return bad;
-    if (!name || !nameLength || (data && !dataSize)) return kInvalidParameter;
-    const std::vector<ValueEntry>* values = Values(open->node);
+    if (const RegResult bad = Resolve(key, &open)) return bad;
+    const std::vector<ValueInfo>* values = Values(open->ref);
     if (!values) return kBadDatabase;
     if (index >= values->size()) return kNoMoreItems;
-    const ValueEntry& value = (*values)[index];
-    if (!value.readable) return kBadDatabase;
+    const ValueInfo& value = (*values)[index];
     if (value.name.size() + 1 > *nameLength) return kMoreData;
-
-    hive_type valueType{};
-    std::size_t length = 0;
-    errno = 0;
-    if (hivex_value_type(hive_.get(), value.value, &valueType, &length) != 0) {
-        NoteDamage("unreadable value");
-        return kBadDatabase;
-    }
+    const hive::Result<std::vector<unsigned char>> bytes = image_->ValueData(value);
+    if (!bytes.ok()) return kBadDatabase;
     std::copy(value.name.begin(), value.name.end(), name);
     name[value.name.size()] = u'\0';
     *nameLength = static_cast<std::uint32_t>(value.name.size());
-    if (type) *type = static_cast<std::uint32_t>(valueType);
-    if (!dataSize) return kRegOk;
-    if (!data) {
-        *dataSize = static_cast<std::uint32_t>(length);
-        return kRegOk;
-    }
-    if (length > *dataSize) {
-        *dataSize = static_cast<std::uint32_t>(length);
-        return kMoreData;
-    }
-    errno = 0;
-    Malloced<char> bytes(hivex_value_value(hive_.get(), value.value, &valueType, &length));
-    if (!bytes) {
-        NoteDamage("unreadable value data");
-        return kBadDatabase;
-    }
-    length = std::min<std::size_t>(length, *dataSize);
-    std::memcpy(data, bytes.get(), length);
-    *dataSize = static_cast<std::uint32_t>(length);
-    return kRegOk;
+    if (type) *type = value.type;
+    return CopyData(bytes.value, data, dataSize);
 }
 
-RegResult HiveRegistry::CloseKey(KeyHandle key) {
-    return handles_.erase(key) ? kRegOk : kInvalidHandle;
+RegResult HiveRegistry::QueryValue(KeyHandle key, const Text& valueName, std::uint32_t* type, unsigned char* data,
+                                   std::uint32_t* dataSize) {
+    OpenNode* open = nullptr;
+    if (const RegResult bad = Resolve(key, &open)) return bad;
+    const hive::Result<std::optional<ValueInfo>> found = image_->FindValue(open->ref, valueName);
+    if (!found.ok()) return kBadDatabase;
+    if (!found.value) return kFileNotFound;
+    const hive::Result<std::vector<unsigned char>> bytes = image_->ValueData(*found.value);
+    if (!bytes.ok()) return kBadDatabase;
+    const RegResult copied = CopyData(bytes.value, data, dataSize);
+    if (copied == kRegOk && type) *type = found.value->type;
+    return copied;
 }
+
+RegResult HiveRegistry::CloseKey(KeyHandle key) { return handles_.erase(key) ? kRegOk : kInvalidHandle; }
 
 RegResult HiveRegistry::DeleteValue(KeyHandle key, const Text& valueName) {
     OpenNode* open = nullptr;
-    if (RegResult bad = Resolve(key, &open)) return bad;
-    const std::size_t node = open->node;
-    const std::vector<ValueEntry>* values = Values(node);
+    if (const RegResult bad = Resolve(key, &open)) return bad;
+    const hive::Result<std::optional<ValueInfo>> target = image_->FindValue(open->ref, valueName);
+    if (!target.ok()) return kBadDatabase;
+    if (!target.value) return kFileNotFound;
+    hive_h* writer = Writer();
+    if (!writer) return kAccessDenied;
+    const std::vector<ValueInfo>* values = Values(open->ref);
     if (!values) return kBadDatabase;
-    auto target = std::find_if(values->begin(), values->end(), [&](const ValueEntry& value) {
-        return value.readable && RegistryNamesEqual(value.name, valueName);
-    });
-    if (target == values->end()) return kFileNotFound;
-    if (mode_ != Mode::kWrite) return kAccessDenied;
 
     // hivex replaces a node's values as a whole: every other value goes back
-    // byte for byte. One that could not be written back exactly (a name hivex
-    // cannot take) refuses the deletion rather than lose it.
+    // byte for byte. One hivex could not write back exactly (a name it cannot
+    // take) refuses the deletion rather than lose it.
     std::vector<std::string> names;
-    std::vector<Malloced<char>> datas;
-    std::vector<hive_set_value> kept;
-    names.reserve(values->size());
-    for (auto it = values->begin(); it != values->end(); ++it) {
-        if (it == target) continue;
+    std::vector<std::vector<char>> datas;
+    std::vector<hive_type> types;
+    for (const ValueInfo& value : *values) {
+        if (value.cell == target.value->cell) continue;
         std::string utf8;
-        if (!it->readable || !NameForHivex(it->name, &utf8)) return kAccessDenied;
-        hive_type valueType{};
-        std::size_t length = 0;
-        errno = 0;
-        Malloced<char> bytes(hivex_value_value(hive_.get(), it->value, &valueType, &length));
-        if (!bytes) {
-            NoteDamage("unreadable value data");
-            return kBadDatabase;
-        }
+        if (!NameForHivex(value.name, &utf8)) return kNotSupported;
+        const hive::Result<std::vector<unsigned char>> bytes = image_->ValueData(value);
+        if (!bytes.ok()) return kBadDatabase;
         names.push_back(std::move(utf8));
-        kept.push_back({nullptr, valueType, length, bytes.get()});
-        datas.push_back(std::move(bytes));
+        datas.emplace_back(bytes.value.begin(), bytes.value.end());
+        types.push_back(static_cast<hive_type>(value.type));
     }
-    for (std::size_t i = 0; i < kept.size(); ++i) kept[i].key = names[i].data();
+    std::vector<hive_set_value> kept;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        kept.push_back({names[i].data(), types[i], datas[i].size(), datas[i].empty() ? nullptr : datas[i].data()});
+    }
     errno = 0;
-    if (hivex_node_set_values(hive_.get(), node, kept.size(), kept.data(), 0) != 0) {
-        return kAccessDenied;
-    }
+    if (hivex_node_set_values(writer, HivexNode(open->ref), kept.size(), kept.data(), 0) != 0) return kAccessDenied;
     Changed();
     return kRegOk;
 }
 
 RegResult HiveRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
     OpenNode* open = nullptr;
-    if (RegResult bad = Resolve(key, &open)) return bad;
+    if (const RegResult bad = Resolve(key, &open)) return bad;
     if (subkeyName.empty()) return kFileNotFound;
-    RegResult result = kRegOk;
-    const std::size_t target = Walk(open->node, subkeyName, &result);
-    if (target == 0) return result == kRegOk ? kFileNotFound : result;
-    const std::vector<Child>* children = Children(target);
+    const hive::Result<std::optional<KeyRef>> target = image_->FindSubkey(open->ref, subkeyName);
+    if (!target.ok()) return kBadDatabase;
+    if (!target.value) return kFileNotFound;
+    bool link = false;
+    if (const RegResult read = IsLink(*target.value, &link, nullptr); read != kRegOk) return read;
+    // Deleting by a link's name would delete what it points at: never done here.
+    if (link) return kAccessDenied;
+    const std::vector<KeyRef>* children = Subkeys(*target.value);
     if (!children) return kBadDatabase;
     // Like the registry: a key with subkeys of its own is not deleted.
     if (!children->empty()) return kAccessDenied;
-    if (mode_ != Mode::kWrite) return kAccessDenied;
-    for (auto& [handle, node] : handles_) {
-        if (!node.deleted && IsWithin(node.node, target)) node.deleted = true;
-    }
+    hive_h* writer = Writer();
+    if (!writer) return kAccessDenied;
     errno = 0;
-    if (hivex_node_delete_child(hive_.get(), target) != 0) return kAccessDenied;
+    if (hivex_node_delete_child(writer, HivexNode(*target.value)) != 0) return kAccessDenied;
+    for (auto& [handle, node] : handles_) {
+        if (node.ref == *target.value) node.deleted = true;
+    }
     Changed();
     return kRegOk;
 }
 
-std::size_t HiveRegistry::SoftwarePath(const Text& path, bool create) {
-    std::vector<Text> parts = SplitKeyPath(path);
-    if (parts.empty() || !RegistryNamesEqual(parts.front(), kSoftware)) return 0;
-    std::size_t node = root_;
-    for (std::size_t i = 1; i < parts.size(); ++i) {
-        if (parts[i].empty()) return 0;
-        RegResult result = kRegOk;
-        std::size_t child = FindChild(node, parts[i], &result);
-        if (child == 0 && create && result == kFileNotFound) {
-            std::string utf8;
-            if (!NameForHivex(parts[i], &utf8)) return 0;
-            errno = 0;
-            child = hivex_node_add_child(hive_.get(), node, utf8.c_str());
-            if (child != 0) Changed();
-        }
-        if (child == 0) return 0;
-        node = child;
-    }
-    return node;
+RegResult HiveRegistry::QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) {
+    if (root != kLocalMachine) return kInvalidHandle;
+    KeyRef key{};
+    if (const RegResult found = FromMachine(path, true, &key); found != kRegOk) return found;
+    bool link = false;
+    const RegResult read = IsLink(key, &link, target);
+    if (isLink) *isLink = link;
+    return read;
 }
 
+RegResult HiveRegistry::DeleteLink(KeyHandle root, const Text& path) {
+    if (root != kLocalMachine) return kInvalidHandle;
+    KeyRef key{};
+    if (const RegResult found = FromMachine(path, true, &key); found != kRegOk) return found;
+    bool link = false;
+    if (const RegResult read = IsLink(key, &link, nullptr); read != kRegOk) return read;
+    if (!link) return kRegInvalidParameter;
+    hive_h* writer = Writer();
+    if (!writer) return kAccessDenied;
+    errno = 0;
+    if (hivex_node_delete_child(writer, HivexNode(key)) != 0) return kAccessDenied;
+    for (auto& [handle, node] : handles_) {
+        if (node.ref == key) node.deleted = true;
+    }
+    Changed();
+    return kRegOk;
+}
+
+namespace {
+
+bool IsWithin(hive_h* hive, std::size_t node, std::size_t ancestor) {
+    for (int depth = 0; node != 0 && depth < 512; ++depth) {
+        if (node == ancestor) return true;
+        errno = 0;
+        node = hivex_node_parent(hive, node);
+    }
+    return false;
+}
+
+}  // namespace
+
 bool HiveRegistry::CreateKey(const Text& path) {
-    return mode_ == Mode::kWrite && SoftwarePath(path, true) != 0;
+    hive_h* writer = Writer();
+    std::vector<Text> parts = SplitKeyPath(path);
+    if (!writer || parts.empty() || !RegistryNamesEqual(parts.front(), kSoftware)) return false;
+    KeyRef key = image_->Root();
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        const hive::Result<std::optional<KeyRef>> child = image_->FindSubkey(key, parts[i]);
+        if (!child.ok()) return false;
+        if (child.value) {
+            key = *child.value;
+            continue;
+        }
+        std::string utf8;
+        if (parts[i].empty() || !NameForHivex(parts[i], &utf8)) return false;
+        errno = 0;
+        const std::size_t added = hivex_node_add_child(writer, HivexNode(key), utf8.c_str());
+        if (added < kHiveBinsStart) return false;
+        Changed();
+        key = KeyRef{static_cast<std::uint32_t>(added - kHiveBinsStart)};
+    }
+    return true;
 }
 
 bool HiveRegistry::SetValue(const Text& keyPath, const Text& name, std::uint32_t type,
                             const std::vector<unsigned char>& data) {
-    if (mode_ != Mode::kWrite) return false;
-    const std::size_t node = SoftwarePath(keyPath, true);
+    hive_h* writer = Writer();
+    KeyRef key{};
     std::string utf8;
-    if (node == 0 || !NameForHivex(name, &utf8)) return false;
+    if (!writer || !CreateKey(keyPath) || FromMachine(keyPath, true, &key) != kRegOk) return false;
+    if (!NameForHivex(name, &utf8)) return false;
     std::vector<char> bytes(data.begin(), data.end());
     const hive_set_value value{utf8.data(), static_cast<hive_type>(type), bytes.size(),
                                bytes.empty() ? nullptr : bytes.data()};
     errno = 0;
-    if (hivex_node_set_value(hive_.get(), node, &value, 0) != 0) return false;
+    if (hivex_node_set_value(writer, HivexNode(key), &value, 0) != 0) return false;
     Changed();
     return true;
 }
 
 bool HiveRegistry::RemoveTree(const Text& path) {
-    if (mode_ != Mode::kWrite) return false;
-    const std::size_t node = SoftwarePath(path, false);
-    if (node == 0 || node == root_) return false;
+    hive_h* writer = Writer();
+    KeyRef key{};
+    if (!writer || FromMachine(path, true, &key) != kRegOk || key == image_->Root()) return false;
+    const std::size_t node = HivexNode(key);
     for (auto& [handle, open] : handles_) {
-        if (!open.deleted && IsWithin(open.node, node)) open.deleted = true;
+        if (!open.deleted && IsWithin(writer, HivexNode(open.ref), node)) open.deleted = true;
     }
     errno = 0;
-    if (hivex_node_delete_child(hive_.get(), node) != 0) return false;
+    if (hivex_node_delete_child(writer, node) != 0) return false;
     Changed();
     return true;
 }
 
 bool HiveRegistry::Commit(std::string* error) {
-    if (!dirty_) return true;
-    if (mode_ != Mode::kWrite) {
+    if (!changed_) return true;
+    hive_h* writer = Writer();
+    if (!writer) {
         *error = path_ + ": opened read-only";
         return false;
     }
     const std::string temporary = path_ + ".vornex-new";
     errno = 0;
-    if (hivex_commit(hive_.get(), temporary.c_str(), 0) != 0) {
+    if (hivex_commit(writer, temporary.c_str(), 0) != 0) {
         *error = temporary + ": " + std::strerror(errno);
         std::remove(temporary.c_str());
         return false;
@@ -454,7 +538,7 @@ bool HiveRegistry::Commit(std::string* error) {
         std::remove(temporary.c_str());
         return false;
     }
-    dirty_ = false;
+    changed_ = false;
     return true;
 }
 

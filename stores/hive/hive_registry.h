@@ -3,23 +3,34 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/registry.h"
+#include "stores/hive/log_replay.h"
+#include "stores/hive/regf_image.h"
 
 struct hive_h;
 
 namespace vornex {
 
 // An offline registry hive file (a SOFTWARE hive: its root stands for
-// HKEY_LOCAL_MACHINE\SOFTWARE), read and changed through hivex with the same
-// contracts as the live registry. Changes stay in memory until Commit.
+// HKEY_LOCAL_MACHINE\SOFTWARE) with the same contracts as the live registry.
 //
-// Damage met while reading (bad cell offsets, unreadable lists) makes the
-// call fail like any registry failure, and is also remembered, so that a
-// caller can tell "nothing there" from "could not read it".
+// It reads what Windows would load: the transaction logs beside the file are
+// replayed in memory first, and names and values are read exactly as stored
+// (raw UTF-16 or Latin-1, lone surrogates and all), compared as the registry
+// compares them. Damage makes a read fail like any registry failure. A link
+// key is followed where its target lies in this hive.
+//
+// Changes go through hivex to the file's own bytes, stay in memory until
+// Commit, and are refused on a hive whose newest state is in its logs.
 class HiveRegistry : public Registry {
+    struct Passkey {
+        explicit Passkey() = default;
+    };
+
 public:
     enum class Mode { kReadOnly, kWrite };
 
@@ -28,16 +39,19 @@ public:
     static constexpr RegResult kAccessDenied = 5;
     static constexpr RegResult kInvalidHandle = 6;
     static constexpr RegResult kWriteProtect = 19;
-    static constexpr RegResult kInvalidParameter = 87;
+    static constexpr RegResult kNotSupported = 50;
     static constexpr RegResult kMoreData = 234;
     static constexpr RegResult kNoMoreItems = 259;
     static constexpr RegResult kBadDatabase = 1009;
     static constexpr RegResult kKeyDeleted = 1018;
+    // A link whose target lies in another hive: this file alone cannot follow it.
+    static constexpr RegResult kLinkOutsideHive = 1921;
 
     // Null, with a one-line reason in *error, when the file is missing, is not
-    // a hive or is damaged beyond opening.
+    // a hive or is damaged beyond opening, or (kWrite) cannot be written.
     static std::unique_ptr<HiveRegistry> Open(const std::string& path, Mode mode,
                                               std::string* error);
+    HiveRegistry(Passkey, std::string path, Mode mode, hive::LoadedHive loaded, hive::RegfImage image);
     ~HiveRegistry() override;
     HiveRegistry(const HiveRegistry&) = delete;
     HiveRegistry& operator=(const HiveRegistry&) = delete;
@@ -51,9 +65,14 @@ public:
     RegResult EnumValue(KeyHandle key, std::uint32_t index, char16_t* name,
                         std::uint32_t* nameLength, std::uint32_t* type, unsigned char* data,
                         std::uint32_t* dataSize) override;
+    RegResult QueryValue(KeyHandle key, const Text& valueName, std::uint32_t* type,
+                         unsigned char* data, std::uint32_t* dataSize) override;
     RegResult CloseKey(KeyHandle key) override;
     RegResult DeleteValue(KeyHandle key, const Text& valueName) override;
+    // The subkey of exactly this name: a name may hold a backslash.
     RegResult DeleteKey(KeyHandle key, const Text& subkeyName) override;
+    RegResult QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) override;
+    RegResult DeleteLink(KeyHandle root, const Text& path) override;
 
     // Seeding, for fixtures: paths below HKEY_LOCAL_MACHINE, starting with
     // SOFTWARE; missing parents are created. False on failure.
@@ -64,9 +83,12 @@ public:
     bool RemoveTree(const Text& path);
 
     const std::string& path() const { return path_; }
-    bool dirty() const { return dirty_; }
-    // The first damage met, empty while none was.
-    const std::string& damage() const { return damage_; }
+    // Changed in memory since it was opened or committed.
+    bool dirty() const { return changed_; }
+    // How the file was brought to the state read: clean, or its logs replayed.
+    hive::Recovery recovery() const { return recovery_; }
+    const std::vector<std::string>& logsApplied() const { return logsApplied_; }
+    const std::string& recoveryNote() const { return recoveryNote_; }
     std::size_t OpenHandleCount() const { return handles_.size(); }
 
     // Writes the changes to the file: to a temporary file beside it that then
@@ -77,46 +99,38 @@ private:
     struct HiveCloser {
         void operator()(hive_h* hive) const;
     };
-    struct Child {
-        std::size_t node;
-        Text name;
-        bool readable;
-    };
-    struct ValueEntry {
-        std::size_t value;
-        Text name;
-        bool readable;
-    };
     struct OpenNode {
-        std::size_t node;
+        hive::KeyRef ref;
         bool deleted = false;
     };
 
-    HiveRegistry(std::unique_ptr<hive_h, HiveCloser> hive, std::string path, Mode mode);
-
     RegResult Resolve(KeyHandle key, OpenNode** out);
-    // The node at a path of key names below `from`, or 0.
-    std::size_t Walk(std::size_t from, const Text& path, RegResult* result);
-    std::size_t FindChild(std::size_t parent, const Text& name, RegResult* result);
-    // Lists of a node, read once and kept until the hive changes; null when
-    // the node cannot be read (damage, noted).
-    const std::vector<Child>* Children(std::size_t node);
-    const std::vector<ValueEntry>* Values(std::size_t node);
-    bool IsWithin(std::size_t node, std::size_t ancestor);
-    std::size_t SoftwarePath(const Text& path, bool create);
-    void NoteDamage(const std::string& what);
+    // The key at `path` (names separated by backslashes) below `from`.
+    RegResult Walk(hive::KeyRef from, const Text& path, bool openLink, int hops, hive::KeyRef* out);
+    RegResult FromMachine(const Text& path, bool openLink, hive::KeyRef* out);
+    // Where a link key leads in this hive.
+    RegResult FollowLink(hive::KeyRef link, int hops, hive::KeyRef* out);
+    RegResult IsLink(hive::KeyRef key, bool* link, Text* target);
+    const std::vector<hive::KeyRef>* Subkeys(hive::KeyRef key);
+    const std::vector<hive::ValueInfo>* Values(hive::KeyRef key);
+    // After a change through hivex: read its bytes back, so that reads see it.
+    bool Reload();
     void Changed();
+    hive_h* Writer();
+    std::size_t HivexNode(hive::KeyRef key) const;
 
-    std::unique_ptr<hive_h, HiveCloser> hive_;
     std::string path_;
     Mode mode_;
-    std::size_t root_;
+    hive::Recovery recovery_;
+    std::vector<std::string> logsApplied_;
+    std::string recoveryNote_;
+    std::optional<hive::RegfImage> image_;
+    std::unique_ptr<hive_h, HiveCloser> writer_;
     std::map<KeyHandle, OpenNode> handles_;
     KeyHandle nextHandle_ = 0x1000;
-    std::map<std::size_t, std::vector<Child>> childCache_;
-    std::map<std::size_t, std::vector<ValueEntry>> valueCache_;
-    bool dirty_ = false;
-    std::string damage_;
+    std::map<std::uint32_t, std::vector<hive::KeyRef>> subkeyCache_;
+    std::map<std::uint32_t, std::vector<hive::ValueInfo>> valueCache_;
+    bool changed_ = false;
 };
 
 }  // namespace vornex
