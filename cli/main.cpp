@@ -1,5 +1,6 @@
 // vornex-cli: the window's scan and repairs from a command line, on the live
 // registry (Windows) or an offline SOFTWARE hive (the Linux build).
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -26,28 +27,29 @@ using namespace vornex::cli;
 #ifdef _WIN32
 // A console gets UTF-16 through WriteConsoleW, so that every character shows
 // whatever the console's code page; a pipe or a file gets the UTF-8 bytes.
-void Write(DWORD which, const std::string& utf8) {
-    if (utf8.empty()) return;
+// False when the text could not be written whole.
+bool Write(DWORD which, const std::string& utf8) {
+    if (utf8.empty()) return true;
     const HANDLE handle = GetStdHandle(which);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
     DWORD mode = 0;
     if (GetConsoleMode(handle, &mode)) {
         const Text text = vornex::FromUtf8(utf8);
         DWORD written = 0;
-        WriteConsoleW(handle, reinterpret_cast<const wchar_t*>(text.data()), static_cast<DWORD>(text.size()),
-                      &written, nullptr);
-        return;
+        return WriteConsoleW(handle, reinterpret_cast<const wchar_t*>(text.data()), static_cast<DWORD>(text.size()),
+                             &written, nullptr) != 0;
     }
     const char* data = utf8.data();
     std::size_t left = utf8.size();
     while (left > 0) {
         DWORD written = 0;
-        if (!WriteFile(handle, data, static_cast<DWORD>(left), &written, nullptr) || written == 0) return;
+        if (!WriteFile(handle, data, static_cast<DWORD>(left), &written, nullptr) || written == 0) return false;
         data += written;
         left -= written;
     }
+    return true;
 }
-void WriteOut(const std::string& text) { Write(STD_OUTPUT_HANDLE, text); }
+bool WriteOut(const std::string& text) { return Write(STD_OUTPUT_HANDLE, text); }
 void WriteErr(const std::string& text) { Write(STD_ERROR_HANDLE, text); }
 
 // The window's list box order: the user's locale, ignoring case.
@@ -58,9 +60,10 @@ int CompareLikeTheList(const Text& a, const Text& b) {
     return result == 0 ? CompareIgnoringCase(a, b) : result - CSTR_EQUAL;
 }
 #else
-void WriteOut(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+// False when the output could not be written whole (a full disk, a closed pipe).
+bool WriteOut(const std::string& text) {
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    return std::fflush(stdout) == 0 && written && !std::ferror(stdout);
 }
 void WriteErr(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 #endif
@@ -77,12 +80,10 @@ int Run(const std::vector<Text>& args) try {
         return Fail(kExitUsage, error + " (vornex-cli --help)");
     }
     if (options.help) {
-        WriteOut(UsageText());
-        return kExitClean;
+        return WriteOut(UsageText()) ? kExitClean : kExitUsage;
     }
     if (options.version) {
-        WriteOut("vornex-cli " VORNEX_VERSION "\n");
-        return kExitClean;
+        return WriteOut("vornex-cli " VORNEX_VERSION "\n") ? kExitClean : kExitUsage;
     }
     Source source;
 #ifdef _WIN32
@@ -118,7 +119,10 @@ int Run(const std::vector<Text>& args) try {
     };
     Outcome outcome = RunCommand(options, source);
 #endif
-    WriteOut(outcome.out);
+    if (!WriteOut(outcome.out)) {
+        // Whatever was done is done; the caller must not take the silence for a result.
+        return Fail(kExitUsage, "the output could not be written (a full disk or a closed pipe?)");
+    }
     if (!outcome.err.empty()) WriteErr("vornex-cli: " + outcome.err + "\n");
     return outcome.exitCode;
 } catch (const std::exception& error) {
@@ -139,6 +143,8 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
+    // A closed pipe is an error to report, not a signal to die of silently.
+    std::signal(SIGPIPE, SIG_IGN);
     std::vector<Text> args;
     for (int i = 1; i < argc; ++i) args.push_back(vornex::FromUtf8(argv[i]));
     return Run(args);

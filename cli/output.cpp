@@ -61,7 +61,11 @@ Text Padded(const Text& text, std::size_t width) {
 
 std::string CsvField(const Text& text) {
     std::string out = "\"";
-    for (char c : ToUtf8(Escaped(text))) {
+    const Text cell = Escaped(text);
+    // A spreadsheet takes a cell that starts like this for a formula: a
+    // leading apostrophe makes it text (the usual guard against injection).
+    if (!cell.empty() && (cell[0] == u'=' || cell[0] == u'+' || cell[0] == u'-' || cell[0] == u'@')) out += '\'';
+    for (char c : ToUtf8(cell)) {
         if (c == '"') out += '"';
         out += c;
     }

@@ -464,10 +464,27 @@ bool IsWithin(hive_h* hive, std::size_t node, std::size_t ancestor) {
 
 }  // namespace
 
+bool HiveRegistry::CreateSubkeyNamed(const Text& parentPath, const Text& name) {
+    hive_h* writer = Writer();
+    KeyRef parent{};
+    std::string utf8;
+    if (!writer || !CreateKey(parentPath) || FromMachine(parentPath, true, &parent) != kRegOk ||
+        !NameForHivex(name, &utf8)) {
+        return false;
+    }
+    errno = 0;
+    if (hivex_node_add_child(writer, HivexNode(parent), utf8.c_str()) == 0) return false;
+    Changed();
+    return true;
+}
+
 bool HiveRegistry::CreateKey(const Text& path) {
     hive_h* writer = Writer();
     std::vector<Text> parts = SplitKeyPath(path);
     if (!writer || parts.empty() || !RegistryNamesEqual(parts.front(), kSoftware)) return false;
+    KeyRef existing{};
+    // Also a key whose name holds a backslash, as a lookup finds it.
+    if (FromMachine(path, true, &existing) == kRegOk) return true;
     KeyRef key = image_->Root();
     for (std::size_t i = 1; i < parts.size(); ++i) {
         const hive::Result<std::optional<KeyRef>> child = image_->FindSubkey(key, parts[i]);

@@ -81,6 +81,8 @@ public:
                   const std::vector<unsigned char>& data);
     // Removes a key with everything below it.
     bool RemoveTree(const Text& path);
+    // A subkey of parentPath named exactly `name`, which may hold a backslash.
+    bool CreateSubkeyNamed(const Text& parentPath, const Text& name);
 
     const std::string& path() const { return path_; }
     // Changed in memory since it was opened or committed.

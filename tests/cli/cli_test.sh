@@ -4,10 +4,12 @@
 # repaired by vornex-cli, and read back with hivex's own tools (hivexget,
 # hivexml). Ends with "N passed, N failed"; exit code 0 when all pass.
 #
-#   tests/cli/cli_test.sh VORNEX_CLI VORNEX_HIVE_FIXTURE
+#   tests/cli/cli_test.sh VORNEX_CLI VORNEX_HIVE_FIXTURE VORNEX_DIRTY_HIVE
 set -uo pipefail
 cli=$1
 fixture=$2
+dirty=$3
+hives=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/../shared/hives
 work=$(mktemp -d /tmp/vornex-cli-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 schema=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/cli/scan.schema.json
@@ -266,6 +268,139 @@ PY
     no_backup && return $ok
 }
 check "fuzzed hives: no crash, nothing written, damage never reported as clean" fuzz
+
+# --- What Windows would read: a dirty hive's newest state is in its log.
+fixture_from() {  # file, then script lines on standard input
+    "$fixture" "$1" >/dev/null
+}
+redirect_only_in_log() {
+    local d=$work/dirty1
+    mkdir -p "$d"
+    printf '%s\n' "sz${T}${IFEO}\\notepad.exe${T}Other${T}kept" | fixture_from "$d/before" &&
+        printf '%s\n' "sz${T}${IFEO}\\notepad.exe${T}Other${T}kept" \
+            "sz${T}${IFEO}\\notepad.exe${T}Debugger${T}C:\\from-the-log.exe" | fixture_from "$d/after" &&
+        "$dirty" "$d/before" "$d/after" "$d/SOFTWARE" >/dev/null || return 1
+    cp "$d/SOFTWARE" "$d/primary.before"; cp "$d/SOFTWARE.LOG1" "$d/log.before"
+    # hivex alone reads the stale primary: no Debugger there.
+    ! hivexget "$d/SOFTWARE" "$HIFEO\\notepad.exe" Debugger >/dev/null 2>&1 &&
+        run 1 "$d/scan" --hive "$d/SOFTWARE" scan &&
+        grep -qx 'notepad.exe  C:\\from-the-log.exe' "$d/scan" &&
+        grep -q '^hive: transaction logs applied (SOFTWARE.LOG1)' "$d/scan" &&
+        run 1 "$d/scan.json" --hive "$d/SOFTWARE" scan --json &&
+        grep -q '"recovery": "replayed"' "$d/scan.json" &&
+        run 1 "$d/scan.csv" --hive "$d/SOFTWARE" scan --csv && grep -q '^hive,' "$d/scan.csv" &&
+        cmp -s "$d/SOFTWARE" "$d/primary.before" && cmp -s "$d/SOFTWARE.LOG1" "$d/log.before"
+}
+check "dirty hive: a redirection only in its log is listed; reading changes no file" redirect_only_in_log
+
+removed_in_log() {
+    local d=$work/dirty2
+    mkdir -p "$d"
+    printf '%s\n' "sz${T}${IFEO}\\notepad.exe${T}Debugger${T}C:\\evil.exe" "sz${T}${IFEO}\\notepad.exe${T}Other${T}kept" |
+        fixture_from "$d/before" && cp "$d/before" "$d/after" &&
+        "$cli" --hive "$d/after" repair notepad.exe >/dev/null 2>&1 && rm -f "$d"/after.vornex-backup-* &&
+        "$dirty" "$d/before" "$d/after" "$d/SOFTWARE" >/dev/null || return 1
+    # The primary alone still holds the redirection a user removed.
+    hivexget "$d/SOFTWARE" "$HIFEO\\notepad.exe" Debugger >/dev/null 2>&1 &&
+        run 0 "$d/scan" --hive "$d/SOFTWARE" scan && grep -q '^hive: transaction logs applied' "$d/scan" &&
+        ! grep -q notepad "$d/scan"
+}
+check "dirty hive: a redirection its log removed is not listed" removed_in_log
+
+stale_without_log() {
+    local d=$work/dirty3
+    mkdir -p "$d"
+    cp "$work/dirty1/SOFTWARE" "$d/SOFTWARE" && cp "$work/dirty1/SOFTWARE.LOG1" "$d/SOFTWARE.LOG1" || return 1
+    printf '\377' | dd of="$d/SOFTWARE.LOG1" bs=1 seek=100 conv=notrunc status=none  # its header's checksum fails
+    run 4 "$d/scan" --hive "$d/SOFTWARE" scan && grep -q '^stale: ' "$d/scan" && grep -q 'out of date' "$d/scan.err" &&
+        run 4 "$d/scan.json" --hive "$d/SOFTWARE" scan --json && grep -q '"stale": true' "$d/scan.json" &&
+        rm "$d/SOFTWARE.LOG1" && run 4 "$d/nolog" --hive "$d/SOFTWARE" scan
+}
+check "dirty hive with no usable log: stale, exit 4" stale_without_log
+
+dirty_not_written() {
+    local d=$work/dirty1
+    run 2 "$d/repair" --hive "$d/SOFTWARE" repair notepad.exe && grep -q 'transaction logs' "$d/repair.err" &&
+        cmp -s "$d/SOFTWARE" "$d/primary.before" && cmp -s "$d/SOFTWARE.LOG1" "$d/log.before" &&
+        ! ls "$d"/*.vornex-backup-* >/dev/null 2>&1
+}
+check "dirty hive: not written, every file as it was" dirty_not_written
+
+# --- Names as the registry compares them, read exactly.
+names_exactly() {
+    local d=$work/names
+    mkdir -p "$d"
+    printf '%s\n' "sz${T}${IFEO}\\İnstaller.exe${T}Debugger${T}C:\\dotted.exe" \
+        "sz${T}${IFEO}\\ınstaller.exe${T}Debugger${T}C:\\dotless.exe" \
+        "sz${T}${IFEO}\\hidden.exe${T}一locker${T}x" "lone${T}${IFEO}\\hidden.exe${T}一locker" \
+        "sz${T}${IFEO}\\hidden.exe${T}Debugger${T}C:\\behind.exe" \
+        "keyname${T}${IFEO}${T}foo.exe\\bar" "sz${T}${IFEO}\\foo.exe\\bar${T}Debugger${T}C:\\one-name.exe" \
+        "sz${T}${IFEO}\\foo.exe${T}Other${T}x" | fixture_from "$d/SOFTWARE" || return 1
+    run 1 "$d/scan" --hive "$d/SOFTWARE" scan &&
+        grep -qx 'İnstaller.exe  C:\\dotted.exe' "$d/scan" && grep -qx 'ınstaller.exe  C:\\dotless.exe' "$d/scan" &&
+        grep -qx 'hidden.exe     C:\\behind.exe' "$d/scan" && grep -qx 'foo.exe\\bar    C:\\one-name.exe' "$d/scan" &&
+        run 1 "$d/del" --hive "$d/SOFTWARE" delete ınstaller.exe &&
+        hivexget "$d/SOFTWARE" "$HIFEO\\İnstaller.exe" Debugger >/dev/null &&
+        run 1 "$d/scan2" --hive "$d/SOFTWARE" scan && ! grep -q 'ınstaller' "$d/scan2" &&
+        run 1 "$d/del2" --hive "$d/SOFTWARE" delete 'foo.exe\bar' &&
+        hivexget "$d/SOFTWARE" "$HIFEO\\foo.exe" Other >/dev/null &&
+        run 1 "$d/scan3" --hive "$d/SOFTWARE" scan && ! grep -q 'one-name' "$d/scan3"
+}
+check "names: İ and ı apart, a lone surrogate hides nothing, a backslash is part of a name" names_exactly
+
+links_in_hive() {
+    local d=$work/links
+    mkdir -p "$d"
+    printf '%s\n' "sz${T}SOFTWARE\\Vendor\\Target${T}Debugger${T}C:\\through.exe" \
+        "sz${T}SOFTWARE\\Vendor\\Target${T}Precious${T}kept" \
+        "link${T}${IFEO}\\linked.exe${T}\\REGISTRY\\MACHINE\\SOFTWARE\\Vendor\\Target" | fixture_from "$d/SOFTWARE" || return 1
+    dump "$d/SOFTWARE" | grep -v 'linked.exe\|SymbolicLinkValue' >"$d/before.xml"
+    run 1 "$d/scan" --hive "$d/SOFTWARE" scan &&
+        grep -qx 'linked.exe  C:\\through.exe  (through a registry link to \\REGISTRY\\MACHINE\\SOFTWARE\\Vendor\\Target)' "$d/scan" &&
+        run 0 "$d/repair" --hive "$d/SOFTWARE" repair linked.exe && grep -q '^deleted link key ' "$d/repair" &&
+        hivexget "$d/SOFTWARE" '\Vendor\Target' Debugger >/dev/null && hivexget "$d/SOFTWARE" '\Vendor\Target' Precious >/dev/null &&
+        ! hivexget "$d/SOFTWARE" "$HIFEO\\linked.exe" >/dev/null 2>&1
+}
+check "a link key is followed within the hive and removed as a link" links_in_hive
+
+csv_formulas() {
+    local d=$work/csv
+    mkdir -p "$d"
+    printf '%s\n' "sz${T}${IFEO}\\=cmd.exe${T}Debugger${T}=cmd|' /C calc'!A0" \
+        "sz${T}${IFEO}\\plus.exe${T}Debugger${T}+1" "sz${T}${IFEO}\\at.exe${T}Debugger${T}@SUM(1)" \
+        "sz${T}${IFEO}\\minus.exe${T}Debugger${T}-2" | fixture_from "$d/SOFTWARE" || return 1
+    run 1 "$d/scan.csv" --hive "$d/SOFTWARE" scan --csv &&
+        grep -qF '"'"'"'=cmd.exe","'"'"'=cmd|'"'"' /C calc'"'"'!A0"' "$d/scan.csv" &&
+        grep -qF '"plus.exe","'"'"'+1"' "$d/scan.csv" && grep -qF '"at.exe","'"'"'@SUM(1)"' "$d/scan.csv" &&
+        grep -qF '"minus.exe","'"'"'-2"' "$d/scan.csv" &&
+        ! grep -E '(^|,)"[=+@-]' "$d/scan.csv"
+}
+check "CSV cells never start a formula" csv_formulas
+
+output_errors() {
+    cp "$work/original" "$work/full"
+    "$cli" --hive "$work/full" scan >/dev/full 2>"$work/full.err"; local rc=$?
+    [ $rc -ne 0 ] && one_line_stderr "$work/full.err" || return 1
+    "$cli" --hive "$work/full" scan --json 2>"$work/pipe.err" | head -c 1 >/dev/null
+    [ "${PIPESTATUS[0]}" -ne 0 ] || [ "$(wc -c <"$work/original")" -lt 100 ]
+}
+check "output to a full disk or a closed pipe: non-zero exit" output_errors
+
+shared_hives() {
+    local ok=0 f rc count=0
+    [ -d "$hives" ] || { echo "  $hives missing"; return 1; }
+    while IFS= read -r -d '' f; do
+        count=$((count + 1))
+        timeout 60 "$cli" --hive "$f" scan --all >"$work/shared.out" 2>"$work/shared.err"; rc=$?
+        # None of them holds an IFEO key: one clear line and exit 2, whatever the file.
+        if [ $rc -ne 2 ] || ! one_line_stderr "$work/shared.err" || [ -s "$work/shared.out" ]; then
+            ok=1; echo "  $f: exit $rc: $(head -c 300 "$work/shared.err")"
+        fi
+    done < <(find "$hives" -type f ! -name '*.md' ! -name '*.tsv' -print0)
+    echo "  $count files"
+    return $ok
+}
+check "every shared hive file: no crash, no hang, one line and exit 2" shared_hives
 
 usage() {
     run 0 "$work/help" --help && grep -q '^usage: vornex-cli' "$work/help" &&

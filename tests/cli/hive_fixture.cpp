@@ -8,6 +8,10 @@
 //   sz      PATH NAME TEXT        (also: expand, for REG_EXPAND_SZ)
 //   dword   PATH NAME NUMBER
 //   raw     PATH NAME TYPE HEX    (bytes as given, e.g. 610062 for "a\0b")
+//   keyname PATH NAME             (a subkey of PATH named NAME exactly: it may hold a backslash)
+//   link    PATH TARGET           (a link key pointing at TARGET, e.g. \REGISTRY\MACHINE\SOFTWARE\X)
+//   lone    PATH NAME             (turns the first unit of value NAME's name, stored as UTF-16, into a
+//                                  lone surrogate U+D800: RegSetValueExW takes such names)
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -16,6 +20,7 @@
 #include <vector>
 
 #include "stores/hive/hive_registry.h"
+#include "stores/hive/regf_image.h"
 #include "tests/cli/empty_hive.h"
 
 namespace {
@@ -35,6 +40,54 @@ std::vector<unsigned char> Utf16WithNul(const vornex::Text& text) {
         bytes.push_back(static_cast<unsigned char>(c >> 8));
     }
     return bytes;
+}
+
+// What hivex cannot write: patched into the committed file afterwards.
+struct Patch {
+    bool link;               // set the key's link flag; else a lone surrogate in a value's name
+    std::vector<vornex::Text> path;  // below the hive root
+    vornex::Text valueName;
+};
+
+bool ApplyPatches(const std::string& file, const std::vector<Patch>& patches) {
+    std::vector<unsigned char> bytes;
+    {
+        std::FILE* in = std::fopen(file.c_str(), "rb");
+        if (!in) return false;
+        int c;
+        while ((c = std::fgetc(in)) != EOF) bytes.push_back(static_cast<unsigned char>(c));
+        std::fclose(in);
+    }
+    std::string why;
+    auto image = vornex::hive::RegfImage::Parse(bytes, &why);
+    if (!image) return false;
+    for (const Patch& patch : patches) {
+        vornex::hive::KeyRef key = image->Root();
+        for (const vornex::Text& name : patch.path) {
+            auto child = image->FindSubkey(key, name);
+            if (!child.ok() || !child.value) return false;
+            key = *child.value;
+        }
+        if (patch.link) {
+            bytes[4096 + key.cell + 4 + 2] |= 0x10;  // nk flags: KEY_SYM_LINK
+        } else {
+            auto value = image->FindValue(key, patch.valueName);
+            if (!value.ok() || !value.value) return false;
+            const std::size_t name = 4096 + value.value->cell + 4 + 20;  // vk name, UTF-16
+            bytes[name] = 0x00;
+            bytes[name + 1] = 0xD8;
+        }
+    }
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    if (!out) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    return std::fclose(out) == 0 && written;
+}
+
+std::vector<vornex::Text> BelowRoot(const vornex::Text& path) {
+    std::vector<vornex::Text> parts = vornex::SplitKeyPath(path);
+    parts.erase(parts.begin());  // SOFTWARE: the hive root
+    return parts;
 }
 
 }  // namespace
@@ -57,6 +110,7 @@ int main(int argc, char** argv) {
     }
     std::string line;
     int number = 0;
+    std::vector<Patch> patches;
     while (std::getline(std::cin, line)) {
         ++number;
         if (line.empty() || line[0] == '#') continue;
@@ -82,6 +136,20 @@ int main(int argc, char** argv) {
             ok = hive->SetValue(text(f[1]), text(f[2]), static_cast<std::uint32_t>(std::strtoul(f[3].c_str(), nullptr, 0)),
                                 bytes);
         }
+        if (f[0] == "keyname" && f.size() == 3) {
+            ok = hive->CreateSubkeyNamed(text(f[1]), text(f[2]));
+        } else if (f[0] == "link" && f.size() == 3) {
+            std::vector<unsigned char> target;
+            for (char16_t c : text(f[2])) {
+                target.push_back(static_cast<unsigned char>(c & 0xFF));
+                target.push_back(static_cast<unsigned char>(c >> 8));
+            }
+            ok = hive->SetValue(text(f[1]), u"SymbolicLinkValue", 6, target);
+            patches.push_back({true, BelowRoot(text(f[1])), vornex::Text()});
+        } else if (f[0] == "lone" && f.size() == 3) {
+            ok = true;
+            patches.push_back({false, BelowRoot(text(f[1])), text(f[2])});
+        }
         if (!ok) {
             std::fprintf(stderr, "line %d: cannot apply: %s\n", number, line.c_str());
             return 1;
@@ -89,6 +157,11 @@ int main(int argc, char** argv) {
     }
     if (!hive->Commit(&error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    hive.reset();
+    if (!patches.empty() && !ApplyPatches(out, patches)) {
+        std::fprintf(stderr, "%s: cannot patch links or names\n", out.c_str());
         return 1;
     }
     return 0;
