@@ -10,6 +10,7 @@ packages=(
   wine wine64 xvfb xauth x11-utils imagemagick icoutils
   fonts-wqy-microhei fonts-wine locales
   valgrind
+  dpkg-dev lintian groff-base man-db bsdextrautils file binutils
 )
 
 missing=()

@@ -1,0 +1,91 @@
+# vornex-cli as a Debian package (CPack, DEB generator):
+#
+#   cmake --build --preset native --target package  -> build/native/vornex-cli_<version>_<arch>.deb
+#   cmake --preset package && cmake --build --preset package --target package
+#
+# The package holds vornex-cli only: the program, its manual page, the
+# copyright file and a changelog. It is always made from a Release build: a
+# Release tree packages its own vornex-cli; any other tree (the Debug `native`
+# preset) has cpack configure and build a Release vornex-cli without the tests
+# in <tree>/package-release and packages that one.
+include(GNUInstallDirs)
+
+set(VORNEX_DEB_MAINTAINER "Vornex 开发组 <maintainers@users.noreply.c-seed-f349bf77.example>"
+  CACHE STRING "Maintainer field of the Debian package")
+set(VORNEX_COPYRIGHT "2026 Vornex 开发组")
+
+set(VORNEX_DEB_DIR ${CMAKE_BINARY_DIR}/deb)
+
+# The manual page, with the version filled in, gzipped as Debian wants it
+# (-n: no name or time stamp in the gzip header).
+configure_file(${PROJECT_SOURCE_DIR}/cli/vornex-cli.1.in ${VORNEX_DEB_DIR}/vornex-cli.1 @ONLY)
+
+# The copyright file in Debian's machine-readable format, with the text of LICENSE.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE VORNEX_LICENSE)
+string(REGEX REPLACE "^MIT License\n\nCopyright[^\n]*\n\n" "" VORNEX_LICENSE "${VORNEX_LICENSE}")
+string(REGEX REPLACE "\n+$" "" VORNEX_LICENSE "${VORNEX_LICENSE}")
+string(REPLACE "\n\n" "\n.\n" VORNEX_LICENSE "${VORNEX_LICENSE}")
+string(REPLACE "\n" "\n " VORNEX_LICENSE_TEXT " ${VORNEX_LICENSE}")
+configure_file(${PROJECT_SOURCE_DIR}/packaging/deb/copyright.in ${VORNEX_DEB_DIR}/copyright @ONLY)
+
+# The changelog of a native package: one entry, for this version.
+string(TIMESTAMP VORNEX_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/deb/changelog.in ${VORNEX_DEB_DIR}/changelog @ONLY)
+
+find_program(VORNEX_GZIP gzip REQUIRED)
+add_custom_command(
+  OUTPUT ${VORNEX_DEB_DIR}/vornex-cli.1.gz ${VORNEX_DEB_DIR}/changelog.gz
+  COMMAND ${VORNEX_GZIP} -9nkf ${VORNEX_DEB_DIR}/vornex-cli.1 ${VORNEX_DEB_DIR}/changelog
+  DEPENDS ${VORNEX_DEB_DIR}/vornex-cli.1 ${VORNEX_DEB_DIR}/changelog
+  COMMENT "Compressing the manual page and the changelog"
+  VERBATIM)
+add_custom_target(vornex-cli-docs ALL DEPENDS ${VORNEX_DEB_DIR}/vornex-cli.1.gz ${VORNEX_DEB_DIR}/changelog.gz)
+
+# The only install rules of the project: what the package holds.
+install(TARGETS vornex-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${VORNEX_DEB_DIR}/vornex-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${VORNEX_DEB_DIR}/copyright ${VORNEX_DEB_DIR}/changelog.gz
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/vornex-cli)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vornex-cli)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Vornex 开发组")
+set(CPACK_PACKAGE_CONTACT "${VORNEX_DEB_MAINTAINER}")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find and remove IFEO Debugger redirections in an offline Windows hive")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+"vornex-cli reads the SOFTWARE registry hive of a Windows installation from a
+Linux rescue system and lists the Image File Execution Options (IFEO)
+subkeys that carry a Debugger value, which make Windows start another
+program instead of the named one (a redirected explorer.exe or userinit.exe
+can keep Windows from starting). It removes such a Debugger value, its
+whole subkey, or the subkeys of every listed entry, after writing a backup
+copy of the hive beside it; --dry-run shows what would change.
+.
+Output as text, JSON or CSV; hives are read and written through hivex.")
+# (No double quotes in it: the DEB generator of CMake 3.25 mangles them.)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VORNEX_DEB_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+# Depends computed by dpkg-shlibdeps from the binary: libhivex0, libc6,
+# libstdc++6 and libgcc-s1, each with the lowest version it needs.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git" "/build/" "/demo/")
+
+if(NOT CMAKE_BUILD_TYPE STREQUAL "Release" OR VORNEX_SANITIZE)
+  set(VORNEX_PACKAGE_TREE ${CMAKE_BINARY_DIR}/package-release)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/VornexPackageRelease.cmake.in
+    ${CMAKE_BINARY_DIR}/VornexPackageRelease.cmake @ONLY)
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/VornexPackageRelease.cmake)
+  set(CPACK_INSTALL_CMAKE_PROJECTS "${VORNEX_PACKAGE_TREE};${PROJECT_NAME};ALL;/")
+endif()
+
+include(CPack)
