@@ -28,8 +28,10 @@ std::string UsageText() {
            "  --help, --version\n"
            "\n"
            "Exit codes: 0 nothing found, 1 redirections found (after a repair: still\n"
-           "there), 2 bad usage or unreadable source, 3 a repair failed, 4 the scan\n"
-           "could not read everything under the IFEO key (what it lists may not be all).\n";
+           "there), 2 bad usage, an unreadable source or output that could not be\n"
+           "written, 3 a repair failed, 4 the scan could not read everything under the\n"
+           "IFEO key, or the hive is dirty with no usable log (what it lists may not be\n"
+           "all, or not the newest).\n";
 }
 
 bool ParseArguments(const std::vector<Text>& args, Options* options, std::string* error) {
