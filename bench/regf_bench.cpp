@@ -7,6 +7,7 @@
 // comparison, the same lookups through hivex for sizes up to 10,000.
 //
 //   regf_bench [N...]
+//   regf_bench --write N FILE   (only writes the hive, for timing vornex-cli on it)
 #include <hivex.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -172,6 +173,9 @@ int RunOne(std::size_t subkeys) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--write") {
+        return testing::WriteFile(argv[3], BuildHive(std::strtoul(argv[2], nullptr, 10))) ? 0 : 1;
+    }
     std::vector<std::size_t> sizes = {1000, 10000, 100000};
     if (argc > 1) {
         sizes.clear();
