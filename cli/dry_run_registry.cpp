@@ -6,11 +6,6 @@
 
 namespace vornex::cli {
 
-namespace {
-constexpr std::uint32_t kNameCapacity = 16384;
-constexpr std::uint32_t kDeleteAccess = 0x10000;
-}  // namespace
-
 bool DryRunRegistry::TakenOver(const Text& path) const {
     return !path.empty() && std::any_of(takenOver_.begin(), takenOver_.end(),
                                         [&](const Text& p) { return RegistryNamesEqual(p, path); });
@@ -37,29 +32,21 @@ RegResult DryRunRegistry::CloseKey(KeyHandle key) {
 }
 
 RegResult DryRunRegistry::DeleteValue(KeyHandle key, const Text& valueName) {
-    std::vector<char16_t> name(kNameCapacity);
-    for (std::uint32_t i = 0;; ++i) {
-        auto length = kNameCapacity;
-        const RegResult result = inner_.EnumValue(key, i, name.data(), &length, nullptr, nullptr, nullptr);
-        if (result == kRegNoMoreItems) return kRegFileNotFound;
-        if (result != kRegOk) return result;
-        if (RegistryNamesEqual(Text(name.data(), length), valueName)) return kRegOk;
-    }
+    return inner_.WouldDeleteValue(key, valueName);
 }
 
 RegResult DryRunRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
-    if (subkeyName.empty()) return kRegFileNotFound;
+    const RegResult would = inner_.WouldDeleteKey(key, subkeyName);
+    if (would != kRegAccessDenied || !TakenOver(FullPath(key, subkeyName))) return would;
+    // Refused by the key's security alone, which the real run has taken over by now.
+    return HasNoSubkeys(key, subkeyName) ? kRegOk : would;
+}
+
+bool DryRunRegistry::HasNoSubkeys(KeyHandle key, const Text& subkeyName) {
     UniqueKey target(inner_);
-    if (const RegResult opened = target.TryOpen(key, subkeyName, kKeyRead); opened != kRegOk) return opened;
-    std::uint32_t subkeys = 0;
-    if (const RegResult queried = inner_.QueryInfoKey(target.get(), &subkeys, nullptr); queried != kRegOk) {
-        return queried;
-    }
-    if (subkeys != 0) return kRegAccessDenied;
-    // May this key be deleted? Asking for the right changes nothing.
-    UniqueKey deletable(inner_);
-    const RegResult allowed = deletable.TryOpen(key, subkeyName, kDeleteAccess);
-    return allowed == kRegAccessDenied && TakenOver(FullPath(key, subkeyName)) ? kRegOk : allowed;
+    std::uint32_t subkeys = 1;
+    return target.TryOpen(key, subkeyName, kKeyRead) == kRegOk &&
+           inner_.QueryInfoKey(target.get(), &subkeys, nullptr) == kRegOk && subkeys == 0;
 }
 
 RegResult DryRunRegistry::DeleteLink(KeyHandle root, const Text& path) {

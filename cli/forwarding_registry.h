@@ -37,6 +37,12 @@ public:
     RegResult DeleteKey(KeyHandle key, const Text& subkeyName) override {
         return inner_.DeleteKey(key, subkeyName);
     }
+    RegResult WouldDeleteValue(KeyHandle key, const Text& valueName) override {
+        return inner_.WouldDeleteValue(key, valueName);
+    }
+    RegResult WouldDeleteKey(KeyHandle key, const Text& subkeyName) override {
+        return inner_.WouldDeleteKey(key, subkeyName);
+    }
     RegResult QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) override {
         return inner_.QueryLink(root, path, isLink, target);
     }

@@ -21,6 +21,24 @@ RegResult Registry::QueryValue(KeyHandle key, const Text& valueName, std::uint32
     }
 }
 
+RegResult Registry::WouldDeleteValue(KeyHandle key, const Text& valueName) {
+    std::uint32_t size = 0;
+    return QueryValue(key, valueName, nullptr, nullptr, &size);
+}
+
+RegResult Registry::WouldDeleteKey(KeyHandle key, const Text& subkeyName) {
+    constexpr std::uint32_t kDeleteAccess = 0x10000;
+    if (subkeyName.empty()) return kRegFileNotFound;
+    UniqueKey target(*this);
+    if (const RegResult opened = target.TryOpen(key, subkeyName, kKeyRead); opened != kRegOk) return opened;
+    std::uint32_t subkeys = 0;
+    if (const RegResult queried = QueryInfoKey(target.get(), &subkeys, nullptr); queried != kRegOk) return queried;
+    if (subkeys != 0) return kRegAccessDenied;
+    // May it be deleted? Asking for the right changes nothing.
+    UniqueKey deletable(*this);
+    return deletable.TryOpen(key, subkeyName, kDeleteAccess);
+}
+
 RegResult Registry::QueryLink(KeyHandle, const Text&, bool* isLink, Text* target) {
     if (isLink) *isLink = false;
     if (target) target->clear();

@@ -60,6 +60,13 @@ public:
     // a subkey that is a link is followed: the key it points at goes.
     virtual RegResult DeleteKey(KeyHandle key, const Text& subkeyName) = 0;
 
+    // What DeleteValue / DeleteKey would answer, changing nothing: for a dry
+    // run that must promise only what the real run does. The defaults check
+    // what every store checks (the value or key exists, the key has no
+    // subkeys and may be deleted); a store with limits of its own adds them.
+    virtual RegResult WouldDeleteValue(KeyHandle key, const Text& valueName);
+    virtual RegResult WouldDeleteKey(KeyHandle key, const Text& subkeyName);
+
     // Registry links (REG_OPTION_CREATE_LINK keys, target in SymbolicLinkValue).
     // Whether root\path is itself a link, not following it; *target gets the
     // link's target as stored. Stores without links answer "not a link".

@@ -1,6 +1,8 @@
 #include "stores/hive/hive_registry.h"
 
 #include <hivex.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <cstring>
 
 #include "core/registry_upcase.h"
+#include "stores/hive/unique_fd.h"
 
 namespace vornex {
 
@@ -36,20 +39,6 @@ struct FreeDeleter {
 template <typename T>
 using Malloced = std::unique_ptr<T, FreeDeleter>;
 
-// A file descriptor that is closed on every path.
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // A UTF-8 name for hivex's ASCIIZ arguments; false when the name cannot be
 // given as one (a NUL inside, or a lone surrogate that UTF-8 cannot carry).
@@ -111,16 +100,27 @@ std::unique_ptr<HiveRegistry> HiveRegistry::Open(const std::string& path, Mode m
     }
     auto opened = std::make_unique<HiveRegistry>(Passkey(), path, mode, std::move(loaded), std::move(*image));
     if (mode == Mode::kWrite) {
-        // hivex would write the file's own, older state: the logs' newer one
-        // would be lost, or replayed over the change at the next start.
-        if (opened->recovery_ != hive::Recovery::kClean) {
-            *error = path + ": the hive's newest state is in its transaction logs (" +
-                     hive::RecoveryName(opened->recovery_) + "); it is read as Windows would load it, but not written";
+        // A change is made to what was read: for a dirty hive, the state its
+        // logs hold, so that the file written holds that state plus the change.
+        if (opened->recovery_ == hive::Recovery::kDirtyNoUsableLog) {
+            *error = path + ": the hive is dirty and no transaction log could be applied (" + opened->recoveryNote_ +
+                     "): its newest state is unknown, so it is not written";
             return nullptr;
         }
-        errno = 0;
-        opened->writer_.reset(hivex_open(path.c_str(), HIVEX_OPEN_WRITE));
-        if (!opened->writer_) {
+        // Refused at once on a read-only file system, and while another
+        // program holds the hive: before any change, not after.
+        const int locked = open(RealPath(path).c_str(), O_RDWR | O_CLOEXEC);
+        if (locked < 0) {
+            *error = path + ": cannot open for writing: " + std::strerror(errno);
+            return nullptr;
+        }
+        opened->lock_ = std::make_unique<UniqueFd>(locked);
+        if (flock(locked, LOCK_EX | LOCK_NB) != 0) {
+            *error = path + ": " + (errno == EWOULDBLOCK ? std::string("in use by another program (locked)")
+                                                         : std::string(std::strerror(errno)));
+            return nullptr;
+        }
+        if (!opened->OpenWriter()) {
             *error = path + ": cannot open for writing: " + std::strerror(errno);
             return nullptr;
         }
@@ -129,6 +129,25 @@ std::unique_ptr<HiveRegistry> HiveRegistry::Open(const std::string& path, Mode m
 }
 
 std::size_t HiveRegistry::HivexNode(KeyRef key) const { return kHiveBinsStart + key.cell; }
+
+bool HiveRegistry::OpenWriter() {
+    // hivex takes the bytes read (the replayed image of a dirty hive) from an
+    // anonymous file: its offsets are then this reader's, and it never reads
+    // the primary's older state.
+    UniqueFd fd(memfd_create("vornex-hive", 0));
+    if (fd.get() < 0) return false;
+    const std::vector<unsigned char>& bytes = image_->Bytes();
+    std::size_t put = 0;
+    while (put < bytes.size()) {
+        const ssize_t n = pwrite(fd.get(), bytes.data() + put, bytes.size() - put, static_cast<off_t>(put));
+        if (n <= 0) return false;
+        put += static_cast<std::size_t>(n);
+    }
+    const std::string name = "/proc/self/fd/" + std::to_string(fd.get());
+    errno = 0;
+    writer_.reset(hivex_open(name.c_str(), HIVEX_OPEN_WRITE));
+    return writer_ != nullptr;
+}
 
 hive_h* HiveRegistry::Writer() { return mode_ == Mode::kWrite ? writer_.get() : nullptr; }
 
@@ -360,44 +379,53 @@ RegResult HiveRegistry::QueryValue(KeyHandle key, const Text& valueName, std::ui
 
 RegResult HiveRegistry::CloseKey(KeyHandle key) { return handles_.erase(key) ? kRegOk : kInvalidHandle; }
 
-RegResult HiveRegistry::DeleteValue(KeyHandle key, const Text& valueName) {
+// hivex replaces a node's values as a whole: every other value goes back
+// byte for byte. One hivex could not write back exactly (a name it cannot
+// take) refuses the deletion rather than lose it.
+RegResult HiveRegistry::ValuesKept(KeyHandle key, const Text& valueName, KeptValues* kept) {
     OpenNode* open = nullptr;
     if (const RegResult bad = Resolve(key, &open)) return bad;
     const hive::Result<std::optional<ValueInfo>> target = image_->FindValue(open->ref, valueName);
     if (!target.ok()) return kBadDatabase;
     if (!target.value) return kFileNotFound;
-    hive_h* writer = Writer();
-    if (!writer) return kAccessDenied;
     const std::vector<ValueInfo>* values = Values(open->ref);
     if (!values) return kBadDatabase;
-
-    // hivex replaces a node's values as a whole: every other value goes back
-    // byte for byte. One hivex could not write back exactly (a name it cannot
-    // take) refuses the deletion rather than lose it.
-    std::vector<std::string> names;
-    std::vector<std::vector<char>> datas;
-    std::vector<hive_type> types;
+    kept->node = HivexNode(open->ref);
     for (const ValueInfo& value : *values) {
         if (value.cell == target.value->cell) continue;
         std::string utf8;
         if (!NameForHivex(value.name, &utf8)) return kNotSupported;
         const hive::Result<std::vector<unsigned char>> bytes = image_->ValueData(value);
         if (!bytes.ok()) return kBadDatabase;
-        names.push_back(std::move(utf8));
-        datas.emplace_back(bytes.value.begin(), bytes.value.end());
-        types.push_back(static_cast<hive_type>(value.type));
+        kept->names.push_back(std::move(utf8));
+        kept->datas.emplace_back(bytes.value.begin(), bytes.value.end());
+        kept->types.push_back(value.type);
     }
-    std::vector<hive_set_value> kept;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        kept.push_back({names[i].data(), types[i], datas[i].size(), datas[i].empty() ? nullptr : datas[i].data()});
+    return kRegOk;
+}
+
+RegResult HiveRegistry::WouldDeleteValue(KeyHandle key, const Text& valueName) {
+    KeptValues kept;
+    return ValuesKept(key, valueName, &kept);
+}
+
+RegResult HiveRegistry::DeleteValue(KeyHandle key, const Text& valueName) {
+    KeptValues kept;
+    if (const RegResult checked = ValuesKept(key, valueName, &kept); checked != kRegOk) return checked;
+    hive_h* writer = Writer();
+    if (!writer) return kAccessDenied;
+    std::vector<hive_set_value> values;
+    for (std::size_t i = 0; i < kept.names.size(); ++i) {
+        values.push_back({kept.names[i].data(), static_cast<hive_type>(kept.types[i]), kept.datas[i].size(),
+                          kept.datas[i].empty() ? nullptr : kept.datas[i].data()});
     }
     errno = 0;
-    if (hivex_node_set_values(writer, HivexNode(open->ref), kept.size(), kept.data(), 0) != 0) return kAccessDenied;
+    if (hivex_node_set_values(writer, kept.node, values.size(), values.data(), 0) != 0) return kAccessDenied;
     Changed();
     return kRegOk;
 }
 
-RegResult HiveRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
+RegResult HiveRegistry::DeletableSubkey(KeyHandle key, const Text& subkeyName, KeyRef* out) {
     OpenNode* open = nullptr;
     if (const RegResult bad = Resolve(key, &open)) return bad;
     if (subkeyName.empty()) return kFileNotFound;
@@ -412,12 +440,24 @@ RegResult HiveRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
     if (!children) return kBadDatabase;
     // Like the registry: a key with subkeys of its own is not deleted.
     if (!children->empty()) return kAccessDenied;
+    *out = *target.value;
+    return kRegOk;
+}
+
+RegResult HiveRegistry::WouldDeleteKey(KeyHandle key, const Text& subkeyName) {
+    KeyRef target{};
+    return DeletableSubkey(key, subkeyName, &target);
+}
+
+RegResult HiveRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
+    KeyRef target{};
+    if (const RegResult checked = DeletableSubkey(key, subkeyName, &target); checked != kRegOk) return checked;
     hive_h* writer = Writer();
     if (!writer) return kAccessDenied;
     errno = 0;
-    if (hivex_node_delete_child(writer, HivexNode(*target.value)) != 0) return kAccessDenied;
+    if (hivex_node_delete_child(writer, HivexNode(target)) != 0) return kAccessDenied;
     for (auto& [handle, node] : handles_) {
-        if (node.ref == *target.value) node.deleted = true;
+        if (node.ref == target) node.deleted = true;
     }
     Changed();
     return kRegOk;
@@ -534,6 +574,11 @@ bool HiveRegistry::RemoveTree(const Text& path) {
     return true;
 }
 
+std::string HiveRegistry::RealPath(const std::string& path) {
+    Malloced<char> resolved(realpath(path.c_str(), nullptr));
+    return resolved ? std::string(resolved.get()) : path;
+}
+
 bool HiveRegistry::Commit(std::string* error) {
     if (!changed_) return true;
     hive_h* writer = Writer();
@@ -541,18 +586,36 @@ bool HiveRegistry::Commit(std::string* error) {
         *error = path_ + ": opened read-only";
         return false;
     }
-    const std::string temporary = path_ + ".vornex-new";
-    errno = 0;
-    if (hivex_commit(writer, temporary.c_str(), 0) != 0) {
-        *error = temporary + ": " + std::strerror(errno);
-        std::remove(temporary.c_str());
+    // The file really written is the one a link points at; the temporary file
+    // is new, beside it, on the same file system, so that the rename is atomic.
+    const std::string target = RealPath(path_);
+    std::string temporary = target + ".vornex-new-XXXXXX";
+    {
+        UniqueFd created(mkstemp(temporary.data()));
+        if (created.get() < 0) {
+            *error = target + ": cannot create a file beside it: " + std::strerror(errno);
+            return false;
+        }
+    }
+    const auto fail = [&](const std::string& what) {
+        *error = what + ": " + std::strerror(errno);
+        unlink(temporary.c_str());
         return false;
+    };
+    errno = 0;
+    if (hivex_commit(writer, temporary.c_str(), 0) != 0) return fail(temporary);
+    {
+        UniqueFd written(open(temporary.c_str(), O_RDONLY | O_CLOEXEC));
+        // On disk before it takes the hive's place: a crash leaves one whole file or the other.
+        if (written.get() < 0 || fsync(written.get()) != 0) return fail(temporary);
     }
     struct stat info {};
-    if (stat(path_.c_str(), &info) == 0) chmod(temporary.c_str(), info.st_mode & 07777);
-    if (std::rename(temporary.c_str(), path_.c_str()) != 0) {
-        *error = path_ + ": " + std::strerror(errno);
-        std::remove(temporary.c_str());
+    if (stat(target.c_str(), &info) == 0) chmod(temporary.c_str(), info.st_mode & 07777);
+    if (rename(temporary.c_str(), target.c_str()) != 0) return fail(target);
+    const std::string folder = target.substr(0, target.find_last_of('/') == std::string::npos ? 1 : target.find_last_of('/') + 1);
+    UniqueFd directory(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() < 0 || fsync(directory.get()) != 0) {
+        *error = folder + ": the new hive is in place but its folder could not be flushed: " + std::strerror(errno);
         return false;
     }
     changed_ = false;

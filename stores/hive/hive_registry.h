@@ -15,6 +15,8 @@ struct hive_h;
 
 namespace vornex {
 
+class UniqueFd;
+
 // An offline registry hive file (a SOFTWARE hive: its root stands for
 // HKEY_LOCAL_MACHINE\SOFTWARE) with the same contracts as the live registry.
 //
@@ -24,8 +26,9 @@ namespace vornex {
 // compares them. Damage makes a read fail like any registry failure. A link
 // key is followed where its target lies in this hive.
 //
-// Changes go through hivex to the file's own bytes, stay in memory until
-// Commit, and are refused on a hive whose newest state is in its logs.
+// Changes go through hivex to the state read (for a dirty hive, its logs
+// replayed), stay in memory until Commit, which writes that state plus the
+// changes as a clean primary file. A dirty hive with no usable log is not written.
 class HiveRegistry : public Registry {
     struct Passkey {
         explicit Passkey() = default;
@@ -71,6 +74,8 @@ public:
     RegResult DeleteValue(KeyHandle key, const Text& valueName) override;
     // The subkey of exactly this name: a name may hold a backslash.
     RegResult DeleteKey(KeyHandle key, const Text& subkeyName) override;
+    RegResult WouldDeleteValue(KeyHandle key, const Text& valueName) override;
+    RegResult WouldDeleteKey(KeyHandle key, const Text& subkeyName) override;
     RegResult QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) override;
     RegResult DeleteLink(KeyHandle root, const Text& path) override;
 
@@ -106,7 +111,17 @@ private:
         bool deleted = false;
     };
 
+    // The values of a key that stay when one goes, as hivex must write them back.
+    struct KeptValues {
+        std::size_t node = 0;
+        std::vector<std::string> names;
+        std::vector<std::vector<char>> datas;
+        std::vector<std::uint32_t> types;
+    };
+
     RegResult Resolve(KeyHandle key, OpenNode** out);
+    RegResult ValuesKept(KeyHandle key, const Text& valueName, KeptValues* kept);
+    RegResult DeletableSubkey(KeyHandle key, const Text& subkeyName, hive::KeyRef* out);
     // The key at `path` (names separated by backslashes) below `from`.
     RegResult Walk(hive::KeyRef from, const Text& path, bool openLink, int hops, hive::KeyRef* out);
     RegResult FromMachine(const Text& path, bool openLink, hive::KeyRef* out);
@@ -119,6 +134,8 @@ private:
     bool Reload();
     void Changed();
     hive_h* Writer();
+    bool OpenWriter();
+    static std::string RealPath(const std::string& path);
     std::size_t HivexNode(hive::KeyRef key) const;
 
     std::string path_;
@@ -128,6 +145,8 @@ private:
     std::string recoveryNote_;
     std::optional<hive::RegfImage> image_;
     std::unique_ptr<hive_h, HiveCloser> writer_;
+    // The hive held open and locked while it may be changed.
+    std::unique_ptr<UniqueFd> lock_;
     std::map<KeyHandle, OpenNode> handles_;
     KeyHandle nextHandle_ = 0x1000;
     std::map<std::uint32_t, std::vector<hive::KeyRef>> subkeyCache_;

@@ -66,6 +66,8 @@ public:
     RegfImage& operator=(const RegfImage&) = delete;
 
     const HiveHeader& Header() const { return header_; }
+    // The bytes read: base block and hive bins.
+    const std::vector<unsigned char>& Bytes() const { return image_; }
     KeyRef Root() const { return KeyRef{header_.rootCell}; }
 
     // The raw name: UTF-16 units as stored, or Latin-1 bytes widened one to

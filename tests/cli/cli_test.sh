@@ -318,13 +318,111 @@ stale_without_log() {
 }
 check "dirty hive with no usable log: stale, exit 4" stale_without_log
 
-dirty_not_written() {
-    local d=$work/dirty1
-    run 2 "$d/repair" --hive "$d/SOFTWARE" repair notepad.exe && grep -q 'transaction logs' "$d/repair.err" &&
-        cmp -s "$d/SOFTWARE" "$d/primary.before" && cmp -s "$d/SOFTWARE.LOG1" "$d/log.before" &&
+seq_of() {  # file, offset: a base block's sequence number
+    python3 -c "import struct,sys; d=open(sys.argv[1],'rb').read(); print(struct.unpack_from('<I', d, int(sys.argv[2]))[0])" "$1" "$2"
+}
+dirty_written() {
+    local d=$work/dirty4
+    mkdir -p "$d"
+    printf '%s\n' "sz${T}${IFEO}\\notepad.exe${T}Other${T}kept" "key${T}${IFEO}\\other.exe" | fixture_from "$d/before" &&
+        printf '%s\n' "sz${T}${IFEO}\\notepad.exe${T}Other${T}kept" "key${T}${IFEO}\\other.exe" \
+            "sz${T}${IFEO}\\notepad.exe${T}Debugger${T}C:\\from-the-log.exe" \
+            "sz${T}${IFEO}\\other.exe${T}Note${T}only in the log" | fixture_from "$d/after" &&
+        "$dirty" "$d/before" "$d/after" "$d/SOFTWARE" >/dev/null || return 1
+    cp "$d/SOFTWARE" "$d/primary.before"; cp "$d/SOFTWARE.LOG1" "$d/log.before"
+    run 0 "$d/repair" --hive "$d/SOFTWARE" repair notepad.exe || return 1
+    local backup
+    backup=$(ls "$d"/SOFTWARE.vornex-backup-* | grep -v 'LOG1$')
+    # hivex alone reads the written primary: the log's state plus the change.
+    [ "$(hivexget "$d/SOFTWARE" "$HIFEO\\other.exe" Note)" = "only in the log" ] &&
+        [ "$(hivexget "$d/SOFTWARE" "$HIFEO\\notepad.exe" Other)" = "kept" ] &&
+        ! hivexget "$d/SOFTWARE" "$HIFEO\\notepad.exe" Debugger >/dev/null 2>&1 &&
+        # Clean, and past every log entry: the old log is never replayed over it.
+        [ "$(seq_of "$d/SOFTWARE" 4)" = "$(seq_of "$d/SOFTWARE" 8)" ] &&
+        [ "$(seq_of "$d/SOFTWARE" 4)" -gt "$(seq_of "$d/SOFTWARE.LOG1" 4)" ] &&
+        run 0 "$d/scan" --hive "$d/SOFTWARE" scan && ! grep -q 'transaction logs applied' "$d/scan" &&
+        cmp -s "$d/SOFTWARE.LOG1" "$d/log.before" &&
+        cmp -s "$backup" "$d/primary.before" && cmp -s "$backup.LOG1" "$d/log.before" &&
+        # The backup set is the hive as it was, logs and all.
+        run 1 "$d/scan.backup" --hive "$backup" scan && grep -q 'from-the-log' "$d/scan.backup"
+}
+check "dirty hive: written as its logs' state plus the change, clean, backed up with its logs" dirty_written
+
+stale_not_written() {
+    local d=$work/dirty3
+    cp "$work/dirty1/SOFTWARE.LOG1" "$d/SOFTWARE.LOG1" && printf '\377' | dd of="$d/SOFTWARE.LOG1" bs=1 seek=100 conv=notrunc status=none
+    cp "$d/SOFTWARE" "$d/p.before"; cp "$d/SOFTWARE.LOG1" "$d/l.before"
+    run 2 "$d/repair" --hive "$d/SOFTWARE" repair notepad.exe && grep -q 'no transaction log could be applied' "$d/repair.err" &&
+        cmp -s "$d/SOFTWARE" "$d/p.before" && cmp -s "$d/SOFTWARE.LOG1" "$d/l.before" &&
         ! ls "$d"/*.vornex-backup-* >/dev/null 2>&1
 }
-check "dirty hive: not written, every file as it was" dirty_not_written
+check "dirty hive with no usable log: not written, every file as it was" stale_not_written
+
+through_a_symlink() {
+    local d=$work/symlink
+    mkdir -p "$d/real"
+    cp "$work/original" "$d/real/SOFTWARE" && ln -s real/SOFTWARE "$d/SOFTWARE" || return 1
+    run 1 "$d/repair" --hive "$d/SOFTWARE" repair notepad.exe &&
+        [ -L "$d/SOFTWARE" ] && [ "$(readlink "$d/SOFTWARE")" = "real/SOFTWARE" ] &&
+        ! hivexget "$d/real/SOFTWARE" "$HIFEO\\notepad.exe" Debugger >/dev/null 2>&1 &&
+        cmp -s "$d"/real/SOFTWARE.vornex-backup-* "$work/original" && ! ls "$d"/*.vornex-* >/dev/null 2>&1
+}
+check "a --hive path that is a symbolic link: the file it points at is written, the link stays" through_a_symlink
+
+locked_hive() {
+    local d=$work/locked
+    mkdir -p "$d" && cp "$work/original" "$d/SOFTWARE" || return 1
+    flock "$d/SOFTWARE" sleep 30 & local holder=$!
+    sleep 0.5
+    run 2 "$d/repair" --hive "$d/SOFTWARE" repair notepad.exe; local rc=$?
+    kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
+    [ $rc -eq 0 ] && grep -q 'in use by another program' "$d/repair.err" && cmp -s "$d/SOFTWARE" "$work/original" &&
+        ! ls "$d"/*.vornex-* >/dev/null 2>&1
+}
+check "a hive locked by another program: a clear message, nothing changed" locked_hive
+
+# Small file systems of their own: read-only, or too small for what is written.
+with_tmpfs() {  # size in KiB, then the check
+    local size=$1; shift
+    local mnt=$work/mnt
+    mkdir -p "$mnt"
+    if ! mount -t tmpfs -o "size=${size}k" tmpfs "$mnt" 2>/dev/null; then
+        echo "  (no tmpfs can be mounted here)"; return 2
+    fi
+    "$@" "$mnt"; local rc=$?
+    umount "$mnt" 2>/dev/null
+    return $rc
+}
+read_only_fs() {
+    local mnt=$1
+    cp "$work/original" "$mnt/SOFTWARE" && mount -o remount,ro "$mnt" || return 1
+    run 2 "$work/ro" --hive "$mnt/SOFTWARE" repair notepad.exe && grep -q 'Read-only file system' "$work/ro.err" &&
+        cmp -s "$mnt/SOFTWARE" "$work/original" && [ "$(ls "$mnt")" = "SOFTWARE" ]
+}
+full_for_the_hive() {  # room for the backup, not for the new hive
+    local mnt=$1
+    cp "$work/original" "$mnt/SOFTWARE" || return 1
+    run 3 "$work/full1" --hive "$mnt/SOFTWARE" repair notepad.exe && grep -q 'No space left' "$work/full1.err" &&
+        cmp -s "$mnt/SOFTWARE" "$work/original" && cmp -s "$mnt"/SOFTWARE.vornex-backup-* "$work/original" &&
+        ! ls "$mnt"/*.vornex-new-* >/dev/null 2>&1
+}
+full_for_the_backup() {  # no room even for the backup: nothing is changed
+    local mnt=$1
+    cp "$work/original" "$mnt/SOFTWARE" || return 1
+    run 3 "$work/full2" --hive "$mnt/SOFTWARE" repair notepad.exe && grep -q 'No space left' "$work/full2.err" &&
+        cmp -s "$mnt/SOFTWARE" "$work/original" && [ "$(ls "$mnt")" = "SOFTWARE" ]
+}
+hive_kib=$(( ($(stat -c %s "$work/original") + 4095) / 4096 * 4 ))
+check_or_skip() {  # description, then the check; a check that cannot run here is said, not counted
+    local what=$1; shift
+    "$@"; local rc=$?
+    if [ $rc -eq 2 ]; then echo "SKIP: $what"; return; fi
+    if [ $rc -eq 0 ]; then passed=$((passed + 1)); echo "PASS: $what"; else failed=$((failed + 1)); echo "FAIL: $what"; fi
+}
+check_or_skip "a read-only file system: a clear message, nothing changed" with_tmpfs $((hive_kib * 2)) read_only_fs
+check_or_skip "a disk full at the new hive: the hive as it was, its backup kept, no temporary file" \
+    with_tmpfs $((hive_kib * 2 + 8)) full_for_the_hive
+check_or_skip "a disk full at the backup: nothing written" with_tmpfs $((hive_kib + 8)) full_for_the_backup
 
 # --- Names as the registry compares them, read exactly.
 names_exactly() {
@@ -362,6 +460,29 @@ links_in_hive() {
         ! hivexget "$d/SOFTWARE" "$HIFEO\\linked.exe" >/dev/null 2>&1
 }
 check "a link key is followed within the hive and removed as a link" links_in_hive
+
+dry_run_agrees() {
+    local d=$work/agree
+    mkdir -p "$d"
+    cp "$work/names/SOFTWARE" "$d/odd" 2>/dev/null || return 1   # a value named with a lone surrogate
+    cp "$d/odd" "$d/odd.before"
+    # Removing Debugger means writing back the value beside it, which hivex
+    # cannot name: the dry run refuses as the real run does.
+    run 3 "$d/dry" --hive "$d/odd" --dry-run repair hidden.exe && run 3 "$d/real" --hive "$d/odd" repair hidden.exe &&
+        [ -s "$d/real.err" ] && cmp -s "$d/dry.err" "$d/real.err" && cmp -s "$d/odd" "$d/odd.before" || return 1
+    local how
+    for how in "repair notepad.exe" "delete Calc.exe" "--yes delete-all"; do
+        cp "$work/original" "$d/h"
+        # shellcheck disable=SC2086
+        "$cli" --hive "$d/h" --dry-run $how >"$d/w" 2>/dev/null
+        # shellcheck disable=SC2086
+        "$cli" --hive "$d/h" $how >"$d/r" 2>/dev/null
+        rm -f "$d"/h.vornex-backup-*
+        sed -e 's/^would delete /deleted /' "$d/w" >"$d/w2"
+        grep -v '^backup of the hive\|redirection.* left$' "$d/r" | diff -q - "$d/w2" >/dev/null || { echo "  $how"; return 1; }
+    done
+}
+check "--dry-run promises exactly what the real run does" dry_run_agrees
 
 csv_formulas() {
     local d=$work/csv
