@@ -149,13 +149,17 @@ bool HiveRegistry::OpenWriter() {
     return writer_ != nullptr;
 }
 
-hive_h* HiveRegistry::Writer() { return mode_ == Mode::kWrite ? writer_.get() : nullptr; }
+hive_h* HiveRegistry::Writer() { return mode_ == Mode::kWrite && !unreadable_ ? writer_.get() : nullptr; }
 
-void HiveRegistry::Changed() {
+RegResult HiveRegistry::Changed() {
     changed_ = true;
     subkeyCache_.clear();
     valueCache_.clear();
-    Reload();
+    if (Reload()) return kRegOk;
+    // Reads would no longer show what is written: nothing more is done, and
+    // nothing is committed.
+    unreadable_ = true;
+    return kWriteFault;
 }
 
 bool HiveRegistry::Reload() {
@@ -421,8 +425,7 @@ RegResult HiveRegistry::DeleteValue(KeyHandle key, const Text& valueName) {
     }
     errno = 0;
     if (hivex_node_set_values(writer, kept.node, values.size(), values.data(), 0) != 0) return kAccessDenied;
-    Changed();
-    return kRegOk;
+    return Changed();
 }
 
 RegResult HiveRegistry::DeletableSubkey(KeyHandle key, const Text& subkeyName, KeyRef* out) {
@@ -459,8 +462,7 @@ RegResult HiveRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
     for (auto& [handle, node] : handles_) {
         if (node.ref == target) node.deleted = true;
     }
-    Changed();
-    return kRegOk;
+    return Changed();
 }
 
 RegResult HiveRegistry::QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) {
@@ -487,8 +489,7 @@ RegResult HiveRegistry::DeleteLink(KeyHandle root, const Text& path) {
     for (auto& [handle, node] : handles_) {
         if (node.ref == key) node.deleted = true;
     }
-    Changed();
-    return kRegOk;
+    return Changed();
 }
 
 namespace {
@@ -514,8 +515,7 @@ bool HiveRegistry::CreateSubkeyNamed(const Text& parentPath, const Text& name) {
     }
     errno = 0;
     if (hivex_node_add_child(writer, HivexNode(parent), utf8.c_str()) == 0) return false;
-    Changed();
-    return true;
+    return Changed() == kRegOk;
 }
 
 bool HiveRegistry::CreateKey(const Text& path) {
@@ -538,7 +538,7 @@ bool HiveRegistry::CreateKey(const Text& path) {
         errno = 0;
         const std::size_t added = hivex_node_add_child(writer, HivexNode(key), utf8.c_str());
         if (added < kHiveBinsStart) return false;
-        Changed();
+        if (Changed() != kRegOk) return false;
         key = KeyRef{static_cast<std::uint32_t>(added - kHiveBinsStart)};
     }
     return true;
@@ -556,8 +556,7 @@ bool HiveRegistry::SetValue(const Text& keyPath, const Text& name, std::uint32_t
                                bytes.empty() ? nullptr : bytes.data()};
     errno = 0;
     if (hivex_node_set_value(writer, HivexNode(key), &value, 0) != 0) return false;
-    Changed();
-    return true;
+    return Changed() == kRegOk;
 }
 
 bool HiveRegistry::RemoveTree(const Text& path) {
@@ -570,8 +569,7 @@ bool HiveRegistry::RemoveTree(const Text& path) {
     }
     errno = 0;
     if (hivex_node_delete_child(writer, node) != 0) return false;
-    Changed();
-    return true;
+    return Changed() == kRegOk;
 }
 
 std::string HiveRegistry::RealPath(const std::string& path) {
@@ -583,7 +581,7 @@ bool HiveRegistry::Commit(std::string* error) {
     if (!changed_) return true;
     hive_h* writer = Writer();
     if (!writer) {
-        *error = path_ + ": opened read-only";
+        *error = path_ + (unreadable_ ? ": the changes could not be read back, so they are not written" : ": opened read-only");
         return false;
     }
     // The file really written is the one a link points at; the temporary file

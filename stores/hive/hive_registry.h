@@ -42,6 +42,7 @@ public:
     static constexpr RegResult kAccessDenied = 5;
     static constexpr RegResult kInvalidHandle = 6;
     static constexpr RegResult kWriteProtect = 19;
+    static constexpr RegResult kWriteFault = 29;
     static constexpr RegResult kNotSupported = 50;
     static constexpr RegResult kMoreData = 234;
     static constexpr RegResult kNoMoreItems = 259;
@@ -132,7 +133,7 @@ private:
     const std::vector<hive::ValueInfo>* Values(hive::KeyRef key);
     // After a change through hivex: read its bytes back, so that reads see it.
     bool Reload();
-    void Changed();
+    RegResult Changed();
     hive_h* Writer();
     bool OpenWriter();
     static std::string RealPath(const std::string& path);
@@ -152,6 +153,7 @@ private:
     std::map<std::uint32_t, std::vector<hive::KeyRef>> subkeyCache_;
     std::map<std::uint32_t, std::vector<hive::ValueInfo>> valueCache_;
     bool changed_ = false;
+    bool unreadable_ = false;  // a change could not be read back
 };
 
 }  // namespace vornex

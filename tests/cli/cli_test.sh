@@ -4,11 +4,12 @@
 # repaired by vornex-cli, and read back with hivex's own tools (hivexget,
 # hivexml). Ends with "N passed, N failed"; exit code 0 when all pass.
 #
-#   tests/cli/cli_test.sh VORNEX_CLI VORNEX_HIVE_FIXTURE VORNEX_DIRTY_HIVE
+#   tests/cli/cli_test.sh VORNEX_CLI VORNEX_HIVE_FIXTURE VORNEX_DIRTY_HIVE [FAIL_IO_LIBRARY]
 set -uo pipefail
 cli=$1
 fixture=$2
 dirty=$3
+fail_io=${4:-}
 hives=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/../shared/hives
 work=$(mktemp -d /tmp/vornex-cli-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -419,6 +420,42 @@ check_or_skip() {  # description, then the check; a check that cannot run here i
     if [ $rc -eq 2 ]; then echo "SKIP: $what"; return; fi
     if [ $rc -eq 0 ]; then passed=$((passed + 1)); echo "PASS: $what"; else failed=$((failed + 1)); echo "FAIL: $what"; fi
 }
+# A write cut at each step in turn: the k-th write, flush or rename fails.
+# Whatever step it is, the hive and its log are as they were, no temporary
+# file is left, and a backup left behind is whole.
+interrupted_at_each_step() {
+    [ -n "$fail_io" ] || { echo "  (no failing-I/O library in this build)"; return 2; }
+    local d=$work/cut ok=0 kind k rc backup
+    mkdir -p "$d"
+    for kind in WRITE FSYNC RENAME; do
+        for k in $(seq 1 40); do
+            rm -rf "${d:?}"/*
+            cp "$work/dirty4/primary.before" "$d/SOFTWARE"; cp "$work/dirty4/log.before" "$d/SOFTWARE.LOG1"
+            env LD_PRELOAD="$fail_io" "VORNEX_FAIL_$kind=$k" "$cli" --hive "$d/SOFTWARE" repair notepad.exe                 >"$d/out" 2>"$d/err"; rc=$?
+            [ $rc -eq 0 ] && break   # past the last such call: the change went through
+            # After the rename only the folder's flush is left: the new hive is
+            # in place and whole (as a successful run leaves it), and it says so.
+            if [ $rc -eq 3 ] && grep -q 'new hive is in place' "$d/err"; then
+                hivexget "$d/SOFTWARE" "$HIFEO\\other.exe" Note >/dev/null || { ok=1; echo "  $kind $k: not whole"; }
+                continue
+            fi
+            if [ $rc -ne 3 ] || ! cmp -s "$d/SOFTWARE" "$work/dirty4/primary.before" ||
+                ! cmp -s "$d/SOFTWARE.LOG1" "$work/dirty4/log.before" || ls "$d"/*.vornex-new-* >/dev/null 2>&1; then
+                ok=1; echo "  $kind $k: exit $rc, or a file not as it was"
+            fi
+            for backup in "$d"/SOFTWARE.vornex-backup-*; do
+                [ -e "$backup" ] || continue
+                case "$backup" in
+                    *.LOG1) cmp -s "$backup" "$work/dirty4/log.before" || { ok=1; echo "  $kind $k: a partial log backup"; } ;;
+                    *) cmp -s "$backup" "$work/dirty4/primary.before" || { ok=1; echo "  $kind $k: a partial backup"; } ;;
+                esac
+            done
+        done
+        [ $rc -eq 0 ] || { ok=1; echo "  $kind: never succeeded"; }
+    done
+    return $ok
+}
+check_or_skip "a write cut at each step leaves every file as it was" interrupted_at_each_step
 check_or_skip "a read-only file system: a clear message, nothing changed" with_tmpfs $((hive_kib * 2)) read_only_fs
 check_or_skip "a disk full at the new hive: the hive as it was, its backup kept, no temporary file" \
     with_tmpfs $((hive_kib * 2 + 8)) full_for_the_hive
