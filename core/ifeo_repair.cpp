@@ -23,10 +23,13 @@ public:
     // takes over that key's security and tries once more. The original
     // security is put back afterwards when the key remains, or when the
     // change failed all the same.
-    bool Make(const Change& change, bool link, bool keyRemains, const std::function<RegResult()>& attempt) {
+    bool Make(const Change& change, bool link, bool keyRemains, const std::function<RegResult()>& attempt,
+              const std::function<bool()>& refusedBySecurity = [] { return true; }) {
         RegResult code = attempt();
         if (code == kRegOk) return Done(change);
-        if (code != kRegAccessDenied) return Fail(change, code);
+        // The registry says "access denied" for other refusals too (a key
+        // with subkeys): taking over the security would change nothing then.
+        if (code != kRegAccessDenied || !refusedBySecurity()) return Fail(change, code);
 
         std::vector<unsigned char> original;
         if (registry_.GetKeySecurity(kLocalMachine, change.key, link, &original) != kRegOk ||
@@ -38,7 +41,9 @@ public:
         const bool made = code == kRegOk;
         if (made) Done(change);
         if (keyRemains || !made) {
-            const RegResult restored = registry_.SetKeySecurity(kLocalMachine, change.key, link, original);
+            RegResult restored = registry_.SetKeySecurity(kLocalMachine, change.key, link, original);
+            // Once more before giving up: the key must not keep the security it was given.
+            if (restored != kRegOk) restored = registry_.SetKeySecurity(kLocalMachine, change.key, link, original);
             if (restored != kRegOk) return made ? Fail({Kind::kRestoredSecurity, change.key, Text()}, restored)
                                                 : Fail(change, code);
             Done({Kind::kRestoredSecurity, change.key, Text()});
@@ -118,9 +123,15 @@ RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names, U
         }
         bool link = false;
         if (!repair.IsLink(change.key, &link, change)) return repair.result();
-        const bool deleted = link ? repair.RemoveLink(change.key)
-                                  : repair.Make(change, false, false,
-                                                [&] { return registry.DeleteKey(ifeo.get(), name); });
+        const auto hasNoSubkeys = [&] {
+            UniqueKey entry(registry);
+            std::uint32_t subkeys = 1;
+            return entry.TryOpen(ifeo.get(), name, kKeyRead) == kRegOk &&
+                   registry.QueryInfoKey(entry.get(), &subkeys, nullptr) == kRegOk && subkeys == 0;
+        };
+        const bool deleted =
+            link ? repair.RemoveLink(change.key)
+                 : repair.Make(change, false, false, [&] { return registry.DeleteKey(ifeo.get(), name); }, hasNoSubkeys);
         if (!deleted) return repair.result();
     }
     if (keepOpen) *keepOpen = std::move(ifeo);
