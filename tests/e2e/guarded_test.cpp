@@ -3,6 +3,7 @@
 // key, and a command far too long to lay out whole. Each scenario compares
 // the registry (and the keys' security) before and after.
 #include <iostream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,8 @@ struct Guard {
     std::wstring sddl;
     bool deletionRefused;  // under Wine only a foreign owner refuses DELETE
 };
+
+void PrintTo(const Guard& guard, std::ostream* os) { *os << guard.label; }
 
 class ReadOnlyEntry : public GuardedWindow, public ::testing::WithParamInterface<Guard> {};
 
@@ -176,6 +179,8 @@ struct RepairButton {
     const char* label;
     int id;
 };
+
+void PrintTo(const RepairButton& button, std::ostream* os) { *os << button.label; }
 
 class LinkEntry : public GuardedWindow, public ::testing::WithParamInterface<RepairButton> {};
 
