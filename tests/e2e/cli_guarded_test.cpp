@@ -263,14 +263,14 @@ INSTANTIATE_TEST_SUITE_P(Guarded, CliLink,
                              return std::string(param.param.label);
                          });
 
+// The link's own security is left open here: a locked link is the CliLink cases'.
 TEST_F(CliGuarded, DeleteAllRemovesEveryEntryAndNothingOutsideThemExitingZero) {
-    ASSERT_NO_FATAL_FAILURE(SeedAll(kLockedSddl, true));
+    ASSERT_NO_FATAL_FAILURE(SeedAll(kLockedSddl));
     RegSnapshot expected = ifeo_;
     std::vector<std::string> changes;
     for (const auto& name : SortedLikeTheList({L"linked.exe", L"plain.exe", L"ro.exe"})) {
         ASSERT_TRUE(expected.RemoveKey(name));
         if (name == L"linked.exe") {
-            changes.push_back(TookOver(name));
             changes.push_back(DeletedLink(name));
         } else if (name == L"ro.exe") {
             changes.push_back(TookOver(name));
@@ -300,6 +300,36 @@ TEST_F(CliGuarded, ARefusedDeletionExitsThreeAndPutsTheSecurityBack) {
     EXPECT_EQ(Diff(before, IfeoSnapshot()), L"");
     EXPECT_EQ(EntrySddl(L"nested.exe"), sddl);
     EXPECT_TRUE(EntrySecurity(L"nested.exe") == security) << "a failed deletion must put the security back";
+}
+
+TEST_F(CliGuarded, AKeyThatRefusesReadingMakesTheScanAndTheRepairIncomplete) {
+    SeedReadOnly(L"ro.exe", kReadOnlyCommand, kLockedSddl);
+    Redirect(L"hidden.exe", L"hidden-hijack.exe");
+    SetKeySecuritySddl(HKEY_LOCAL_MACHINE, SubkeyPath(L"hidden.exe"), L"D:P(D;;KA;;;WD)");
+    ASSERT_EQ(OpenError(L"hidden.exe", KEY_READ), ERROR_ACCESS_DENIED) << "the fixture must refuse reading";
+    const RegSnapshot before = IfeoSnapshot();
+    const std::vector<BYTE> hiddenSecurity = EntrySecurity(L"hidden.exe");
+    const std::string unread = Line(L"incomplete: could not read " + CliKeyName(L"hidden.exe") + L" (open-subkey, error 5)");
+    const std::string incomplete =
+        "vornex-cli: the scan is incomplete: 1 place could not be read, so what is listed may not be all";
+
+    const CliRun scan = RunCli({L"scan"});
+    EXPECT_EQ(scan.exitCode, 4u) << scan.out << scan.err;
+    EXPECT_EQ(LinesOf(scan.out), (std::vector<std::string>{Line(L"ro.exe  " + kReadOnlyCommand), unread}))
+        << "got:" << QuotedLines(LinesOf(scan.out));
+    EXPECT_EQ(LinesOf(scan.err), std::vector<std::string>{incomplete});
+    EXPECT_EQ(Diff(before, IfeoSnapshot()), L"");
+
+    const CliRun run = RunCli({L"repair", L"ro.exe"});
+    EXPECT_EQ(run.exitCode, 4u) << "nothing is left that could be read, but not all could: " << run.out << run.err;
+    EXPECT_EQ(LinesOf(run.out), (std::vector<std::string>{TookOver(L"ro.exe"), DeletedValue(L"ro.exe"),
+                                                          Restored(L"ro.exe"), "0 redirections left", unread}))
+        << "got:" << QuotedLines(LinesOf(run.out));
+    EXPECT_EQ(LinesOf(run.err), std::vector<std::string>{incomplete});
+    RegSnapshot expected = before;
+    ASSERT_TRUE(expected.RemoveValue(L"ro.exe", L"Debugger"));
+    EXPECT_EQ(Diff(expected, IfeoSnapshot()), L"");
+    EXPECT_TRUE(EntrySecurity(L"hidden.exe") == hiddenSecurity) << "the unread key's security changed";
 }
 
 }  // namespace
