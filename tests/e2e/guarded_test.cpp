@@ -70,6 +70,44 @@ protected:
     }
 };
 
+// ------------------------------------------------------------ the harness
+
+// The cleanup every scenario relies on: it must never reach through a link,
+// and must get through keys whose security refuses it.
+class HarnessCleanup : public GuardedE2E {};
+
+TEST_F(HarnessCleanup, DeletesLinksAsLinksAndProtectedKeysAndLeavesTargetsAlone) {
+    const std::wstring target = SeedTarget(L"target.exe");
+    const RegSnapshot targetBefore = SnapshotOf(target);
+    const std::vector<BYTE> targetSecurity = GetKeySecurityBytes(HKEY_LOCAL_MACHINE, target);
+    const std::wstring scratch = L"SOFTWARE\\VornexHarness-" + std::to_wstring(GetCurrentProcessId());
+    targets_.push_back(scratch);
+    SetString(HKEY_LOCAL_MACHINE, scratch + L"\\entry.exe\\inner", L"x", L"y");
+    CreateLinkKey(HKEY_LOCAL_MACHINE, scratch + L"\\entry.exe\\link", NtMachinePath(target));
+    CreateLinkKey(HKEY_LOCAL_MACHINE, scratch + L"\\locked-link.exe", NtMachinePath(target));
+    SetKeySecuritySddl(HKEY_LOCAL_MACHINE, scratch + L"\\locked-link.exe", kLockedSddl, true);
+    SetString(HKEY_LOCAL_MACHINE, scratch + L"\\locked.exe", L"Debugger", L"x");
+    SetKeySecuritySddl(HKEY_LOCAL_MACHINE, scratch + L"\\locked.exe", kLockedSddl);
+    SetString(HKEY_LOCAL_MACHINE, scratch + L"\\denied.exe", L"Debugger", L"x");
+    SetKeySecuritySddl(HKEY_LOCAL_MACHINE, scratch + L"\\denied.exe", L"D:P(D;;KA;;;WD)");
+
+    // The fixtures are what they claim to be.
+    EXPECT_EQ(LinkValueOf(HKEY_LOCAL_MACHINE, scratch + L"\\entry.exe\\link"), NtMachinePath(target));
+    const RegSnapshot throughLink = Snapshot(HKEY_LOCAL_MACHINE, scratch + L"\\entry.exe\\link");
+    ASSERT_NE(throughLink.FindValue(L"", L"Debugger"), nullptr) << "a plain open reads through the link";
+    EXPECT_EQ(throughLink.FindValue(L"", L"Debugger")->data, Utf16Bytes(L"target.exe"));
+    EXPECT_EQ(GetKeySecuritySddl(HKEY_LOCAL_MACHINE, scratch + L"\\locked.exe").substr(0, 8), L"O:SYG:SY");
+    RegKey key;
+    EXPECT_EQ(TryOpenKey(HKEY_LOCAL_MACHINE, scratch + L"\\locked.exe", DELETE, key), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(TryOpenKey(HKEY_LOCAL_MACHINE, scratch + L"\\denied.exe", KEY_READ, key), ERROR_ACCESS_DENIED);
+
+    EXPECT_TRUE(DeleteTreeNoFollow(HKEY_LOCAL_MACHINE, scratch));
+    EXPECT_FALSE(KeyItselfExists(HKEY_LOCAL_MACHINE, scratch));
+    EXPECT_FALSE(DeleteTreeNoFollow(HKEY_LOCAL_MACHINE, scratch)) << "nothing left to delete";
+    EXPECT_EQ(Diff(targetBefore, SnapshotOf(target)), L"");
+    EXPECT_TRUE(GetKeySecurityBytes(HKEY_LOCAL_MACHINE, target) == targetSecurity);
+}
+
 // ------------------------------------------------------- read-only entries
 
 struct Guard {
