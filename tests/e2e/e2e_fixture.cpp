@@ -8,14 +8,16 @@ namespace vornex::e2e {
 
 using namespace windriver;
 
+// Emptied without following links (RegDeleteTreeW would empty and delete
+// what a link subkey points at) and through keys whose security refuses it.
 void VornexE2E::SetUp() {
-    DeleteTree(HKEY_LOCAL_MACHINE, kIfeoPath);
+    DeleteTreeNoFollow(HKEY_LOCAL_MACHINE, kIfeoPath);
     CreateKey(HKEY_LOCAL_MACHINE, kIfeoPath);
 }
 
 void VornexE2E::TearDown() {
     if (app_ && app_.Running()) app_.Terminate();
-    DeleteTree(HKEY_LOCAL_MACHINE, kIfeoPath);
+    DeleteTreeNoFollow(HKEY_LOCAL_MACHINE, kIfeoPath);
     CreateKey(HKEY_LOCAL_MACHINE, kIfeoPath);
 }
 

@@ -155,6 +155,94 @@ void DescribeKeyValues(const RegKeyState& k, const wchar_t* sign, std::wstring& 
     for (const auto& v : k.values) out += std::wstring(L"    ") + sign + L" " + ValueLabel(v.name) + L" = " + FormatValue(v) + L"\n";
 }
 
+// ntdll, looked up at run time: NtDeleteKey is the one call that deletes a
+// link key itself (every advapi32 delete opens the key by name, following it).
+using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+using NtStatusToErrorFn = ULONG(NTAPI*)(LONG);
+
+template <typename Fn>
+Fn NtdllFunction(const char* name) {
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, name))) : nullptr;
+}
+
+LONG ErrorFromStatus(LONG status) {
+    if (status >= 0) return ERROR_SUCCESS;
+    static const auto convert = NtdllFunction<NtStatusToErrorFn>("RtlNtStatusToDosError");
+    return convert ? static_cast<LONG>(convert(status)) : ERROR_GEN_FAILURE;
+}
+
+// The key named itself: a link is opened as the link, not as its target.
+LONG OpenItself(HKEY root, const std::wstring& path, REGSAM access, RegKey& out) {
+    return ::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, access, out.put());
+}
+
+LONG OpenMaybeItself(HKEY root, const std::wstring& path, REGSAM access, bool linkItself, RegKey& out) {
+    return ::RegOpenKeyExW(root, path.c_str(), linkItself ? REG_OPTION_OPEN_LINK : 0, access, out.put());
+}
+
+LONG DeleteItself(HKEY root, const std::wstring& path) {
+    static const auto ntDeleteKey = NtdllFunction<NtDeleteKeyFn>("NtDeleteKey");
+    if (!ntDeleteKey) return ERROR_CALL_NOT_IMPLEMENTED;
+    RegKey key;
+    const LONG rc = OpenItself(root, path, DELETE, key);
+    return rc != ERROR_SUCCESS ? rc : ErrorFromStatus(ntDeleteKey(key.get()));
+}
+
+// The subkeys of the key itself; a link key, opened as itself, has none.
+LONG SubkeysOfItself(HKEY root, const std::wstring& path, std::vector<std::wstring>& names) {
+    names.clear();
+    RegKey key;
+    LONG rc = OpenItself(root, path, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key);
+    if (rc != ERROR_SUCCESS) return rc;
+    DWORD longest = 0;
+    rc = ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, nullptr);
+    if (rc != ERROR_SUCCESS) return rc;
+    std::wstring name(longest + 2, L'\0');
+    for (DWORD i = 0;; ++i) {
+        DWORD length = static_cast<DWORD>(name.size());
+        rc = ::RegEnumKeyExW(key.get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+        if (rc != ERROR_SUCCESS) return rc;
+        names.emplace_back(name.data(), length);
+    }
+}
+
+// Keys nest at most 512 deep; deeper means the walk went wrong.
+void DeleteTreeNoFollowAt(HKEY root, const std::wstring& path, int depth) {
+    if (depth > 512) ThrowError("DeleteTreeNoFollow: too deep at " + Utf8(path), ERROR_INVALID_PARAMETER);
+    std::vector<std::wstring> names;
+    LONG rc = SubkeysOfItself(root, path, names);
+    if (rc == ERROR_ACCESS_DENIED) {
+        MakeDeletable(root, path);
+        rc = SubkeysOfItself(root, path, names);
+    }
+    if (rc == ERROR_FILE_NOT_FOUND) return;
+    if (rc != ERROR_SUCCESS) ThrowError("enumerating " + Utf8(path), static_cast<DWORD>(rc));
+    for (const auto& name : names) DeleteTreeNoFollowAt(root, path + L"\\" + name, depth + 1);
+    rc = DeleteItself(root, path);
+    if (rc == ERROR_ACCESS_DENIED) {
+        MakeDeletable(root, path);
+        rc = DeleteItself(root, path);
+    }
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) ThrowError("NtDeleteKey " + Utf8(path), static_cast<DWORD>(rc));
+}
+
+std::vector<BYTE> SecurityOf(HKEY key, SECURITY_INFORMATION parts, const std::wstring& path) {
+    DWORD size = 0;
+    LONG rc = ::RegGetKeySecurity(key, parts, nullptr, &size);
+    if (rc != ERROR_INSUFFICIENT_BUFFER) ThrowError("RegGetKeySecurity " + Utf8(path), static_cast<DWORD>(rc));
+    std::vector<BYTE> sd(size);
+    rc = ::RegGetKeySecurity(key, parts, sd.data(), &size);
+    if (rc != ERROR_SUCCESS) ThrowError("RegGetKeySecurity " + Utf8(path), static_cast<DWORD>(rc));
+    sd.resize(size);
+    return sd;
+}
+
+constexpr SECURITY_INFORMATION kOwnerGroupDacl =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
 }  // namespace
 
 bool operator==(const RegValue& a, const RegValue& b) {
@@ -268,6 +356,100 @@ void SetKeySddl(HKEY root, const std::wstring& path, const std::wstring& sddl, R
     rc = ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd);
     if (rc != ERROR_SUCCESS) ThrowError("RegSetKeySecurity " + Utf8(path), static_cast<DWORD>(rc));
 }
+
+std::vector<BYTE> GetKeySecurityBytes(HKEY root, const std::wstring& path, bool linkItself) {
+    RegKey key;
+    const LONG rc = OpenMaybeItself(root, path, READ_CONTROL, linkItself, key);
+    if (rc != ERROR_SUCCESS) ThrowError("RegOpenKeyExW(READ_CONTROL) " + Utf8(path), static_cast<DWORD>(rc));
+    return SecurityOf(key.get(), kOwnerGroupDacl, path);
+}
+
+std::wstring GetKeySecuritySddl(HKEY root, const std::wstring& path, bool linkItself) {
+    std::vector<BYTE> sd = GetKeySecurityBytes(root, path, linkItself);
+    wchar_t* text = nullptr;
+    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(sd.data(), SDDL_REVISION_1, kOwnerGroupDacl, &text,
+                                                                nullptr))
+        ThrowLastError("ConvertSecurityDescriptorToStringSecurityDescriptorW");
+    LocalMem owner(text);
+    return text;
+}
+
+void SetKeySecuritySddl(HKEY root, const std::wstring& path, const std::wstring& sddl, bool linkItself) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
+        ThrowLastError("ConvertStringSecurityDescriptorToSecurityDescriptorW " + Utf8(sddl));
+    LocalMem owner(sd);
+    PSID sid = nullptr;
+    BOOL defaulted = FALSE;
+    SECURITY_INFORMATION parts = DACL_SECURITY_INFORMATION;
+    if (::GetSecurityDescriptorOwner(sd, &sid, &defaulted) && sid) parts |= OWNER_SECURITY_INFORMATION;
+    sid = nullptr;
+    if (::GetSecurityDescriptorGroup(sd, &sid, &defaulted) && sid) parts |= GROUP_SECURITY_INFORMATION;
+    const REGSAM access = WRITE_DAC | (parts & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION) ? WRITE_OWNER : 0);
+    RegKey key;
+    const LONG rc = OpenMaybeItself(root, path, access, linkItself, key);
+    if (rc != ERROR_SUCCESS) ThrowError("RegOpenKeyExW(WRITE_DAC) " + Utf8(path), static_cast<DWORD>(rc));
+    const LONG set = ::RegSetKeySecurity(key.get(), parts, sd);
+    if (set != ERROR_SUCCESS) ThrowError("RegSetKeySecurity " + Utf8(path), static_cast<DWORD>(set));
+}
+
+void MakeDeletable(HKEY root, const std::wstring& path) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;KA;;;WD)", SDDL_REVISION_1, &sd, nullptr))
+        ThrowLastError("ConvertStringSecurityDescriptorToSecurityDescriptorW");
+    LocalMem owner(sd);
+    RegKey key;
+    LONG rc = OpenItself(root, path, WRITE_DAC, key);
+    // A DACL that denies everything still leaves the owner what MAXIMUM_ALLOWED finds.
+    if (rc == ERROR_ACCESS_DENIED) rc = OpenItself(root, path, MAXIMUM_ALLOWED, key);
+    if (rc != ERROR_SUCCESS) ThrowError("RegOpenKeyExW(WRITE_DAC, link itself) " + Utf8(path), static_cast<DWORD>(rc));
+    rc = ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd);
+    if (rc != ERROR_SUCCESS) ThrowError("RegSetKeySecurity " + Utf8(path), static_cast<DWORD>(rc));
+}
+
+bool DeleteTreeNoFollow(HKEY root, const std::wstring& path) {
+    if (!KeyItselfExists(root, path)) return false;
+    DeleteTreeNoFollowAt(root, path, 0);
+    return true;
+}
+
+void CreateLinkKey(HKEY root, const std::wstring& path, const std::wstring& ntTarget) {
+    RegKey key;
+    DWORD disposition = 0;
+    LONG rc = ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                                KEY_ALL_ACCESS, nullptr, key.put(), &disposition);
+    if (rc != ERROR_SUCCESS) ThrowError("RegCreateKeyExW(REG_OPTION_CREATE_LINK) " + Utf8(path), static_cast<DWORD>(rc));
+    // An existing key of that name would have been opened, not made a link.
+    if (disposition != REG_CREATED_NEW_KEY) ThrowError("CreateLinkKey: exists already: " + Utf8(path), ERROR_ALREADY_EXISTS);
+    rc = ::RegSetValueExW(key.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(ntTarget.data()),
+                          static_cast<DWORD>(ntTarget.size() * sizeof(wchar_t)));
+    if (rc != ERROR_SUCCESS) ThrowError("RegSetValueExW(SymbolicLinkValue) " + Utf8(path), static_cast<DWORD>(rc));
+}
+
+bool KeyItselfExists(HKEY root, const std::wstring& path) {
+    RegKey key;
+    const LONG rc = OpenItself(root, path, KEY_QUERY_VALUE, key);
+    return rc == ERROR_SUCCESS || rc == ERROR_ACCESS_DENIED;
+}
+
+std::wstring LinkValueOf(HKEY root, const std::wstring& path) {
+    RegKey key;
+    if (OpenItself(root, path, KEY_QUERY_VALUE, key) != ERROR_SUCCESS) return L"";
+    DWORD type = 0;
+    DWORD size = 0;
+    if (::RegQueryValueExW(key.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_LINK)
+        return L"";
+    std::wstring target(size / sizeof(wchar_t) + 1, L'\0');
+    DWORD got = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    if (::RegQueryValueExW(key.get(), L"SymbolicLinkValue", nullptr, &type, reinterpret_cast<BYTE*>(target.data()),
+                           &got) != ERROR_SUCCESS)
+        return L"";
+    target.resize(got / sizeof(wchar_t));
+    return target;
+}
+
+std::wstring NtMachinePath(const std::wstring& path) { return L"\\REGISTRY\\MACHINE\\" + path; }
 
 const RegKeyState* RegSnapshot::FindKey(const std::wstring& path) const {
     for (const auto& k : keys)
