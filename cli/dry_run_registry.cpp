@@ -50,10 +50,9 @@ bool DryRunRegistry::HasNoSubkeys(KeyHandle key, const Text& subkeyName) {
 }
 
 RegResult DryRunRegistry::DeleteLink(KeyHandle root, const Text& path) {
-    bool link = false;
-    const RegResult queried = inner_.QueryLink(root, path, &link, nullptr);
-    if (queried != kRegOk) return queried;
-    return link ? kRegOk : kRegInvalidParameter;
+    const RegResult would = inner_.WouldDeleteLink(root, path);
+    // Refused by the link's own security, which the real run has taken over by now.
+    return would == kRegAccessDenied && TakenOver(FullPath(root, path)) ? kRegOk : would;
 }
 
 RegResult DryRunRegistry::SetKeySecurity(KeyHandle root, const Text& path, bool link,

@@ -43,6 +43,7 @@ public:
     RegResult WouldDeleteKey(KeyHandle key, const Text& subkeyName) override {
         return inner_.WouldDeleteKey(key, subkeyName);
     }
+    RegResult WouldDeleteLink(KeyHandle root, const Text& path) override { return inner_.WouldDeleteLink(root, path); }
     RegResult QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) override {
         return inner_.QueryLink(root, path, isLink, target);
     }

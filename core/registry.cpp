@@ -39,6 +39,13 @@ RegResult Registry::WouldDeleteKey(KeyHandle key, const Text& subkeyName) {
     return deletable.TryOpen(key, subkeyName, kDeleteAccess);
 }
 
+RegResult Registry::WouldDeleteLink(KeyHandle root, const Text& path) {
+    bool link = false;
+    const RegResult queried = QueryLink(root, path, &link, nullptr);
+    if (queried != kRegOk) return queried;
+    return link ? kRegOk : kRegInvalidParameter;
+}
+
 RegResult Registry::QueryLink(KeyHandle, const Text&, bool* isLink, Text* target) {
     if (isLink) *isLink = false;
     if (target) target->clear();

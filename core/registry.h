@@ -66,6 +66,8 @@ public:
     // subkeys and may be deleted); a store with limits of its own adds them.
     virtual RegResult WouldDeleteValue(KeyHandle key, const Text& valueName);
     virtual RegResult WouldDeleteKey(KeyHandle key, const Text& subkeyName);
+    // What DeleteLink would answer: by default, whether root\path is a link.
+    virtual RegResult WouldDeleteLink(KeyHandle root, const Text& path);
 
     // Registry links (REG_OPTION_CREATE_LINK keys, target in SymbolicLinkValue).
     // Whether root\path is itself a link, not following it; *target gets the

@@ -111,6 +111,16 @@ RegResult Win32Registry::DeleteLink(KeyHandle root, const Text& path) {
     return link ? keysec::DeleteLinkKey(AsHkey(root), Wide(path)) : ERROR_INVALID_PARAMETER;
 }
 
+RegResult Win32Registry::WouldDeleteLink(KeyHandle root, const Text& path) {
+    bool link = false;
+    const RegResult queried = QueryLink(root, path, &link, nullptr);
+    if (queried != ERROR_SUCCESS) return queried;
+    if (!link) return ERROR_INVALID_PARAMETER;
+    // May the link itself be deleted? Asking for the right changes nothing.
+    keysec::UniqueKey key;
+    return keysec::OpenKey(AsHkey(root), Wide(path), DELETE, keysec::LinkMode::Link, &key);
+}
+
 RegResult Win32Registry::GetKeySecurity(KeyHandle root, const Text& path, bool link,
                                         std::vector<unsigned char>* descriptor) {
     return keysec::ReadKeySecurity(AsHkey(root), Wide(path), ModeOf(link), descriptor);

@@ -407,6 +407,23 @@ TEST_F(CliGuarded, AReadOnlyEntryIsRepairedAndTheDryRunSaysWhatTheRealRunDoes) {
     EXPECT_EQ(store.Dump(), expected.Dump());
 }
 
+TEST_F(CliGuarded, ALockedLinkIsTakenOverAsItselfAndTheDryRunSaysSo) {
+    store.SetString(kTarget, u"Debugger", u"C:\\evil.exe");
+    store.CreateLink(kIfeoKeyPath + u"\\linked.exe", kTarget);
+    store.ProtectKey(kIfeoKeyPath + u"\\linked.exe");  // the link key itself, not its target
+    const Outcome dry = Run({u"delete", u"linked.exe", u"--dry-run"});
+    const Outcome real = Run({u"delete", u"linked.exe"});
+    EXPECT_EQ(real.exitCode, kExitClean);
+    const std::string key = "HKLM\\" + ToUtf8(kIfeoKeyPath) + "\\linked.exe";
+    EXPECT_EQ(real.out, "took over the security of " + key + " (administrators: full control)\n"
+                        "deleted link key " + key + " (not what it points at)\n0 redirections left\n");
+    EXPECT_EQ(AsMade(dry.out), real.out.substr(0, real.out.rfind("0 redirections left")));
+    MemoryRegistry expected;
+    expected.CreateKey(kIfeoKeyPath);
+    expected.SetString(kTarget, u"Debugger", u"C:\\evil.exe");
+    EXPECT_EQ(store.Dump(), expected.Dump());
+}
+
 TEST_F(CliGuarded, ARefusedTakeoverSaysWhichKeyRefusedAndWhy) {
     store.SetString(kIfeoKeyPath + u"\\a.exe", u"Debugger", u"x");
     store.ProtectKey(kIfeoKeyPath + u"\\a.exe");

@@ -394,6 +394,14 @@ RegResult MemoryRegistry::DeleteLink(KeyHandle root, const Text& path) {
     return kRegOk;
 }
 
+RegResult MemoryRegistry::WouldDeleteLink(KeyHandle root, const Text& path) {
+    NodePtr base = Resolve(root);
+    NodePtr node = base ? FindFrom(base, path, true) : nullptr;
+    if (!node) return kFileNotFound;
+    if (!node->link) return kInvalidParameter;
+    return ContainsName(refusedDeletions_, PathOf(*node)) || !MayChange(*node) ? kAccessDenied : kRegOk;
+}
+
 RegResult MemoryRegistry::GetKeySecurity(KeyHandle root, const Text& path, bool link,
                                          std::vector<unsigned char>* descriptor) {
     if (RegResult injected = Begin("GetKeySecurity", ToUtf8(path))) return injected;

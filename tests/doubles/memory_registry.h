@@ -81,6 +81,7 @@ public:
     RegResult DeleteKey(KeyHandle key, const Text& subkeyName) override;
     RegResult QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) override;
     RegResult DeleteLink(KeyHandle root, const Text& path) override;
+    RegResult WouldDeleteLink(KeyHandle root, const Text& path) override;
     RegResult GetKeySecurity(KeyHandle root, const Text& path, bool link,
                              std::vector<unsigned char>* descriptor) override;
     RegResult SetKeySecurity(KeyHandle root, const Text& path, bool link,
