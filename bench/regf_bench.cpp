@@ -47,10 +47,10 @@ std::u16string ProgramName(std::size_t i) {
 }
 
 std::uint32_t AddChain(HiveImageBuilder& builder, std::uint32_t parent, const std::u16string& name) {
-    KeySpec spec;
-    spec.name = name;
-    spec.parent = parent;
-    const std::uint32_t key = builder.AddKey(spec);
+    KeySpec shape;
+    shape.name = name;
+    shape.parent = parent;
+    const std::uint32_t key = builder.AddKey(shape);
     builder.SetSubkeys(parent, builder.AddList("lh", {key}, {testing::NameHash(name)}), 1);
     return key;
 }
@@ -69,15 +69,15 @@ std::vector<unsigned char> BuildHive(std::size_t subkeys) {
     }
     std::vector<std::uint32_t> children, hashes;
     for (std::size_t i = 0; i < subkeys; ++i) {
-        KeySpec spec;
-        spec.name = ProgramName(i);
-        spec.parent = key;
-        const std::uint32_t child = builder.AddKey(spec);
+        KeySpec shape;
+        shape.name = ProgramName(i);
+        shape.parent = key;
+        const std::uint32_t child = builder.AddKey(shape);
         std::vector<std::uint32_t> values = {builder.AddStringValue(u"MitigationOptions", u"0")};
         if (i % 10 == 0) values.push_back(builder.AddStringValue(u"Debugger", u"C:\\tools\\dbg.exe"));
         builder.SetValues(child, builder.AddValueList(values), static_cast<std::uint32_t>(values.size()));
         children.push_back(child);
-        hashes.push_back(testing::NameHash(spec.name));
+        hashes.push_back(testing::NameHash(shape.name));
     }
     if (children.size() <= kLeafEntries) {
         builder.SetSubkeys(key, builder.AddList("lh", children, hashes), static_cast<std::uint32_t>(subkeys));

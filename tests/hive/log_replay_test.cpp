@@ -228,23 +228,23 @@ struct EntrySpec {
 };
 
 // An HvLE entry with good hashes, padded to a multiple of 512.
-Bytes MakeEntry(const EntrySpec& spec) {
-    std::size_t size = 40 + 8 * spec.pages.size();
-    for (const Page& page : spec.pages) size += page.data.size();
+Bytes MakeEntry(const EntrySpec& shape) {
+    std::size_t size = 40 + 8 * shape.pages.size();
+    for (const Page& page : shape.pages) size += page.data.size();
     size = (size + 511) / 512 * 512;
     Bytes e(size, 0);
     std::memcpy(e.data(), "HvLE", 4);
     WriteU32(e.data() + 4, static_cast<std::uint32_t>(size));
-    WriteU32(e.data() + 8, spec.flags);
-    WriteU32(e.data() + 12, spec.seq);
-    WriteU32(e.data() + 16, spec.hiveBinsSize);
-    WriteU32(e.data() + 20, static_cast<std::uint32_t>(spec.pages.size()));
-    std::size_t at = 40 + 8 * spec.pages.size();
-    for (std::size_t i = 0; i < spec.pages.size(); ++i) {
-        WriteU32(e.data() + 40 + 8 * i, spec.pages[i].offset);
-        WriteU32(e.data() + 44 + 8 * i, static_cast<std::uint32_t>(spec.pages[i].data.size()));
-        std::copy(spec.pages[i].data.begin(), spec.pages[i].data.end(), e.begin() + static_cast<std::ptrdiff_t>(at));
-        at += spec.pages[i].data.size();
+    WriteU32(e.data() + 8, shape.flags);
+    WriteU32(e.data() + 12, shape.seq);
+    WriteU32(e.data() + 16, shape.hiveBinsSize);
+    WriteU32(e.data() + 20, static_cast<std::uint32_t>(shape.pages.size()));
+    std::size_t at = 40 + 8 * shape.pages.size();
+    for (std::size_t i = 0; i < shape.pages.size(); ++i) {
+        WriteU32(e.data() + 40 + 8 * i, shape.pages[i].offset);
+        WriteU32(e.data() + 44 + 8 * i, static_cast<std::uint32_t>(shape.pages[i].data.size()));
+        std::copy(shape.pages[i].data.begin(), shape.pages[i].data.end(), e.begin() + static_cast<std::ptrdiff_t>(at));
+        at += shape.pages[i].data.size();
     }
     RehashEntry(e, 0);
     return e;

@@ -26,10 +26,10 @@ std::vector<unsigned char> Sz(const std::u16string& text) {
 }
 
 std::uint32_t OddName(SmallHive& hive, const std::u16string& name) {
-    ValueSpec spec;
-    spec.name = name;
-    spec.latin1 = false;
-    const std::uint32_t cell = hive.builder.AddValue(spec);
+    ValueSpec shape;
+    shape.name = name;
+    shape.latin1 = false;
+    const std::uint32_t cell = hive.builder.AddValue(shape);
     hive.builder.Patch16(cell, 2, static_cast<std::uint16_t>(name.size() * 2 - 1));
     return cell;
 }
@@ -131,12 +131,12 @@ TEST(RegfData, InlineDataHoldsAtMostFourBytes) {
     SmallHive hive;
     std::vector<std::uint32_t> values;
     for (std::uint32_t length = 0; length <= 5; ++length) {
-        ValueSpec spec;
-        spec.name = u"v";
-        spec.type = 4;
-        spec.dataSize = 0x80000000u | length;
-        spec.dataOffset = 0x44332211u;
-        values.push_back(hive.builder.AddValue(spec));
+        ValueSpec shape;
+        shape.name = u"v";
+        shape.type = 4;
+        shape.dataSize = 0x80000000u | length;
+        shape.dataOffset = 0x44332211u;
+        values.push_back(hive.builder.AddValue(shape));
     }
     ValueSpec all;
     all.name = u"big";
@@ -165,15 +165,15 @@ TEST(RegfData, AValueClaiming2GiBIn12KiBIsAnErrorWithoutTheAllocation) {
     for (const std::uint32_t minor : {3u, 5u}) {
         SmallHive hive(minor);
         const std::uint32_t data = hive.builder.AddData(Sz(u"small"));
-        ValueSpec spec;
-        spec.name = u"Debugger";
-        spec.dataSize = 0x7FFFFFF0u;
-        spec.dataOffset = data;
-        const std::uint32_t value = hive.builder.AddValue(spec);
+        ValueSpec shape;
+        shape.name = u"Debugger";
+        shape.dataSize = 0x7FFFFFF0u;
+        shape.dataOffset = data;
+        const std::uint32_t value = hive.builder.AddValue(shape);
         // Also a big-data header that claims the most segments it can.
         const std::uint32_t db = hive.builder.AddCell({'d', 'b', 0xFF, 0xFF, 0, 0, 0, 0});
         hive.builder.Patch32(db, 4, hive.builder.AddValueList({data}));
-        ValueSpec viaDb = spec;
+        ValueSpec viaDb = shape;
         viaDb.dataOffset = db;
         const std::uint32_t dbValue = hive.builder.AddValue(viaDb);
         hive.builder.AddFreeCell(4000);  // a second bin: the file is 12 KiB
@@ -197,11 +197,11 @@ TEST(RegfData, AValueClaiming2GiBIn12KiBIsAnErrorWithoutTheAllocation) {
 
 TEST(RegfData, ACellShorterThanItsClaimIsAnError) {
     SmallHive hive;
-    ValueSpec spec;
-    spec.name = u"Debugger";
-    spec.dataSize = 200;
-    spec.dataOffset = hive.builder.AddData(std::vector<unsigned char>(100, 'x'));
-    hive.Values(hive.root, {hive.builder.AddValue(spec)});
+    ValueSpec shape;
+    shape.name = u"Debugger";
+    shape.dataSize = 200;
+    shape.dataOffset = hive.builder.AddData(std::vector<unsigned char>(100, 'x'));
+    hive.Values(hive.root, {hive.builder.AddValue(shape)});
     auto image = Open(hive);
     ASSERT_TRUE(image);
     auto infos = image->Values(image->Root());
@@ -236,12 +236,12 @@ BigValue AddBigValue(SmallHive& hive, const std::vector<unsigned char>& data) {
     const auto count = static_cast<unsigned char>(big.segments.size());
     big.db = hive.builder.AddCell({'d', 'b', count, 0, 0, 0, 0, 0});
     hive.builder.Patch32(big.db, 4, big.list);
-    ValueSpec spec;
-    spec.name = u"big";
-    spec.type = 3;
-    spec.dataSize = static_cast<std::uint32_t>(data.size());
-    spec.dataOffset = big.db;
-    big.value = hive.builder.AddValue(spec);
+    ValueSpec shape;
+    shape.name = u"big";
+    shape.type = 3;
+    shape.dataSize = static_cast<std::uint32_t>(data.size());
+    shape.dataOffset = big.db;
+    big.value = hive.builder.AddValue(shape);
     return big;
 }
 
@@ -265,12 +265,12 @@ TEST(RegfData, BigDataIsReadWholeFromItsSegments) {
 TEST(RegfData, OldHivesKeepLongDataInOneCell) {
     const std::vector<unsigned char> data = Pattern(20000);
     SmallHive hive(3);
-    ValueSpec spec;
-    spec.name = u"long";
-    spec.type = 3;
-    spec.dataSize = static_cast<std::uint32_t>(data.size());
-    spec.dataOffset = hive.builder.AddData(data);
-    hive.Values(hive.root, {hive.builder.AddValue(spec)});
+    ValueSpec shape;
+    shape.name = u"long";
+    shape.type = 3;
+    shape.dataSize = static_cast<std::uint32_t>(data.size());
+    shape.dataOffset = hive.builder.AddData(data);
+    hive.Values(hive.root, {hive.builder.AddValue(shape)});
     auto image = Open(hive);
     ASSERT_TRUE(image);
     auto infos = image->Values(image->Root());

@@ -11,21 +11,21 @@ namespace vornex::hive::testing {
 
 struct SmallHive {
     explicit SmallHive(std::uint32_t minorVersion = 5) : builder(minorVersion) {
-        KeySpec spec;
-        spec.name = u"ROOT";
-        spec.flags = 0x000C;  // hive entry, no delete
-        root = builder.AddKey(spec);
+        KeySpec shape;
+        shape.name = u"ROOT";
+        shape.flags = 0x000C;  // hive entry, no delete
+        root = builder.AddKey(shape);
     }
 
     // A key whose parent field names `parent` (the root by default); not yet
     // listed anywhere.
     std::uint32_t Key(const std::u16string& name, bool latin1 = true) { return KeyUnder(root, name, latin1); }
     std::uint32_t KeyUnder(std::uint32_t parent, const std::u16string& name, bool latin1 = true) {
-        KeySpec spec;
-        spec.name = name;
-        spec.latin1 = latin1;
-        spec.parent = parent;
-        return builder.AddKey(spec);
+        KeySpec shape;
+        shape.name = name;
+        shape.latin1 = latin1;
+        shape.parent = parent;
+        return builder.AddKey(shape);
     }
     // Lists `children` under `parent` in one list of this signature.
     std::uint32_t List(std::uint32_t parent, const char* signature, const std::vector<std::uint32_t>& children) {
