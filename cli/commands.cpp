@@ -71,14 +71,7 @@ bool Listed(const ScanResult& scan, const Text& name) {
 
 }  // namespace
 
-int CompareIgnoringCase(const Text& a, const Text& b) {
-    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        const char16_t x = RegistryUpcase(a[i]);
-        const char16_t y = RegistryUpcase(b[i]);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
+int CompareIgnoringCase(const Text& a, const Text& b) { return RegistryNamesCompare(a, b); }
 
 Outcome RunCommand(const Options& options, Source& source, const Compare& compare) {
     DryRunRegistry dryRun(*source.registry);

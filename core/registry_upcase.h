@@ -18,5 +18,8 @@ bool RegistryNamesEqual(const std::u16string& a, const std::u16string& b);
 // 0 exactly when RegistryNamesEqual. Lets callers sort and search names.
 int RegistryNamesCompare(const char16_t* a, std::size_t aLength, const char16_t* b,
                          std::size_t bLength);
+inline int RegistryNamesCompare(const std::u16string& a, const std::u16string& b) {
+    return RegistryNamesCompare(a.data(), a.size(), b.data(), b.size());
+}
 
 }  // namespace vornex

@@ -16,15 +16,6 @@ const char* ButtonName(Button button) {
     return "?";
 }
 
-int CompareIgnoringCase(const Text& a, const Text& b) {
-    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        const char16_t x = RegistryUpcase(a[i]);
-        const char16_t y = RegistryUpcase(b[i]);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
 }  // namespace
 
 bool FakeWindow::Enabled(Button button) const {
@@ -46,7 +37,7 @@ int FakeWindow::ListAdd(const Text& line) {
     events.push_back("ListAdd " + ToUtf8(line));
     if (refuseLinesFrom >= 0 && static_cast<int>(lines.size()) >= refuseLinesFrom) return -2;
     std::size_t at = 0;
-    while (at < lines.size() && CompareIgnoringCase(line, lines[at]) > 0) ++at;
+    while (at < lines.size() && RegistryNamesCompare(line, lines[at]) > 0) ++at;
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), line);
     return static_cast<int>(at);
 }
