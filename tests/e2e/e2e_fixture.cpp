@@ -97,13 +97,16 @@ void VornexE2E::Answer(HWND box, int button) {
 
 void VornexE2E::ClickLine(int index) {
     HWND list = Ctl(IDC_LSTLISTKEY);
-    ASSERT_TRUE(BringToForeground(window_));
-    ASSERT_TRUE(ClickListBoxLine(list, index));
     // The selection moves on the button press, the details follow its release.
     const std::wstring heading = L"下面是 " + ListBoxLine(list, index) + L" 的重定向情况及处理建议，请谨慎选择操作方式！";
-    ASSERT_TRUE(WaitUntil([&] { return ListBoxSelection(list) == index && TextOf(Ctl(IDC_LBLDETAIL)) == heading; },
-                          3000))
-        << "line " << index << " was not selected and explained";
+    const auto explained = [&] { return ListBoxSelection(list) == index && TextOf(Ctl(IDC_LBLDETAIL)) == heading; };
+    // A second click, as a user would give one, when the harness's first did not land.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ASSERT_TRUE(BringToForeground(window_));
+        ASSERT_TRUE(ClickListBoxLine(list, index));
+        if (WaitUntil(explained, 3000)) return;
+    }
+    FAIL() << "line " << index << " was not selected and explained";
 }
 
 void VornexE2E::ClickButton(int id) {

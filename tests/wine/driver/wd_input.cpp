@@ -85,18 +85,31 @@ bool MoveMouse(POINT screen) {
     return Send(in);
 }
 
+// Moves the pointer and waits until the system has it there: a press sent
+// at once was now and then taken at the pointer's previous place.
+bool MovePointerTo(POINT screen) {
+    std::vector<INPUT> move{MouseEvent(screen, 0)};
+    if (!Send(move)) return false;
+    WaitUntil([&] {
+        POINT at{};
+        return ::GetCursorPos(&at) && at.x == screen.x && at.y == screen.y;
+    }, 500);
+    return true;
+}
+
 bool ClickAt(POINT screen, MouseButton button) {
     DWORD down = button == MouseButton::Left ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_RIGHTDOWN;
     DWORD up = button == MouseButton::Left ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_RIGHTUP;
     AvoidAccidentalDoubleClick(screen);
-    std::vector<INPUT> in{MouseEvent(screen, 0), MouseEvent(screen, down), MouseEvent(screen, up)};
+    if (!MovePointerTo(screen)) return false;
+    std::vector<INPUT> in{MouseEvent(screen, down), MouseEvent(screen, up)};
     return Send(in);
 }
 
 bool DoubleClickAt(POINT screen) {
     AvoidAccidentalDoubleClick(screen);
-    std::vector<INPUT> in{MouseEvent(screen, 0),
-                          MouseEvent(screen, MOUSEEVENTF_LEFTDOWN), MouseEvent(screen, MOUSEEVENTF_LEFTUP),
+    if (!MovePointerTo(screen)) return false;
+    std::vector<INPUT> in{MouseEvent(screen, MOUSEEVENTF_LEFTDOWN), MouseEvent(screen, MOUSEEVENTF_LEFTUP),
                           MouseEvent(screen, MOUSEEVENTF_LEFTDOWN), MouseEvent(screen, MOUSEEVENTF_LEFTUP)};
     return Send(in);
 }
