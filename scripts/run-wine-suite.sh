@@ -45,6 +45,8 @@ mkdir -p "$artifacts"
 
 trap wine_env_stop EXIT
 trap 'exit 130' INT TERM
+# A prefix of this run's own: one left by an earlier run may still be settling.
+rm -rf "${run_dir:?}/env-$suite"
 wine_env_start "$run_dir/env-$suite" "$dpi"
 
 if [ "$suite" != contract ]; then
