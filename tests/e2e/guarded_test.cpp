@@ -394,6 +394,7 @@ TEST_F(GuardedWindow, AOneMebibyteCommandIsShownCutAndTheWindowAnswersAtOnceAfte
     RecordProperty("click_to_advice_ms", static_cast<int>(elapsed));
     ASSERT_TRUE(shown) << "no advice within 20 s; it reads " << Utf8(TextOf(detail, 20000).substr(0, 200));
     EXPECT_NE(TextOf(detail).find(L"……（命令过长，共 524288 个字符，这里只显示前 4096 个）"), std::wstring::npos);
+    Screenshot(L"long-command-cut");
     EXPECT_EQ(TextOfCtl(IDC_LBLDETAIL), DetailHeading(L"huge.exe"));
 
     // The window answers the next selections, whole up to 4,096 characters.
