@@ -26,7 +26,6 @@ public:
 
 private:
     bool TakenOver(const Text& path) const;
-    bool HasNoSubkeys(KeyHandle key, const Text& subkeyName);
     // root\path as a path below HKEY_LOCAL_MACHINE; empty when root is unknown.
     Text FullPath(KeyHandle root, const Text& path) const;
 

@@ -123,12 +123,7 @@ RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names, U
         }
         bool link = false;
         if (!repair.IsLink(change.key, &link, change)) return repair.result();
-        const auto hasNoSubkeys = [&] {
-            UniqueKey entry(registry);
-            std::uint32_t subkeys = 1;
-            return entry.TryOpen(ifeo.get(), name, kKeyRead) == kRegOk &&
-                   registry.QueryInfoKey(entry.get(), &subkeys, nullptr) == kRegOk && subkeys == 0;
-        };
+        const auto hasNoSubkeys = [&] { return HasNoSubkeys(registry, ifeo.get(), name); };
         const bool deleted =
             link ? repair.RemoveLink(change.key)
                  : repair.Make(change, false, false, [&] { return registry.DeleteKey(ifeo.get(), name); }, hasNoSubkeys);

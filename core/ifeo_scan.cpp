@@ -17,11 +17,8 @@ const char* EntryKindName(EntryKind kind) {
 }
 
 bool ScanResult::listedWhole() const {
-    return opened() && std::none_of(unread.begin(), unread.end(), [](const ReadFailure& failure) {
-               return failure.step == ReadFailure::Step::kOpenKey ||
-                      failure.step == ReadFailure::Step::kQueryKey ||
-                      failure.step == ReadFailure::Step::kEnumSubkey ||
-                      failure.step == ReadFailure::Step::kReadValue;
+    return opened() && std::all_of(unread.begin(), unread.end(), [](const ReadFailure& failure) {
+               return failure.step == ReadFailure::Step::kOpenSubkey;
            });
 }
 

@@ -46,6 +46,13 @@ RegResult Registry::WouldDeleteLink(KeyHandle root, const Text& path) {
     return link ? kRegOk : kRegInvalidParameter;
 }
 
+bool HasNoSubkeys(Registry& registry, KeyHandle parent, const Text& name) {
+    UniqueKey key(registry);
+    std::uint32_t subkeys = 1;
+    return key.TryOpen(parent, name, kKeyRead) == kRegOk &&
+           registry.QueryInfoKey(key.get(), &subkeys, nullptr) == kRegOk && subkeys == 0;
+}
+
 RegResult Registry::QueryLink(KeyHandle, const Text&, bool* isLink, Text* target) {
     if (isLink) *isLink = false;
     if (target) target->clear();

@@ -129,4 +129,8 @@ private:
     KeyHandle key_ = 0;
 };
 
+// Whether parent\name opens for reading and has no subkeys: the registry
+// refuses to delete a key with subkeys, whatever its security.
+bool HasNoSubkeys(Registry& registry, KeyHandle parent, const Text& name);
+
 }  // namespace vornex

@@ -341,42 +341,8 @@ LSTATUS KeySecurityTakeover::Restore() {
     active_ = false;
     if (!ownerChanged_ && !daclChanged_) return restoreStatus_ = ERROR_SUCCESS;
 
-    // Only what was changed is written back: writing a part that was never
-    // touched (an absent SACL, say) can alter the descriptor's control bits.
-    // Setting an owner other than ourselves needs SeRestorePrivilege.
-    const SECURITY_INFORMATION written =
-        DACL_SECURITY_INFORMATION | (ownerChanged_ ? OWNER_SECURITY_INFORMATION : 0);
-    ScopedPrivilege restore(SE_RESTORE_NAME);
-    ScopedPrivilege security(SE_SECURITY_NAME);
-    // Our ACE is still there, but if only the owner was changed the original
-    // DACL may not grant WRITE_OWNER back.
-    ScopedPrivilege takeOwnership(SE_TAKE_OWNERSHIP_NAME);
-    const bool withSacl = (parts_ & SACL_SECURITY_INFORMATION) != 0 && security.Held();
-    const REGSAM access = WRITE_DAC | READ_CONTROL | (ownerChanged_ ? WRITE_OWNER : 0) |
-                          (withSacl ? ACCESS_SYSTEM_SECURITY : 0);
-    UniqueKey key;
-    LSTATUS status = OpenKey(root_, path_, access, mode_, &key);
-    Note(L"restore: open", status);
-    if (status == ERROR_ACCESS_DENIED) {
-        status = OpenKeyBackupIntent(root_, path_, access, mode_, &key);
-        Note(L"restore: backup-intent open", status);
-    }
-    if (status == ERROR_SUCCESS) {
-        status = RegSetKeySecurity(key.get(), written, original_.data());
-        Note(ownerChanged_ ? L"restore: original owner and DACL written" : L"restore: original DACL written",
-             status);
-    }
-    if (status != ERROR_SUCCESS) return restoreStatus_ = status;
-
-    std::vector<BYTE> now;
-    SECURITY_INFORMATION nowParts = 0;
-    status = ReadKeySecurity(key.get(), &now, &nowParts);
-    if (status == ERROR_SUCCESS && (nowParts != parts_ || now != original_)) {
-        log_.push_back(L"restore: read back differs: " + DescriptorToSddl(now, nowParts));
-        status = ERROR_INVALID_SECURITY_DESCR;
-    } else {
-        Note(L"restore: read back equal byte for byte", status);
-    }
+    const LSTATUS status = PutKeySecurityBack(root_, path_, mode_, original_);
+    Note(L"restore: original written back and read back equal", status);
     return restoreStatus_ = status;
 }
 
