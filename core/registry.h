@@ -3,16 +3,13 @@
 #include <utility>
 #include <vector>
 
+#include "core/reg_result.h"
 #include "core/text.h"
 
 namespace vornex {
 
 // An opaque key handle; a predefined root or one that OpenKey returned.
 using KeyHandle = std::uintptr_t;
-// 0 is success; any other value is a failure, never told apart.
-using RegResult = long;
-
-constexpr RegResult kRegOk = 0;
 constexpr KeyHandle kLocalMachine = 0x80000002u;
 constexpr std::uint32_t kKeyAllAccess = 0x2003F;
 // Reading only: query values, enumerate subkeys, notify, read the security.
@@ -21,12 +18,6 @@ constexpr std::uint32_t kKeyQueryValue = 0x0001;
 constexpr std::uint32_t kKeySetValue = 0x0002;
 constexpr std::uint32_t kRegSz = 1;
 
-// Result codes the core itself tells apart (the Win32 values).
-constexpr RegResult kRegFileNotFound = 2;
-constexpr RegResult kRegAccessDenied = 5;
-constexpr RegResult kRegInvalidParameter = 87;
-constexpr RegResult kRegCallNotImplemented = 120;
-constexpr RegResult kRegNoMoreItems = 259;
 
 // The registry operations the program uses, with the Win32 contracts:
 // names come back NUL-terminated in buffers of a given capacity (characters,

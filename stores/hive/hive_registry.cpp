@@ -159,7 +159,7 @@ RegResult HiveRegistry::Changed() {
     // Reads would no longer show what is written: nothing more is done, and
     // nothing is committed.
     unreadable_ = true;
-    return kWriteFault;
+    return kRegWriteFault;
 }
 
 bool HiveRegistry::Reload() {
@@ -187,8 +187,8 @@ bool HiveRegistry::Reload() {
 
 RegResult HiveRegistry::Resolve(KeyHandle key, OpenNode** out) {
     auto found = handles_.find(key);
-    if (found == handles_.end()) return kInvalidHandle;
-    if (found->second.deleted) return kKeyDeleted;
+    if (found == handles_.end()) return kRegInvalidHandle;
+    if (found->second.deleted) return kRegKeyDeleted;
     *out = &found->second;
     return kRegOk;
 }
@@ -211,15 +211,15 @@ const std::vector<ValueInfo>* HiveRegistry::Values(KeyRef key) {
 
 RegResult HiveRegistry::IsLink(KeyRef key, bool* link, Text* target) {
     const hive::Result<std::uint16_t> flags = image_->KeyFlags(key);
-    if (!flags.ok()) return kBadDatabase;
+    if (!flags.ok()) return kRegBadDatabase;
     *link = (flags.value & kKeySymLink) != 0;
     if (target) target->clear();
     if (!*link || !target) return kRegOk;
     const hive::Result<std::optional<ValueInfo>> value = image_->FindValue(key, kLinkValue);
-    if (!value.ok()) return kBadDatabase;
+    if (!value.ok()) return kRegBadDatabase;
     if (!value.value || value.value->type != kRegLink) return kRegOk;
     const hive::Result<std::vector<unsigned char>> data = image_->ValueData(*value.value);
-    if (!data.ok()) return kBadDatabase;
+    if (!data.ok()) return kRegBadDatabase;
     for (std::size_t i = 0; i + 1 < data.value.size(); i += 2) {
         target->push_back(static_cast<char16_t>(data.value[i] | (data.value[i + 1] << 8)));
     }
@@ -227,14 +227,14 @@ RegResult HiveRegistry::IsLink(KeyRef key, bool* link, Text* target) {
 }
 
 RegResult HiveRegistry::FollowLink(KeyRef link, int hops, KeyRef* out) {
-    if (hops >= kMaxLinkHops) return kLinkOutsideHive;
+    if (hops >= kMaxLinkHops) return kRegCantResolveFilename;
     bool isLink = false;
     Text target;
     if (const RegResult read = IsLink(link, &isLink, &target); read != kRegOk) return read;
     const std::vector<Text> parts = SplitKeyPath(target);
-    if (parts.size() < kHiveRootInLinks.size()) return kLinkOutsideHive;
+    if (parts.size() < kHiveRootInLinks.size()) return kRegCantResolveFilename;
     for (std::size_t i = 0; i < kHiveRootInLinks.size(); ++i) {
-        if (!RegistryNamesEqual(parts[i], kHiveRootInLinks[i])) return kLinkOutsideHive;
+        if (!RegistryNamesEqual(parts[i], kHiveRootInLinks[i])) return kRegCantResolveFilename;
     }
     const Text rest = Joined(parts, kHiveRootInLinks.size(), parts.size());
     return Walk(image_->Root(), rest, false, hops + 1, out);
@@ -263,7 +263,7 @@ RegResult HiveRegistry::Walk(KeyRef from, const Text& path, bool openLink, int h
                 found = true;
             }
         }
-        if (!found) return damaged ? kBadDatabase : kFileNotFound;
+        if (!found) return damaged ? kRegBadDatabase : kRegFileNotFound;
         bool link = false;
         if (const RegResult read = IsLink(key, &link, nullptr); read != kRegOk) return read;
         if (link && !(openLink && at == parts.size())) {
@@ -276,12 +276,12 @@ RegResult HiveRegistry::Walk(KeyRef from, const Text& path, bool openLink, int h
 
 RegResult HiveRegistry::FromMachine(const Text& path, bool openLink, KeyRef* out) {
     const std::size_t slash = path.find(u'\\');
-    if (!RegistryNamesEqual(path.substr(0, slash), kSoftware)) return kFileNotFound;
+    if (!RegistryNamesEqual(path.substr(0, slash), kSoftware)) return kRegFileNotFound;
     return Walk(image_->Root(), slash == Text::npos ? Text() : path.substr(slash + 1), openLink, 0, out);
 }
 
 RegResult HiveRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_t /*access*/, KeyHandle* key) {
-    if (!key) return kInvalidHandle;
+    if (!key) return kRegInvalidHandle;
     KeyRef found{};
     if (root == kLocalMachine) {
         if (const RegResult result = FromMachine(path, false, &found); result != kRegOk) return result;
@@ -302,7 +302,7 @@ RegResult HiveRegistry::QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
     OpenNode* open = nullptr;
     if (const RegResult bad = Resolve(key, &open)) return bad;
     const std::vector<KeyRef>* subkeys = Subkeys(open->ref);
-    if (!subkeys) return kBadDatabase;
+    if (!subkeys) return kRegBadDatabase;
     std::size_t longest = 0;
     if (maxSubkeyNameLength) {
         // A name that cannot be read shows when it is enumerated.
@@ -320,11 +320,11 @@ RegResult HiveRegistry::EnumKey(KeyHandle key, std::uint32_t index, char16_t* na
     OpenNode* open = nullptr;
     if (const RegResult bad = Resolve(key, &open)) return bad;
     const std::vector<KeyRef>* subkeys = Subkeys(open->ref);
-    if (!subkeys) return kBadDatabase;
-    if (index >= subkeys->size()) return kNoMoreItems;
+    if (!subkeys) return kRegBadDatabase;
+    if (index >= subkeys->size()) return kRegNoMoreItems;
     const hive::Result<Text> read = image_->KeyName((*subkeys)[index]);
-    if (!read.ok()) return kBadDatabase;
-    if (read.value.size() + 1 > *nameLength) return kMoreData;
+    if (!read.ok()) return kRegBadDatabase;
+    if (read.value.size() + 1 > *nameLength) return kRegMoreData;
     std::copy(read.value.begin(), read.value.end(), name);
     name[read.value.size()] = u'\0';
     *nameLength = static_cast<std::uint32_t>(read.value.size());
@@ -334,13 +334,13 @@ RegResult HiveRegistry::EnumKey(KeyHandle key, std::uint32_t index, char16_t* na
 namespace {
 
 // Copies a value's data as RegEnumValue / RegQueryValueEx do: the size only
-// without a buffer, kMoreData when the buffer is too small.
+// without a buffer, kRegMoreData when the buffer is too small.
 RegResult CopyData(const std::vector<unsigned char>& bytes, unsigned char* data, std::uint32_t* dataSize) {
     if (!dataSize) return kRegOk;
     const auto size = static_cast<std::uint32_t>(bytes.size());
     if (data && size > *dataSize) {
         *dataSize = size;
-        return HiveRegistry::kMoreData;
+        return kRegMoreData;
     }
     if (data) std::copy(bytes.begin(), bytes.end(), data);
     *dataSize = size;
@@ -354,12 +354,12 @@ RegResult HiveRegistry::EnumValue(KeyHandle key, std::uint32_t index, char16_t* 
     OpenNode* open = nullptr;
     if (const RegResult bad = Resolve(key, &open)) return bad;
     const std::vector<ValueInfo>* values = Values(open->ref);
-    if (!values) return kBadDatabase;
-    if (index >= values->size()) return kNoMoreItems;
+    if (!values) return kRegBadDatabase;
+    if (index >= values->size()) return kRegNoMoreItems;
     const ValueInfo& value = (*values)[index];
-    if (value.name.size() + 1 > *nameLength) return kMoreData;
+    if (value.name.size() + 1 > *nameLength) return kRegMoreData;
     const hive::Result<std::vector<unsigned char>> bytes = image_->ValueData(value);
-    if (!bytes.ok()) return kBadDatabase;
+    if (!bytes.ok()) return kRegBadDatabase;
     std::copy(value.name.begin(), value.name.end(), name);
     name[value.name.size()] = u'\0';
     *nameLength = static_cast<std::uint32_t>(value.name.size());
@@ -372,16 +372,16 @@ RegResult HiveRegistry::QueryValue(KeyHandle key, const Text& valueName, std::ui
     OpenNode* open = nullptr;
     if (const RegResult bad = Resolve(key, &open)) return bad;
     const hive::Result<std::optional<ValueInfo>> found = image_->FindValue(open->ref, valueName);
-    if (!found.ok()) return kBadDatabase;
-    if (!found.value) return kFileNotFound;
+    if (!found.ok()) return kRegBadDatabase;
+    if (!found.value) return kRegFileNotFound;
     const hive::Result<std::vector<unsigned char>> bytes = image_->ValueData(*found.value);
-    if (!bytes.ok()) return kBadDatabase;
+    if (!bytes.ok()) return kRegBadDatabase;
     const RegResult copied = CopyData(bytes.value, data, dataSize);
     if (copied == kRegOk && type) *type = found.value->type;
     return copied;
 }
 
-RegResult HiveRegistry::CloseKey(KeyHandle key) { return handles_.erase(key) ? kRegOk : kInvalidHandle; }
+RegResult HiveRegistry::CloseKey(KeyHandle key) { return handles_.erase(key) ? kRegOk : kRegInvalidHandle; }
 
 // hivex replaces a node's values as a whole: every other value goes back
 // byte for byte. One hivex could not write back exactly (a name it cannot
@@ -390,17 +390,17 @@ RegResult HiveRegistry::ValuesKept(KeyHandle key, const Text& valueName, KeptVal
     OpenNode* open = nullptr;
     if (const RegResult bad = Resolve(key, &open)) return bad;
     const hive::Result<std::optional<ValueInfo>> target = image_->FindValue(open->ref, valueName);
-    if (!target.ok()) return kBadDatabase;
-    if (!target.value) return kFileNotFound;
+    if (!target.ok()) return kRegBadDatabase;
+    if (!target.value) return kRegFileNotFound;
     const std::vector<ValueInfo>* values = Values(open->ref);
-    if (!values) return kBadDatabase;
+    if (!values) return kRegBadDatabase;
     kept->node = HivexNode(open->ref);
     for (const ValueInfo& value : *values) {
         if (value.cell == target.value->cell) continue;
         std::string utf8;
-        if (!NameForHivex(value.name, &utf8)) return kNotSupported;
+        if (!NameForHivex(value.name, &utf8)) return kRegNotSupported;
         const hive::Result<std::vector<unsigned char>> bytes = image_->ValueData(value);
-        if (!bytes.ok()) return kBadDatabase;
+        if (!bytes.ok()) return kRegBadDatabase;
         kept->names.push_back(std::move(utf8));
         kept->datas.emplace_back(bytes.value.begin(), bytes.value.end());
         kept->types.push_back(value.type);
@@ -417,32 +417,32 @@ RegResult HiveRegistry::DeleteValue(KeyHandle key, const Text& valueName) {
     KeptValues kept;
     if (const RegResult checked = ValuesKept(key, valueName, &kept); checked != kRegOk) return checked;
     hive_h* writer = Writer();
-    if (!writer) return kAccessDenied;
+    if (!writer) return kRegAccessDenied;
     std::vector<hive_set_value> values;
     for (std::size_t i = 0; i < kept.names.size(); ++i) {
         values.push_back({kept.names[i].data(), static_cast<hive_type>(kept.types[i]), kept.datas[i].size(),
                           kept.datas[i].empty() ? nullptr : kept.datas[i].data()});
     }
     errno = 0;
-    if (hivex_node_set_values(writer, kept.node, values.size(), values.data(), 0) != 0) return kAccessDenied;
+    if (hivex_node_set_values(writer, kept.node, values.size(), values.data(), 0) != 0) return kRegAccessDenied;
     return Changed();
 }
 
 RegResult HiveRegistry::DeletableSubkey(KeyHandle key, const Text& subkeyName, KeyRef* out) {
     OpenNode* open = nullptr;
     if (const RegResult bad = Resolve(key, &open)) return bad;
-    if (subkeyName.empty()) return kFileNotFound;
+    if (subkeyName.empty()) return kRegFileNotFound;
     const hive::Result<std::optional<KeyRef>> target = image_->FindSubkey(open->ref, subkeyName);
-    if (!target.ok()) return kBadDatabase;
-    if (!target.value) return kFileNotFound;
+    if (!target.ok()) return kRegBadDatabase;
+    if (!target.value) return kRegFileNotFound;
     bool link = false;
     if (const RegResult read = IsLink(*target.value, &link, nullptr); read != kRegOk) return read;
     // Deleting by a link's name would delete what it points at: never done here.
-    if (link) return kAccessDenied;
+    if (link) return kRegAccessDenied;
     const std::vector<KeyRef>* children = Subkeys(*target.value);
-    if (!children) return kBadDatabase;
+    if (!children) return kRegBadDatabase;
     // Like the registry: a key with subkeys of its own is not deleted.
-    if (!children->empty()) return kAccessDenied;
+    if (!children->empty()) return kRegAccessDenied;
     *out = *target.value;
     return kRegOk;
 }
@@ -456,9 +456,9 @@ RegResult HiveRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
     KeyRef target{};
     if (const RegResult checked = DeletableSubkey(key, subkeyName, &target); checked != kRegOk) return checked;
     hive_h* writer = Writer();
-    if (!writer) return kAccessDenied;
+    if (!writer) return kRegAccessDenied;
     errno = 0;
-    if (hivex_node_delete_child(writer, HivexNode(target)) != 0) return kAccessDenied;
+    if (hivex_node_delete_child(writer, HivexNode(target)) != 0) return kRegAccessDenied;
     for (auto& [handle, node] : handles_) {
         if (node.ref == target) node.deleted = true;
     }
@@ -466,7 +466,7 @@ RegResult HiveRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
 }
 
 RegResult HiveRegistry::QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) {
-    if (root != kLocalMachine) return kInvalidHandle;
+    if (root != kLocalMachine) return kRegInvalidHandle;
     KeyRef key{};
     if (const RegResult found = FromMachine(path, true, &key); found != kRegOk) return found;
     bool link = false;
@@ -476,16 +476,16 @@ RegResult HiveRegistry::QueryLink(KeyHandle root, const Text& path, bool* isLink
 }
 
 RegResult HiveRegistry::DeleteLink(KeyHandle root, const Text& path) {
-    if (root != kLocalMachine) return kInvalidHandle;
+    if (root != kLocalMachine) return kRegInvalidHandle;
     KeyRef key{};
     if (const RegResult found = FromMachine(path, true, &key); found != kRegOk) return found;
     bool link = false;
     if (const RegResult read = IsLink(key, &link, nullptr); read != kRegOk) return read;
     if (!link) return kRegInvalidParameter;
     hive_h* writer = Writer();
-    if (!writer) return kAccessDenied;
+    if (!writer) return kRegAccessDenied;
     errno = 0;
-    if (hivex_node_delete_child(writer, HivexNode(key)) != 0) return kAccessDenied;
+    if (hivex_node_delete_child(writer, HivexNode(key)) != 0) return kRegAccessDenied;
     for (auto& [handle, node] : handles_) {
         if (node.ref == key) node.deleted = true;
     }

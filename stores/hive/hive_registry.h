@@ -37,20 +37,6 @@ class HiveRegistry : public Registry {
 public:
     enum class Mode { kReadOnly, kWrite };
 
-    // Win32 codes the store answers with, as the real registry would.
-    static constexpr RegResult kFileNotFound = 2;
-    static constexpr RegResult kAccessDenied = 5;
-    static constexpr RegResult kInvalidHandle = 6;
-    static constexpr RegResult kWriteProtect = 19;
-    static constexpr RegResult kWriteFault = 29;
-    static constexpr RegResult kNotSupported = 50;
-    static constexpr RegResult kMoreData = 234;
-    static constexpr RegResult kNoMoreItems = 259;
-    static constexpr RegResult kBadDatabase = 1009;
-    static constexpr RegResult kKeyDeleted = 1018;
-    // A link whose target lies in another hive: this file alone cannot follow it.
-    static constexpr RegResult kLinkOutsideHive = 1921;
-
     // Null, with a one-line reason in *error, when the file is missing, is not
     // a hive or is damaged beyond opening, or (kWrite) cannot be written.
     static std::unique_ptr<HiveRegistry> Open(const std::string& path, Mode mode,

@@ -200,7 +200,7 @@ TEST_F(HiveFile, ABadRootOffsetDoesNotOpenAndBadListOffsetsAreReportedAsDamage) 
     if (hive) {
         KeyHandle key = 0;
         // Damage is told from absence: the registry's "bad database", not "not found".
-        EXPECT_EQ(hive->OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key), HiveRegistry::kBadDatabase);
+        EXPECT_EQ(hive->OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key), kRegBadDatabase);
     }
 }
 

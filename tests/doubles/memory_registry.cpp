@@ -13,7 +13,6 @@ namespace {
 
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
-constexpr RegResult kInvalidParameter = 87;
 constexpr std::uint32_t kRegLink = 6;
 // What a key's security allows a change with: set value, create subkey,
 // create link, delete, write DAC, write owner.
@@ -217,7 +216,7 @@ void MemoryRegistry::FailOperation(const std::string& operation, std::uint64_t n
 RegResult MemoryRegistry::Begin(const char* operation, const std::string& detail) {
     ++calls_;
     log_.push_back(std::string(operation) + " " + detail);
-    RegResult result = failingCalls_.count(calls_) ? kInjectedFailure : kRegOk;
+    RegResult result = failingCalls_.count(calls_) ? kRegGenFailure : kRegOk;
     for (OperationFailure& failure : failingOperations_) {
         if (failure.operation == operation && failure.remaining > 0 && --failure.remaining == 0) {
             result = failure.code;
@@ -238,12 +237,12 @@ RegResult MemoryRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_
     std::snprintf(accessText, sizeof accessText, "0x%X", static_cast<unsigned>(access));
     if (RegResult injected = Begin("OpenKey", ToUtf8(path) + " " + accessText)) return injected;
     NodePtr base = Resolve(root);
-    if (!base) return kInvalidHandle;
-    if (!key) return kInvalidParameter;
+    if (!base) return kRegInvalidHandle;
+    if (!key) return kRegInvalidParameter;
     NodePtr node = FindFrom(base, path);
-    if (!node) return kFileNotFound;
-    if (!deniedOpens_.empty() && ContainsName(deniedOpens_, PathOf(*node))) return kAccessDenied;
-    if ((access & kChangeAccess) && !MayChange(*node)) return kAccessDenied;
+    if (!node) return kRegFileNotFound;
+    if (!deniedOpens_.empty() && ContainsName(deniedOpens_, PathOf(*node))) return kRegAccessDenied;
+    if ((access & kChangeAccess) && !MayChange(*node)) return kRegAccessDenied;
     const KeyHandle handle = nextHandle_;
     nextHandle_ += 4;
     handles_[handle] = {node, access};
@@ -255,8 +254,8 @@ RegResult MemoryRegistry::QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount
                                        std::uint32_t* maxSubkeyNameLength) {
     if (RegResult injected = Begin("QueryInfoKey", "")) return injected;
     NodePtr node = Resolve(key);
-    if (!node) return kInvalidHandle;
-    if (node->deleted) return kKeyDeleted;
+    if (!node) return kRegInvalidHandle;
+    if (node->deleted) return kRegKeyDeleted;
     std::size_t longest = 0;
     for (const auto& child : node->children) longest = std::max(longest, child->name.size());
     if (subkeyCount) *subkeyCount = static_cast<std::uint32_t>(node->children.size());
@@ -268,12 +267,12 @@ RegResult MemoryRegistry::EnumKey(KeyHandle key, std::uint32_t index, char16_t* 
                                   std::uint32_t* nameLength) {
     if (RegResult injected = Begin("EnumKey", std::to_string(index))) return injected;
     NodePtr node = Resolve(key);
-    if (!node) return kInvalidHandle;
-    if (node->deleted) return kKeyDeleted;
-    if (!name || !nameLength) return kInvalidParameter;
-    if (index >= node->children.size()) return kNoMoreItems;
+    if (!node) return kRegInvalidHandle;
+    if (node->deleted) return kRegKeyDeleted;
+    if (!name || !nameLength) return kRegInvalidParameter;
+    if (index >= node->children.size()) return kRegNoMoreItems;
     const Text& childName = node->children[index]->name;
-    if (childName.size() + 1 > *nameLength) return kMoreData;
+    if (childName.size() + 1 > *nameLength) return kRegMoreData;
     std::copy(childName.begin(), childName.end(), name);
     name[childName.size()] = u'\0';
     *nameLength = static_cast<std::uint32_t>(childName.size());
@@ -285,12 +284,12 @@ RegResult MemoryRegistry::EnumValue(KeyHandle key, std::uint32_t index, char16_t
                                     unsigned char* data, std::uint32_t* dataSize) {
     if (RegResult injected = Begin("EnumValue", std::to_string(index))) return injected;
     NodePtr node = Resolve(key);
-    if (!node) return kInvalidHandle;
-    if (node->deleted) return kKeyDeleted;
-    if (!name || !nameLength || (data && !dataSize)) return kInvalidParameter;
-    if (index >= node->values.size()) return kNoMoreItems;
+    if (!node) return kRegInvalidHandle;
+    if (node->deleted) return kRegKeyDeleted;
+    if (!name || !nameLength || (data && !dataSize)) return kRegInvalidParameter;
+    if (index >= node->values.size()) return kRegNoMoreItems;
     const Node::Value& value = node->values[index];
-    if (value.name.size() + 1 > *nameLength) return kMoreData;
+    if (value.name.size() + 1 > *nameLength) return kRegMoreData;
     std::copy(value.name.begin(), value.name.end(), name);
     name[value.name.size()] = u'\0';
     *nameLength = static_cast<std::uint32_t>(value.name.size());
@@ -299,7 +298,7 @@ RegResult MemoryRegistry::EnumValue(KeyHandle key, std::uint32_t index, char16_t
     const auto size = static_cast<std::uint32_t>(value.data.size());
     if (data && size > *dataSize) {
         *dataSize = size;
-        return kMoreData;
+        return kRegMoreData;
     }
     if (data) std::copy(value.data.begin(), value.data.end(), data);
     *dataSize = size;
@@ -310,15 +309,15 @@ RegResult MemoryRegistry::QueryValue(KeyHandle key, const Text& valueName, std::
                                      unsigned char* data, std::uint32_t* dataSize) {
     if (RegResult injected = Begin("QueryValue", ToUtf8(valueName))) return injected;
     NodePtr node = Resolve(key);
-    if (!node) return kInvalidHandle;
-    if (node->deleted) return kKeyDeleted;
-    if (data && !dataSize) return kInvalidParameter;
+    if (!node) return kRegInvalidHandle;
+    if (node->deleted) return kRegKeyDeleted;
+    if (data && !dataSize) return kRegInvalidParameter;
     const Node::Value* value = node->FindValue(valueName);
-    if (!value) return kFileNotFound;
+    if (!value) return kRegFileNotFound;
     const auto size = static_cast<std::uint32_t>(value->data.size());
     if (data && size > *dataSize) {
         *dataSize = size;
-        return kMoreData;
+        return kRegMoreData;
     }
     if (data) std::copy(value->data.begin(), value->data.end(), data);
     if (dataSize) *dataSize = size;
@@ -331,21 +330,21 @@ RegResult MemoryRegistry::CloseKey(KeyHandle key) {
     // registry gives its handle back whatever happens.
     ++calls_;
     log_.push_back("CloseKey");
-    return handles_.erase(key) ? kRegOk : kInvalidHandle;
+    return handles_.erase(key) ? kRegOk : kRegInvalidHandle;
 }
 
 RegResult MemoryRegistry::DeleteValue(KeyHandle key, const Text& valueName) {
     if (RegResult injected = Begin("DeleteValue", ToUtf8(valueName))) return injected;
     NodePtr node = Resolve(key);
-    if (!node) return kInvalidHandle;
-    if (node->deleted) return kKeyDeleted;
-    if (ContainsName(refusedDeletions_, PathOf(*node))) return kAccessDenied;
-    if (key != kLocalMachine && !(handles_[key].access & kKeySetValue)) return kAccessDenied;
+    if (!node) return kRegInvalidHandle;
+    if (node->deleted) return kRegKeyDeleted;
+    if (ContainsName(refusedDeletions_, PathOf(*node))) return kRegAccessDenied;
+    if (key != kLocalMachine && !(handles_[key].access & kKeySetValue)) return kRegAccessDenied;
     auto& values = node->values;
     auto found = std::find_if(values.begin(), values.end(), [&](const Node::Value& value) {
         return RegistryNamesEqual(value.name, valueName);
     });
-    if (found == values.end()) return kFileNotFound;
+    if (found == values.end()) return kRegFileNotFound;
     values.erase(found);
     return kRegOk;
 }
@@ -353,13 +352,13 @@ RegResult MemoryRegistry::DeleteValue(KeyHandle key, const Text& valueName) {
 RegResult MemoryRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
     if (RegResult injected = Begin("DeleteKey", ToUtf8(subkeyName))) return injected;
     NodePtr node = Resolve(key);
-    if (!node) return kInvalidHandle;
-    if (node->deleted) return kKeyDeleted;
+    if (!node) return kRegInvalidHandle;
+    if (node->deleted) return kRegKeyDeleted;
     NodePtr target = subkeyName.empty() ? nullptr : FindFrom(node, subkeyName);
-    if (!target) return kFileNotFound;
-    if (!target->children.empty()) return kAccessDenied;
-    if (ContainsName(refusedDeletions_, PathOf(*target))) return kAccessDenied;
-    if (!MayChange(*target)) return kAccessDenied;
+    if (!target) return kRegFileNotFound;
+    if (!target->children.empty()) return kRegAccessDenied;
+    if (ContainsName(refusedDeletions_, PathOf(*target))) return kRegAccessDenied;
+    if (!MayChange(*target)) return kRegAccessDenied;
     RemoveTree(PathOf(*target));
     return kRegOk;
 }
@@ -367,9 +366,9 @@ RegResult MemoryRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
 RegResult MemoryRegistry::QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) {
     if (RegResult injected = Begin("QueryLink", ToUtf8(path))) return injected;
     NodePtr base = Resolve(root);
-    if (!base) return kInvalidHandle;
+    if (!base) return kRegInvalidHandle;
     NodePtr node = FindFrom(base, path, true);
-    if (!node) return kFileNotFound;
+    if (!node) return kRegFileNotFound;
     if (isLink) *isLink = node->link;
     if (target) {
         target->clear();
@@ -385,11 +384,11 @@ RegResult MemoryRegistry::QueryLink(KeyHandle root, const Text& path, bool* isLi
 RegResult MemoryRegistry::DeleteLink(KeyHandle root, const Text& path) {
     if (RegResult injected = Begin("DeleteLink", ToUtf8(path))) return injected;
     NodePtr base = Resolve(root);
-    if (!base) return kInvalidHandle;
+    if (!base) return kRegInvalidHandle;
     NodePtr node = FindFrom(base, path, true);
-    if (!node) return kFileNotFound;
-    if (!node->link) return kInvalidParameter;
-    if (ContainsName(refusedDeletions_, PathOf(*node)) || !MayChange(*node)) return kAccessDenied;
+    if (!node) return kRegFileNotFound;
+    if (!node->link) return kRegInvalidParameter;
+    if (ContainsName(refusedDeletions_, PathOf(*node)) || !MayChange(*node)) return kRegAccessDenied;
     RemoveTree(PathOf(*node));
     return kRegOk;
 }
@@ -397,9 +396,9 @@ RegResult MemoryRegistry::DeleteLink(KeyHandle root, const Text& path) {
 RegResult MemoryRegistry::WouldDeleteLink(KeyHandle root, const Text& path) {
     NodePtr base = Resolve(root);
     NodePtr node = base ? FindFrom(base, path, true) : nullptr;
-    if (!node) return kFileNotFound;
-    if (!node->link) return kInvalidParameter;
-    return ContainsName(refusedDeletions_, PathOf(*node)) || !MayChange(*node) ? kAccessDenied : kRegOk;
+    if (!node) return kRegFileNotFound;
+    if (!node->link) return kRegInvalidParameter;
+    return ContainsName(refusedDeletions_, PathOf(*node)) || !MayChange(*node) ? kRegAccessDenied : kRegOk;
 }
 
 RegResult MemoryRegistry::GetKeySecurity(KeyHandle root, const Text& path, bool link,
@@ -407,7 +406,7 @@ RegResult MemoryRegistry::GetKeySecurity(KeyHandle root, const Text& path, bool 
     if (RegResult injected = Begin("GetKeySecurity", ToUtf8(path))) return injected;
     NodePtr base = Resolve(root);
     NodePtr node = base ? FindFrom(base, path, link) : nullptr;
-    if (!node) return kFileNotFound;
+    if (!node) return kRegFileNotFound;
     const Node::Security& security = node->security;
     *descriptor = {'S', static_cast<unsigned char>(security.readOnly),
                    static_cast<unsigned char>(security.ownedByAdministrators),
@@ -420,9 +419,9 @@ RegResult MemoryRegistry::SetKeySecurity(KeyHandle root, const Text& path, bool 
     if (RegResult injected = Begin("SetKeySecurity", ToUtf8(path))) return injected;
     NodePtr base = Resolve(root);
     NodePtr node = base ? FindFrom(base, path, link) : nullptr;
-    if (!node) return kFileNotFound;
-    if (descriptor.size() != 4 || descriptor[0] != 'S') return kInvalidParameter;
-    if (!MayChange(*node)) return kAccessDenied;
+    if (!node) return kRegFileNotFound;
+    if (descriptor.size() != 4 || descriptor[0] != 'S') return kRegInvalidParameter;
+    if (!MayChange(*node)) return kRegAccessDenied;
     node->security = {descriptor[1] != 0, descriptor[2] != 0, descriptor[3] != 0};
     return kRegOk;
 }
@@ -431,8 +430,8 @@ RegResult MemoryRegistry::TakeOverKey(KeyHandle root, const Text& path, bool lin
     if (RegResult injected = Begin("TakeOverKey", ToUtf8(path))) return injected;
     NodePtr base = Resolve(root);
     NodePtr node = base ? FindFrom(base, path, link) : nullptr;
-    if (!node) return kFileNotFound;
-    if (ContainsName(refusedTakeovers_, PathOf(*node))) return kAccessDenied;
+    if (!node) return kRegFileNotFound;
+    if (ContainsName(refusedTakeovers_, PathOf(*node))) return kRegAccessDenied;
     node->security.ownedByAdministrators = true;
     node->security.administratorsFull = true;
     return kRegOk;

@@ -16,15 +16,6 @@ namespace vornex {
 // order is its own, so nothing may rely on one). Failures can be injected.
 class MemoryRegistry : public Registry {
 public:
-    // Win32 codes the store answers with, so tests read like the real thing.
-    static constexpr RegResult kFileNotFound = 2;
-    static constexpr RegResult kAccessDenied = 5;
-    static constexpr RegResult kInvalidHandle = 6;
-    static constexpr RegResult kInjectedFailure = 31;
-    static constexpr RegResult kMoreData = 234;
-    static constexpr RegResult kNoMoreItems = 259;
-    static constexpr RegResult kKeyDeleted = 1018;
-
     MemoryRegistry();
     ~MemoryRegistry() override;
 
@@ -54,7 +45,7 @@ public:
     void FailCall(std::uint64_t callNumber);    // the n-th call from now on fails (1 = next)
     // The n-th call from now on of one operation ("QueryInfoKey", "EnumKey",
     // ...) fails with `code` (1 = the next such call).
-    void FailOperation(const std::string& operation, std::uint64_t nth, RegResult code = kInjectedFailure);
+    void FailOperation(const std::string& operation, std::uint64_t nth, RegResult code = kRegGenFailure);
 
     // Observation.
     std::size_t OpenHandleCount() const { return handles_.size(); }

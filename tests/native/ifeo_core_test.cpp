@@ -65,7 +65,7 @@ TEST_F(IfeoCore, EveryPlaceThatCouldNotBeReadIsReportedWithItsPathAndCode) {
     ASSERT_EQ(scan.unread.size(), 2u);
     EXPECT_EQ(scan.unread[0].step, Step::kOpenSubkey);
     EXPECT_EQ(scan.unread[0].key, PathOf(u"b.exe"));
-    EXPECT_EQ(scan.unread[0].code, MemoryRegistry::kAccessDenied);
+    EXPECT_EQ(scan.unread[0].code, kRegAccessDenied);
     EXPECT_EQ(scan.unread[1].step, Step::kEnumSubkey);
     EXPECT_EQ(scan.unread[1].key, kIfeoKeyPath);
     EXPECT_EQ(scan.unread[1].code, 1011);
@@ -79,7 +79,7 @@ TEST_F(IfeoCore, AFailedKeyQueryOrValueReadIsNotAnEmptyKey) {
     ASSERT_EQ(scan.unread.size(), 1u);
     EXPECT_EQ(scan.unread[0].step, Step::kQueryKey);
 
-    store.FailOperation("QueryValue", 1, MemoryRegistry::kAccessDenied);
+    store.FailOperation("QueryValue", 1, kRegAccessDenied);
     scan = Scan();
     EXPECT_TRUE(scan.entries.empty());
     ASSERT_EQ(scan.unread.size(), 1u);
@@ -91,7 +91,7 @@ TEST_F(IfeoCore, AnIfeoKeyThatCannotBeOpenedSaysSo) {
     store.DenyOpen(kIfeoKeyPath);
     const ScanResult scan = Scan();
     EXPECT_FALSE(scan.opened());
-    EXPECT_EQ(scan.openResult, MemoryRegistry::kAccessDenied);
+    EXPECT_EQ(scan.openResult, kRegAccessDenied);
     ASSERT_EQ(scan.unread.size(), 1u);
     EXPECT_EQ(scan.unread[0].step, Step::kOpenKey);
     // A missing key is not a readable, empty one either.
@@ -137,7 +137,7 @@ TEST_F(IfeoCore, ARepairThatFailsChangesNothingAndSaysWhereAndWhy) {
     }
     const RepairResult gone = RemoveDebugger(store, u"missing.exe");
     ASSERT_TRUE(gone.failure);
-    EXPECT_EQ(gone.failure->code, MemoryRegistry::kFileNotFound);
+    EXPECT_EQ(gone.failure->code, kRegFileNotFound);
     EXPECT_EQ(store.Dump(), before);
     EXPECT_EQ(store.OpenHandleCount(), 0u);
 }
