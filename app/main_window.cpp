@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include <string>
+#include <utility>
 
 #include "banner.h"
 #include "control_ids.h"
@@ -172,7 +173,7 @@ bool MainWindow::PreTranslateMessage(MSG& message) {
         message.hwnd == Control(IDC_TXTDETAIL)) {
         return true;
     }
-    return IsDialogMessageW(hwnd_, &message) != FALSE;
+    return hwnd_ && IsDialogMessageW(hwnd_, &message) != FALSE;
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -225,6 +226,13 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
+        case WM_NCDESTROY: {
+            // The window's last message: its handle is dead from here on, and
+            // nothing may use it or destroy it again.
+            HWND window = std::exchange(hwnd_, nullptr);
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            return DefWindowProcW(window, message, wParam, lParam);
+        }
     }
     return DefWindowProcW(hwnd_, message, wParam, lParam);
 }

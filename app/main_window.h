@@ -53,7 +53,7 @@ private:
     HWND Control(int id) const { return GetDlgItem(hwnd_, id); }
 
     FrmMain form_;
-    HWND hwnd_ = nullptr;
+    HWND hwnd_ = nullptr;  // null before Create and from WM_NCDESTROY on
     int dpi_ = 96;
     win32::UniqueFont font_;
     win32::UniqueBitmap banner_;

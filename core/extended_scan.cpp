@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/loader_integer.h"
 #include "core/registry_upcase.h"
 
 namespace vornex {
@@ -94,11 +95,9 @@ std::optional<Text> StringOf(const Value* value) {
     return TextFromRegistryData(value->data.data(), value->data.size());
 }
 
-std::optional<std::uint32_t> DwordOf(const Value* value) {
-    if (!value || value->type != extended::kRegDword || value->data.size() < 4) return std::nullopt;
-    return static_cast<std::uint32_t>(value->data[0]) | (static_cast<std::uint32_t>(value->data[1]) << 8) |
-           (static_cast<std::uint32_t>(value->data[2]) << 16) |
-           (static_cast<std::uint32_t>(value->data[3]) << 24);
+std::optional<std::uint32_t> LoaderDwordOf(const Value* value) {
+    if (!value) return std::nullopt;
+    return extended::ReadLoaderDword(value->type, value->data);
 }
 
 Entry Found(EntryKind kind, const Text& name, const Text& command, const Text& key, const Text& detail) {
@@ -114,7 +113,7 @@ Text HexText(std::uint32_t value) {
 
 }  // namespace
 
-std::optional<std::uint32_t> extended::ParseGlobalFlag(std::uint32_t type,
+std::optional<std::uint32_t> extended::ReadLoaderDword(std::uint32_t type,
                                                        const std::vector<unsigned char>& data) {
     if (type == kRegDword) {
         if (data.size() < 4) return std::nullopt;
@@ -122,27 +121,7 @@ std::optional<std::uint32_t> extended::ParseGlobalFlag(std::uint32_t type,
                (static_cast<std::uint32_t>(data[2]) << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
     }
     if (!IsString(type)) return std::nullopt;
-    Text text = TextFromRegistryData(data.data(), data.size());
-    while (!text.empty() && text.front() == u' ') text.erase(text.begin());
-    while (!text.empty() && text.back() == u' ') text.pop_back();
-    unsigned base = 10;
-    if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
-        base = 16;
-        text = text.substr(2);
-    }
-    if (text.empty() || text.size() > 10) return std::nullopt;
-    std::uint64_t value = 0;
-    for (char16_t c : text) {
-        unsigned digit = 0;
-        if (c >= u'0' && c <= u'9') digit = c - u'0';
-        else if (base == 16 && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
-        else if (base == 16 && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
-        else return std::nullopt;
-        if (digit >= base) return std::nullopt;
-        value = value * base + digit;
-        if (value > 0xFFFFFFFFu) return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(value);
+    return LoaderStringInteger(TextFromRegistryData(data.data(), data.size()));
 }
 
 ScanResult ScanExtended(Registry& registry, const Text& currentVersionPath) {
@@ -167,7 +146,7 @@ ScanResult ScanExtended(Registry& registry, const Text& currentVersionPath) {
 
         // Filters: with UseFilter set, the loader picks the subkey whose
         // FilterFullPath is the started file and takes its Debugger.
-        const std::optional<std::uint32_t> useFilter = DwordOf(Find(values, u"UseFilter"));
+        const std::optional<std::uint32_t> useFilter = LoaderDwordOf(Find(values, u"UseFilter"));
         if (useFilter && *useFilter != 0) {
             for (const Text& filterName : ReadSubkeyNames(registry, subkey.get(), subkeyPath, unread)) {
                 const Text filterPath = subkeyPath + u'\\' + filterName;
@@ -183,9 +162,7 @@ ScanResult ScanExtended(Registry& registry, const Text& currentVersionPath) {
             }
         }
 
-        const Value* flagValue = Find(values, u"GlobalFlag");
-        const std::optional<std::uint32_t> flags =
-            flagValue ? extended::ParseGlobalFlag(flagValue->type, flagValue->data) : std::nullopt;
+        const std::optional<std::uint32_t> flags = LoaderDwordOf(Find(values, u"GlobalFlag"));
         if (!flags) continue;
 
         if (*flags & extended::kFlagMonitorSilentProcessExit) {

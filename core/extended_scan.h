@@ -20,9 +20,10 @@ inline const Text kWow64CurrentVersion =
 inline const Text kIfeoName = u"Image File Execution Options";
 inline const Text kSilentProcessExitName = u"SilentProcessExit";
 
-// GlobalFlag as the loader takes it: a DWORD, or a string in hex ("0x200")
-// or decimal. Nothing for other types or text that is not a number.
-std::optional<std::uint32_t> ParseGlobalFlag(std::uint32_t type,
+// A number the loader asks for as a DWORD (GlobalFlag, UseFilter), as it
+// takes it: a DWORD's first four bytes, or a string read as the loader reads
+// a number (LoaderStringInteger). Nothing for other types.
+std::optional<std::uint32_t> ReadLoaderDword(std::uint32_t type,
                                              const std::vector<unsigned char>& data);
 
 }  // namespace extended

@@ -46,7 +46,7 @@ key${T}${IFEO}\\nested.exe\\inner
 dword${T}${IFEO}\\svchost.exe${T}UseFilter${T}1
 sz${T}${IFEO}\\svchost.exe\\f1${T}FilterFullPath${T}C:\\Windows\\svchost.exe
 sz${T}${IFEO}\\svchost.exe\\f1${T}Debugger${T}C:\\filter.exe
-sz${T}${IFEO}\\mon.exe${T}GlobalFlag${T}0x00000200
+sz${T}${IFEO}\\mon.exe${T}GlobalFlag${T}+0x200
 sz${T}SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SilentProcessExit\\mon.exe${T}MonitorProcess${T}C:\\monitor.exe
 dword${T}${IFEO}\\ver.exe${T}GlobalFlag${T}256
 sz${T}${IFEO}\\ver.exe${T}VerifierDlls${T}evil.dll
@@ -89,6 +89,7 @@ scan_text() {
 }
 check "scan lists the window's entries, exactly, escaped U+202E, UTF-8 kept" scan_text
 
+# mon.exe's GlobalFlag is "+0x200": the loader reads it as 0x200.
 scan_all() {
     run 1 "$work/all.txt" --hive "$hive" scan --all || return 1
     grep -q '^filter-debugger  *svchost.exe  *C:\\filter.exe  *FilterFullPath=C:\\Windows\\svchost.exe' "$work/all.txt" &&

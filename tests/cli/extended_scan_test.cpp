@@ -44,9 +44,11 @@ TEST_F(ExtendedScan, FindsADebuggerInAFilterSubkeyOnlyWhileUseFilterIsSet) {
 
     store.SetValue(kIfeo + u"\\svchost.exe", u"UseFilter", kRegDword, Dword(0));
     EXPECT_TRUE(Scan().empty());
-    // A string UseFilter is not the DWORD the loader reads.
-    store.SetString(kIfeo + u"\\svchost.exe", u"UseFilter", u"1");
+    // A string UseFilter is read as the loader reads any number from a string.
+    store.SetString(kIfeo + u"\\svchost.exe", u"UseFilter", u"0X1");
     EXPECT_TRUE(Scan().empty());
+    store.SetString(kIfeo + u"\\svchost.exe", u"UseFilter", u" +1");
+    EXPECT_EQ(Scan().size(), 1u);
 }
 
 TEST_F(ExtendedScan, FindsASilentExitMonitorWithTheFlagAsDwordOrString) {
@@ -101,7 +103,8 @@ TEST_F(ExtendedScan, AWow64KeyThatIsALinkIsNotASeparateKey) {
     EXPECT_FALSE(Wow64IfeoIsSeparate(store));
 }
 
-TEST(GlobalFlag, ParsesDwordsAndHexOrDecimalStrings) {
+// The string forms are the shared table's (tests/native/loader_integer_cases.h).
+TEST(ReadLoaderDword, TakesADwordOrAStringAndNothingElse) {
     auto sz = [](const Text& t) {
         std::vector<unsigned char> b;
         for (char16_t c : t + u'\0') {
@@ -110,16 +113,12 @@ TEST(GlobalFlag, ParsesDwordsAndHexOrDecimalStrings) {
         }
         return b;
     };
-    EXPECT_EQ(ParseGlobalFlag(kRegDword, Dword(0x200)), 0x200u);
-    EXPECT_EQ(ParseGlobalFlag(kRegSz, sz(u"0x00000200")), 0x200u);
-    EXPECT_EQ(ParseGlobalFlag(kRegSz, sz(u"0X2FF")), 0x2FFu);
-    EXPECT_EQ(ParseGlobalFlag(kRegExpandSz, sz(u"512")), 512u);
-    EXPECT_EQ(ParseGlobalFlag(kRegSz, sz(u" 0x200 ")), 0x200u);
-    EXPECT_FALSE(ParseGlobalFlag(kRegSz, sz(u"0x")));
-    EXPECT_FALSE(ParseGlobalFlag(kRegSz, sz(u"abc")));
-    EXPECT_FALSE(ParseGlobalFlag(kRegSz, sz(u"0x1FFFFFFFF")));
-    EXPECT_FALSE(ParseGlobalFlag(kRegDword, {1, 2}));
-    EXPECT_FALSE(ParseGlobalFlag(3, Dword(0x200)));
+    EXPECT_EQ(ReadLoaderDword(kRegDword, Dword(0x200)), 0x200u);
+    EXPECT_EQ(ReadLoaderDword(kRegSz, sz(u"+0x200")), 0x200u);
+    EXPECT_EQ(ReadLoaderDword(kRegExpandSz, sz(u"0b1000000000")), 0x200u);
+    EXPECT_EQ(ReadLoaderDword(kRegSz, sz(u"0X200")), 0u);  // a string always reads, as 0 without a number
+    EXPECT_FALSE(ReadLoaderDword(kRegDword, {1, 2}));
+    EXPECT_FALSE(ReadLoaderDword(3, Dword(0x200)));  // REG_BINARY
 }
 
 }  // namespace
