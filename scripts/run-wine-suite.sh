@@ -2,7 +2,8 @@
 # Runs one Wine test suite of a win64 build in a fresh Wine environment of its
 # own (prefix, locale, Xvfb display) and stops what it started.
 #   scripts/run-wine-suite.sh SUITE BUILD_DIR RUN_DIR
-# SUITE: contract (the registry contract against Wine's registry), e2e (the
+# SUITE: contract (the registry contract against Wine's registry), hivefiles
+# (the hive file layer, commit and backup over Win32 files), e2e (the
 # end-to-end driver of Vornex.exe and vornex-cli.exe at 96 DPI) or e2e-144dpi
 # (the layout, label, list, banner and font tests again at 144 DPI).
 # The suite's own output goes to standard output; Wine's to RUN_DIR/SUITE.stderr.
@@ -28,6 +29,7 @@ artifacts=$run_dir/artifacts
 args=()
 case "$suite" in
     contract) exe=$tests_dir/vornex_contract_tests.exe ;;
+    hivefiles) exe=$tests_dir/vornex_hive_files_tests.exe ;;
     e2e) exe=$tests_dir/vornex_e2e.exe ;;
     e2e-144dpi)
         exe=$tests_dir/vornex_e2e.exe
@@ -49,7 +51,7 @@ trap 'exit 130' INT TERM
 rm -rf "${run_dir:?}/env-$suite"
 wine_env_start "$run_dir/env-$suite" "$dpi"
 
-if [ "$suite" != contract ]; then
+if [ "$suite" != contract ] && [ "$suite" != hivefiles ]; then
     args+=(--exe "$(wine_env_winpath "$build_dir/Vornex.exe")"
            --out "$(wine_env_winpath "$artifacts")" --dpi "$dpi")
     [ "$suite" = e2e ] && args+=(--cli "$(wine_env_winpath "$build_dir/cli/vornex-cli.exe")")

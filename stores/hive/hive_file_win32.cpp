@@ -227,6 +227,13 @@ public:
         held_.reset();
         const std::wstring to = SystemPath(target);
         const std::wstring source = SystemPath(from);
+        // The hive's attributes (hidden, system...) on the new file before it
+        // takes the place: ReplaceFileW does so on Windows, Wine's does not.
+        const DWORD attributes = GetFileAttributesW(to.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            const DWORD kept = attributes & ~FILE_ATTRIBUTE_READONLY;
+            SetFileAttributesW(source.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
+        }
         if (!ReplaceFileW(to.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                           nullptr)) {
             const DWORD error = GetLastError();

@@ -231,7 +231,7 @@ TEST_F(HiveFiles, AHiveOpenedWithoutSharingWritesIsRefusedAndLeftAlone) {
     for (const std::string& name : files->FilesIn(folder_)) EXPECT_EQ(name.find(".vornex-"), std::string::npos);
 }
 
-TEST_F(HiveFiles, APathPastTwoHundredSixtyCharactersWorks) {
+TEST_F(HiveFiles, APathPastTwoHundredSixtyCharactersWorksAndTheHiveKeepsItsAttributes) {
     std::string deep = folder_;
     std::wstring prefixed = L"\\\\?\\" + Wide(folder_);
     for (int i = 0; i < 6; ++i) {
@@ -244,11 +244,16 @@ TEST_F(HiveFiles, APathPastTwoHundredSixtyCharactersWorks) {
     ASSERT_GT(hive.size(), 260u);
     std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
     Lay(*files, hive);
+    const std::wstring wide = L"\\\\?\\" + Wide(hive);
+    ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     std::string backup;
     const FileFailure failed = Change(*files, hive, &backup);
     ASSERT_FALSE(failed) << failed.message;
     files = hive::SystemFileLayer();
     EXPECT_EQ(ReadVia(*files, hive), new_);
+    // The new file is the hive as Windows keeps it: its attributes stay.
+    EXPECT_EQ(GetFileAttributesW(wide.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+              static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     EXPECT_EQ(ReadVia(*files, backup), old_);
     EXPECT_EQ(ReadVia(*files, backup + ".LOG1"), log1_);
 }
