@@ -205,6 +205,17 @@ TEST_F(HiveFiles, ACutAtEveryOperationLeavesHiveLogsAndBackupWhole) {
     EXPECT_GT(k, 10) << "every step of the backup and the commit goes through the layer";
 }
 
+TEST_F(HiveFiles, AHiveHeldByAnotherProgramIsRefusedWithItsCode) {
+    std::unique_ptr<HiveFileLayer> first = hive::SystemFileLayer();
+    Lay(*first, hive_);
+    ASSERT_FALSE(first->Hold(hive_));
+    const FileFailure second = hive::SystemFileLayer()->Hold(hive_);
+    // POSIX: the lock; Windows: the first holder shares no writing.
+    EXPECT_TRUE(second.code == kRegLockViolation || second.code == kRegSharingViolation) << second.code;
+    EXPECT_NE(second.message.find("in use by another program"), std::string::npos) << second.message;
+    EXPECT_EQ(hive::SystemFileLayer()->Hold(folder_ + "missing").code, kRegFileNotFound);
+}
+
 #ifdef _WIN32
 std::wstring Wide(const std::string& utf8) {
     std::wstring wide(utf8.size(), L'\0');
