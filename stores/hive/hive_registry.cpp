@@ -56,6 +56,18 @@ std::unique_ptr<HiveRegistry> HiveRegistry::Open(const std::string& path, Mode m
         *code = kRegInvalidParameter;
         return nullptr;
     }
+    // For a change: refused at once on a read-only medium, and while another
+    // program holds the hive (on Windows, one it has loaded, which could not
+    // be read either): before it is read, and long before any change.
+    std::unique_ptr<hive::HiveFileLayer> files;
+    if (mode == Mode::kWrite) {
+        files = hive::SystemFileLayer();
+        if (const hive::FileFailure held = files->Hold(path)) {
+            *error = held.message;
+            *code = held.code;
+            return nullptr;
+        }
+    }
     hive::LoadedHive loaded;
     std::string why;
     if (!hive::LoadHive(path, &loaded, &why)) {
@@ -79,14 +91,7 @@ std::unique_ptr<HiveRegistry> HiveRegistry::Open(const std::string& path, Mode m
             *code = kRegBadDatabase;
             return nullptr;
         }
-        // Refused at once on a read-only medium, and while another program
-        // holds the hive: before any change, not after.
-        opened->files_ = hive::SystemFileLayer();
-        if (const hive::FileFailure held = opened->files_->Hold(path)) {
-            *error = held.message;
-            *code = held.code;
-            return nullptr;
-        }
+        opened->files_ = std::move(files);
     }
     return opened;
 }
