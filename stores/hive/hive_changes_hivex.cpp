@@ -1,12 +1,10 @@
 // The changes through hivex: each one re-serialises the whole hive, which is
 // then parsed again so that reads see it. Linux only (memfd).
-#include <fcntl.h>
 #include <hivex.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
 
 #include "core/text.h"
