@@ -15,7 +15,6 @@
 
 #include "stores/win32/win32_registry.h"
 #else
-#include "stores/hive/hive_backup.h"
 #include "stores/hive/hive_registry.h"
 #endif
 
@@ -115,7 +114,7 @@ int Run(const std::vector<Text>& args) try {
     source.stale = hive->recovery() == vornex::hive::Recovery::kDirtyNoUsableLog;
     source.commit = [&hive](std::string* backup, std::string* commitError) {
         if (!hive->dirty()) return true;
-        return WriteHiveBackup(hive->path(), backup, commitError) && hive->Commit(commitError);
+        return hive->Backup(backup, commitError) == vornex::kRegOk && hive->Commit(commitError) == vornex::kRegOk;
     };
     Outcome outcome = RunCommand(options, source);
 #endif

@@ -1,6 +1,7 @@
 # vornex-cli as a Debian package (CPack, DEB generator):
 #
 #   cmake --build --preset native --target package  -> build/native/vornex-cli_<version>_<arch>.deb
+#                                    and build/native/vornex-cli-<version>-linux-<machine>.tar.gz
 #   cmake --preset package && cmake --build --preset package --target package
 #
 # The package holds vornex-cli only: the program, its manual page, the
@@ -63,15 +64,16 @@ can keep Windows from starting). It removes such a Debugger value, its
 whole subkey, or the subkeys of every listed entry, after writing a backup
 copy of the hive beside it; --dry-run shows what would change.
 .
-Output as text, JSON or CSV; hives are read and written through hivex.")
+Output as text, JSON or CSV.")
 # (No double quotes in it: the DEB generator of CMake 3.25 mangles them.)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VORNEX_DEB_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
-# Depends computed by dpkg-shlibdeps from the binary: libhivex0, libc6,
-# libstdc++6 and libgcc-s1, each with the lowest version it needs.
+# Depends computed by dpkg-shlibdeps from the binary: libc6 with the lowest
+# version it needs (the C++ runtime is linked in; libhivex0 until the hive
+# store writes hives itself).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
@@ -82,10 +84,13 @@ set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git" "/build/" "/demo/")
 
 if(NOT CMAKE_BUILD_TYPE STREQUAL "Release" OR VORNEX_SANITIZE)
   set(VORNEX_PACKAGE_TREE ${CMAKE_BINARY_DIR}/package-release)
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/VornexPackageRelease.cmake.in
-    ${CMAKE_BINARY_DIR}/VornexPackageRelease.cmake @ONLY)
-  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/VornexPackageRelease.cmake)
   set(CPACK_INSTALL_CMAKE_PROJECTS "${VORNEX_PACKAGE_TREE};${PROJECT_NAME};ALL;/")
+else()
+  set(VORNEX_PACKAGE_TREE ${CMAKE_BINARY_DIR})
 endif()
+# The Release build when needed, and the static tarball beside the .deb.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/VornexPackageRelease.cmake.in
+  ${CMAKE_BINARY_DIR}/VornexPackageRelease.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/VornexPackageRelease.cmake)
 
 include(CPack)

@@ -3,7 +3,8 @@
 # own (prefix, locale, Xvfb display) and stops what it started.
 #   scripts/run-wine-suite.sh SUITE BUILD_DIR RUN_DIR
 # SUITE: contract (the registry contract against Wine's registry),
-# loader-integer (the loader's reading of a number against ntdll's), e2e (the
+# loader-integer (the loader's reading of a number against ntdll's), hivefiles
+# (the hive file layer, commit and backup over Win32 files), e2e (the
 # end-to-end driver of Vornex.exe and vornex-cli.exe at 96 DPI) or e2e-144dpi
 # (the layout, label, list, banner and font tests again at 144 DPI).
 # The suite's own output goes to standard output; Wine's to RUN_DIR/SUITE.stderr.
@@ -30,6 +31,7 @@ args=()
 case "$suite" in
     contract) exe=$tests_dir/vornex_contract_tests.exe ;;
     loader-integer) exe=$tests_dir/vornex_loader_integer_tests.exe ;;
+    hivefiles) exe=$tests_dir/vornex_hive_files_tests.exe ;;
     e2e) exe=$tests_dir/vornex_e2e.exe ;;
     e2e-144dpi)
         exe=$tests_dir/vornex_e2e.exe
@@ -51,7 +53,7 @@ trap 'exit 130' INT TERM
 rm -rf "${run_dir:?}/env-$suite"
 wine_env_start "$run_dir/env-$suite" "$dpi"
 
-if [ "$suite" != contract ] && [ "$suite" != loader-integer ]; then
+if [ "$suite" != contract ] && [ "$suite" != loader-integer ] && [ "$suite" != hivefiles ]; then
     args+=(--exe "$(wine_env_winpath "$build_dir/Vornex.exe")"
            --out "$(wine_env_winpath "$artifacts")" --dpi "$dpi")
     [ "$suite" = e2e ] && args+=(--cli "$(wine_env_winpath "$build_dir/cli/vornex-cli.exe")")

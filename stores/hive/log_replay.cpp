@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "stores/hive/base_block.h"
+#include "stores/hive/hive_logs.h"
 #include "stores/hive/marvin32.h"
 
 namespace vornex::hive {
@@ -495,7 +496,11 @@ bool ReadWholeFile(const std::filesystem::path& path, Bytes* out, std::string* e
         *error = "is a directory";
         return false;
     }
-    std::FILE* f = std::fopen(path.string().c_str(), "rb");
+#ifdef _WIN32
+    std::FILE* f = _wfopen(path.c_str(), L"rb");  // any name, not only the ANSI code page's
+#else
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+#endif
     if (!f) {
         *error = std::strerror(errno);
         return false;
@@ -528,43 +533,19 @@ bool ReadWholeFile(const std::filesystem::path& path, Bytes* out, std::string* e
     return ok;
 }
 
-bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
-
-// PATH + suffix, as spelt or in any letter case (a case-sensitive view of an
-// NTFS volume shows names as they were created: SOFTWARE.LOG1, software.LOG1...).
-std::optional<std::filesystem::path> FindBeside(const std::filesystem::path& primary,
-                                                const std::string& suffix) {
+// The regular files of the folder a hive lies in, by name.
+std::vector<std::string> FilesBeside(const std::filesystem::path& primary) {
     namespace fs = std::filesystem;
+    std::vector<std::string> files;
     std::error_code ec;
-    fs::path exact = primary;
-    exact += suffix;
-    if (fs::is_regular_file(exact, ec)) return exact;
-    const std::string wanted = primary.filename().string() + suffix;
     fs::path dir = primary.parent_path();
     if (dir.empty()) dir = ".";
-    std::vector<fs::path> found;
     fs::directory_iterator it(dir, ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const fs::path& candidate = it->path();
-        if (SameIgnoringAsciiCase(candidate.filename().string(), wanted) &&
-            fs::is_regular_file(candidate, ec)) {
-            found.push_back(candidate);
-        }
+        if (it->is_regular_file(ec)) files.push_back(it->path().filename().u8string());
         ec.clear();
     }
-    if (found.empty()) return std::nullopt;
-    std::sort(found.begin(), found.end());
-    return found.front();
+    return files;
 }
 
 }  // namespace
@@ -593,7 +574,7 @@ bool LoadHive(const std::string& path, LoadedHive* out, std::string* error) {
         *error = "no place for the result";
         return false;
     }
-    const fs::path primaryPath(path);
+    const fs::path primaryPath = fs::u8path(path);
     Bytes primary;
     std::string why;
     if (!ReadWholeFile(primaryPath, &primary, &why)) {
@@ -605,12 +586,13 @@ bool LoadHive(const std::string& path, LoadedHive* out, std::string* error) {
     std::optional<Bytes> logs[2];
     std::string names[2] = {"LOG1", "LOG2"};
     std::vector<std::string> unreadable;
-    std::optional<fs::path> paths[2] = {FindBeside(primaryPath, ".LOG1"),
-                                        FindBeside(primaryPath, ".LOG2")};
-    if (!paths[0] && !paths[1]) paths[0] = FindBeside(primaryPath, ".LOG");  // single-log scheme
+    const LogNames found = FindLogs(primaryPath.filename().u8string(), FilesBeside(primaryPath));
+    std::optional<fs::path> paths[2];
+    if (!found.first.empty()) paths[0] = primaryPath.parent_path() / fs::u8path(found.first);
+    if (!found.second.empty()) paths[1] = primaryPath.parent_path() / fs::u8path(found.second);
     for (int i = 0; i < 2; ++i) {
         if (!paths[i]) continue;
-        names[i] = paths[i]->filename().string();
+        names[i] = paths[i]->filename().u8string();
         Bytes bytes;
         if (ReadWholeFile(*paths[i], &bytes, &why)) {
             logs[i] = std::move(bytes);

@@ -11,6 +11,12 @@ public:
     UniqueFd& operator=(const UniqueFd&) = delete;
     ~UniqueFd() { Close(); }
     int get() const { return fd_; }
+    // Gives the descriptor up without closing it.
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     // False when closing reported an error (a write that did not reach the disk).
     bool Close() {
         const bool ok = fd_ < 0 || close(fd_) == 0;

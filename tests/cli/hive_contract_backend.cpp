@@ -1,5 +1,6 @@
 // The registry contract suite against an offline hive: each test gets a new
-// hive file made from the minimal empty hive and seeded with hivex's writes.
+// hive file made from the minimal empty hive and seeded with hivex's writes
+// (HiveSeed) before the store opens it.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -7,6 +8,7 @@
 
 #include "stores/hive/hive_registry.h"
 #include "tests/cli/empty_hive.h"
+#include "tests/cli/hive_seed.h"
 #include "tests/contract/contract_backend.h"
 
 namespace vornex::testing {
@@ -22,27 +24,40 @@ public:
         close(fd);
         path_ = pattern;
         if (!WriteEmptyHive(path_)) throw std::runtime_error("cannot write the empty hive");
-        std::string error;
-        hive_ = HiveRegistry::Open(path_, HiveRegistry::Mode::kWrite, &error);
-        if (!hive_) throw std::runtime_error(error);
         CreateKey(Root());
     }
     ~HiveBackend() override {
         hive_.reset();
         unlink(path_.c_str());
     }
-    Registry& registry() override { return *hive_; }
+    // The store opens the file as the seeding left it.
+    Registry& registry() override {
+        if (!hive_) {
+            std::string error;
+            hive_ = HiveRegistry::Open(path_, HiveRegistry::Mode::kWrite, &error);
+            if (!hive_) throw std::runtime_error(error);
+        }
+        return *hive_;
+    }
     Text Root() override { return u"SOFTWARE\\VornexContract"; }
     void CreateKey(const Text& path) override {
-        if (!hive_->CreateKey(path)) throw std::runtime_error("CreateKey " + ToUtf8(path));
+        Seed([&](HiveSeed& seed) { return seed.CreateKey(path); }, "CreateKey " + ToUtf8(path));
     }
     void SetValue(const Text& path, const Text& name, std::uint32_t type,
                   const std::vector<unsigned char>& data) override {
-        if (!hive_->SetValue(path, name, type, data)) throw std::runtime_error("SetValue " + ToUtf8(name));
+        Seed([&](HiveSeed& seed) { return seed.SetValue(path, name, type, data); }, "SetValue " + ToUtf8(name));
     }
-    void RemoveTree(const Text& path) override { hive_->RemoveTree(path); }
+    void RemoveTree(const Text&) override { hive_.reset(); }  // the file goes with the backend
 
 private:
+    // Seeding happens before the test reads: the store, closed, reopens the file after.
+    template <typename Change>
+    void Seed(Change change, const std::string& what) {
+        hive_.reset();
+        HiveSeed seed(path_);
+        if (!change(seed) || !seed.Commit()) throw std::runtime_error(what);
+    }
+
     std::string path_;
     std::unique_ptr<HiveRegistry> hive_;
 };

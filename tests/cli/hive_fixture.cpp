@@ -1,5 +1,6 @@
 // Makes a hive fixture: the minimal empty hive, then the keys and values of a
-// script read from standard input, written with hivex's own calls.
+// script read from standard input, written with hivex's own calls
+// (HiveSeed).
 //
 //   vornex_hive_fixture OUT.hiv < script
 //
@@ -19,9 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "stores/hive/hive_registry.h"
+#include "core/registry.h"
 #include "stores/hive/regf_image.h"
 #include "tests/cli/empty_hive.h"
+#include "tests/cli/hive_seed.h"
 
 namespace {
 
@@ -102,10 +104,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: cannot write\n", out.c_str());
         return 1;
     }
-    std::string error;
-    auto hive = vornex::HiveRegistry::Open(out, vornex::HiveRegistry::Mode::kWrite, &error);
-    if (!hive) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    vornex::testing::HiveSeed seed(out);
+    if (!seed.ok()) {
+        std::fprintf(stderr, "%s: hivex cannot open it\n", out.c_str());
         return 1;
     }
     std::string line;
@@ -118,13 +119,13 @@ int main(int argc, char** argv) {
         bool ok = false;
         auto text = [](const std::string& s) { return vornex::FromUtf8(s); };
         if (f[0] == "key" && f.size() == 2) {
-            ok = hive->CreateKey(text(f[1]));
+            ok = seed.CreateKey(text(f[1]));
         } else if ((f[0] == "sz" || f[0] == "expand") && (f.size() == 4 || f.size() == 3)) {
-            ok = hive->SetValue(text(f[1]), text(f[2]), f[0] == "sz" ? 1 : 2,
+            ok = seed.SetValue(text(f[1]), text(f[2]), f[0] == "sz" ? 1 : 2,
                                 Utf16WithNul(f.size() == 4 ? text(f[3]) : vornex::Text()));
         } else if (f[0] == "dword" && f.size() == 4) {
             const auto v = static_cast<std::uint32_t>(std::strtoul(f[3].c_str(), nullptr, 0));
-            ok = hive->SetValue(text(f[1]), text(f[2]), 4,
+            ok = seed.SetValue(text(f[1]), text(f[2]), 4,
                                 {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
                                  static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)});
         } else if (f[0] == "raw" && (f.size() == 5 || f.size() == 4)) {
@@ -133,18 +134,18 @@ int main(int argc, char** argv) {
             for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
                 bytes.push_back(static_cast<unsigned char>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
             }
-            ok = hive->SetValue(text(f[1]), text(f[2]), static_cast<std::uint32_t>(std::strtoul(f[3].c_str(), nullptr, 0)),
+            ok = seed.SetValue(text(f[1]), text(f[2]), static_cast<std::uint32_t>(std::strtoul(f[3].c_str(), nullptr, 0)),
                                 bytes);
         }
         if (f[0] == "keyname" && f.size() == 3) {
-            ok = hive->CreateSubkeyNamed(text(f[1]), text(f[2]));
+            ok = seed.CreateSubkeyNamed(text(f[1]), text(f[2]));
         } else if (f[0] == "link" && f.size() == 3) {
             std::vector<unsigned char> target;
             for (char16_t c : text(f[2])) {
                 target.push_back(static_cast<unsigned char>(c & 0xFF));
                 target.push_back(static_cast<unsigned char>(c >> 8));
             }
-            ok = hive->SetValue(text(f[1]), u"SymbolicLinkValue", 6, target);
+            ok = seed.SetValue(text(f[1]), u"SymbolicLinkValue", 6, target);
             patches.push_back({true, BelowRoot(text(f[1])), vornex::Text()});
         } else if (f[0] == "lone" && f.size() == 3) {
             ok = true;
@@ -155,11 +156,10 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (!hive->Commit(&error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (!seed.Commit()) {
+        std::fprintf(stderr, "%s: cannot write\n", out.c_str());
         return 1;
     }
-    hive.reset();
     if (!patches.empty() && !ApplyPatches(out, patches)) {
         std::fprintf(stderr, "%s: cannot patch links or names\n", out.c_str());
         return 1;

@@ -1,0 +1,102 @@
+#include "stores/hive/hive_commit.h"
+
+#include <ctime>
+
+#include "stores/hive/hive_logs.h"
+
+namespace vornex::hive {
+
+namespace {
+
+// Copies `from` to the new file `to` and flushes it; on failure nothing of
+// `to` is left.
+FileFailure CopyNew(HiveFileLayer& files, const std::string& from, const std::string& to) {
+    std::unique_ptr<InFile> in;
+    if (FileFailure failed = files.OpenRead(from, &in)) return failed;
+    std::unique_ptr<OutFile> out;
+    if (FileFailure failed = files.CreateNew(to, &out)) return failed;
+    std::vector<unsigned char> buffer(1 << 20);
+    FileFailure failed;
+    for (;;) {
+        std::size_t got = 0;
+        failed = in->Read(buffer.data(), buffer.size(), &got);
+        if (failed || got == 0) break;
+        failed = out->Write(buffer.data(), got);
+        if (failed) break;
+    }
+    if (!failed) failed = out->Flush();
+    if (!failed) failed = out->Close();
+    if (failed) {
+        out.reset();
+        files.Remove(to);
+    }
+    return failed;
+}
+
+std::string Stamp() {
+    char stamp[32] = "";
+    const std::time_t now = std::time(nullptr);
+    if (const std::tm* local = std::localtime(&now)) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", local);
+    return stamp;
+}
+
+}  // namespace
+
+FileFailure ReplaceHiveFile(HiveFileLayer& files, const std::string& path, const std::vector<unsigned char>& bytes) {
+    const std::string target = files.RealPath(path);
+    std::string temporary;
+    std::unique_ptr<OutFile> out;
+    if (FileFailure failed = files.CreateBeside(target, &temporary, &out)) return failed;
+    // On the disk before it takes the hive's place: a crash leaves one whole
+    // file or the other.
+    FileFailure failed = out->Write(bytes.data(), bytes.size());
+    if (!failed) failed = out->Flush();
+    if (!failed) failed = out->Close();
+    if (!failed) failed = files.Replace(temporary, target);
+    if (failed) {
+        out.reset();
+        files.Remove(temporary);
+        return failed;
+    }
+    std::string folder;
+    std::string name;
+    SplitPath(target, &folder, &name);
+    if (FileFailure unflushed = files.FlushFolder(folder)) {
+        return {unflushed.code, (folder.empty() ? std::string(".") : folder) +
+                                    ": the new hive is in place but its folder could not be flushed: " +
+                                    unflushed.message};
+    }
+    return {};
+}
+
+FileFailure WriteHiveBackup(HiveFileLayer& files, const std::string& path, std::string* backupPath) {
+    const std::string target = files.RealPath(path);
+    std::string folder;
+    std::string name;
+    SplitPath(target, &folder, &name);
+    const std::string base = target + ".vornex-backup-" + Stamp();
+    std::string backup = base;
+    for (int n = 2; files.Exists(backup) && n < 1000; ++n) backup = base + "-" + std::to_string(n);
+    if (FileFailure failed = CopyNew(files, target, backup)) return failed;
+    // The logs go with it, named after the backup, so that the set can be put
+    // back whole (or read as it was: vornex-cli --hive BACKUP).
+    std::vector<std::string> written = {backup};
+    const LogNames logs = FindLogs(name, files.FilesIn(folder));
+    FileFailure failed;
+    for (const std::string& log : {logs.first, logs.second}) {
+        if (log.empty()) continue;
+        const std::string copy = backup + log.substr(name.size());
+        failed = CopyNew(files, folder + log, copy);
+        if (failed) break;
+        written.push_back(copy);
+    }
+    if (!failed) failed = files.FlushFolder(folder);
+    if (failed) {
+        for (const std::string& done : written) files.Remove(done);
+        return failed;
+    }
+    *backupPath = backup;
+    return {};
+}
+
+}  // namespace vornex::hive

@@ -1,0 +1,165 @@
+// The hive file layer on POSIX systems: flock, fsync, rename.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "stores/hive/hive_file.h"
+#include "stores/hive/unique_fd.h"
+
+namespace vornex::hive {
+
+namespace {
+
+RegResult CodeOf(int error) {
+    switch (error) {
+        case ENOSPC:
+        case EDQUOT: return kRegDiskFull;
+        case EROFS: return kRegWriteProtect;
+        case EWOULDBLOCK: return kRegLockViolation;
+        case EACCES:
+        case EPERM: return kRegAccessDenied;  // the file's permissions: a real refusal
+        case ENOENT:
+        case ENOTDIR: return kRegFileNotFound;
+        case ENOMEM: return kRegNotEnoughMemory;
+        default: return kRegWriteFault;
+    }
+}
+
+FileFailure Failed(const std::string& path, int error = errno) {
+    return {CodeOf(error), path + ": " + std::strerror(error)};
+}
+
+class PosixOut : public OutFile {
+public:
+    PosixOut(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    FileFailure Write(const unsigned char* data, std::size_t size) override {
+        while (size > 0) {
+            const ssize_t written = write(fd_.get(), data, size);
+            if (written < 0) {
+                if (errno == EINTR) continue;
+                return Failed(path_);
+            }
+            data += written;
+            size -= static_cast<std::size_t>(written);
+        }
+        return {};
+    }
+    FileFailure Flush() override { return fsync(fd_.get()) == 0 ? FileFailure{} : Failed(path_); }
+    FileFailure Close() override { return fd_.Close() ? FileFailure{} : Failed(path_); }
+
+private:
+    UniqueFd fd_;
+    std::string path_;
+};
+
+class PosixIn : public InFile {
+public:
+    PosixIn(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    FileFailure Read(unsigned char* data, std::size_t room, std::size_t* got) override {
+        for (;;) {
+            const ssize_t n = read(fd_.get(), data, room);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return Failed(path_);
+            *got = static_cast<std::size_t>(n);
+            return {};
+        }
+    }
+
+private:
+    UniqueFd fd_;
+    std::string path_;
+};
+
+class PosixFileLayer : public HiveFileLayer {
+public:
+    std::string RealPath(const std::string& path) override {
+        std::unique_ptr<char, void (*)(void*)> resolved(realpath(path.c_str(), nullptr), std::free);
+        return resolved ? std::string(resolved.get()) : path;
+    }
+
+    FileFailure Hold(const std::string& path) override {
+        // O_RDWR: a read-only file system refuses here, before any change.
+        UniqueFd fd(open(RealPath(path).c_str(), O_RDWR | O_CLOEXEC));
+        if (fd.get() < 0) return {CodeOf(errno), path + ": cannot open for writing: " + std::strerror(errno)};
+        if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) return {kRegLockViolation, path + ": in use by another program (locked)"};
+            return Failed(path);
+        }
+        held_ = std::make_unique<UniqueFd>(fd.Release());
+        return {};
+    }
+
+    FileFailure CreateNew(const std::string& path, std::unique_ptr<OutFile>* out) override {
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) return Failed(path);
+        *out = std::make_unique<PosixOut>(fd, path);
+        return {};
+    }
+
+    FileFailure CreateBeside(const std::string& target, std::string* made, std::unique_ptr<OutFile>* out) override {
+        std::string name = target + ".vornex-new-XXXXXX";
+        const int fd = mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0) return {CodeOf(errno), target + ": cannot create a file beside it: " + std::strerror(errno)};
+        *made = name;
+        *out = std::make_unique<PosixOut>(fd, name);
+        return {};
+    }
+
+    FileFailure OpenRead(const std::string& path, std::unique_ptr<InFile>* in) override {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return Failed(path);
+        *in = std::make_unique<PosixIn>(fd, path);
+        return {};
+    }
+
+    FileFailure Replace(const std::string& from, const std::string& target) override {
+        struct stat info {};
+        if (stat(target.c_str(), &info) == 0) chmod(from.c_str(), info.st_mode & 07777);
+        return rename(from.c_str(), target.c_str()) == 0 ? FileFailure{} : Failed(target);
+    }
+
+    FileFailure FlushFolder(const std::string& folder) override {
+        const std::string name = folder.empty() ? "." : folder;
+        UniqueFd fd(open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd.get() < 0 || fsync(fd.get()) != 0) return Failed(name);
+        return {};
+    }
+
+    bool Exists(const std::string& path) override { return access(path.c_str(), F_OK) == 0; }
+
+    void Remove(const std::string& path) override { unlink(path.c_str()); }
+
+    std::vector<std::string> FilesIn(const std::string& folder) override {
+        std::vector<std::string> names;
+        const std::string name = folder.empty() ? "." : folder;
+        std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir(name.c_str()), closedir);
+        if (!directory) return names;
+        while (const dirent* entry = readdir(directory.get())) {
+            struct stat info {};
+            const std::string found = entry->d_name;
+            if (stat((name + "/" + found).c_str(), &info) == 0 && S_ISREG(info.st_mode)) names.push_back(found);
+        }
+        return names;
+    }
+
+private:
+    std::unique_ptr<UniqueFd> held_;
+};
+
+}  // namespace
+
+std::unique_ptr<HiveFileLayer> SystemFileLayer() { return std::make_unique<PosixFileLayer>(); }
+
+void SplitPath(const std::string& path, std::string* folder, std::string* name) {
+    const std::size_t slash = path.find_last_of('/');
+    *folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    *name = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace vornex::hive

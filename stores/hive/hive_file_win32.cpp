@@ -1,0 +1,310 @@
+// The hive file layer on Windows: share modes that keep a loaded hive out of
+// reach, a lock, FlushFileBuffers, ReplaceFileW. Paths go to the system as
+// \\?\ paths, so that no length limit or name rewriting applies.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "stores/hive/hive_file.h"
+#include "win32/handles.h"
+
+namespace vornex::hive {
+
+namespace {
+
+using win32::UniqueKernelHandle;
+
+struct FindTraits {
+    using value_type = HANDLE;
+    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool valid(HANDLE h) noexcept { return h != INVALID_HANDLE_VALUE; }
+    static void close(HANDLE h) noexcept { FindClose(h); }
+};
+using UniqueFind = win32::UniqueHandle<FindTraits>;
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return std::wstring();
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
+    if (size > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size, nullptr,
+                            nullptr);
+    }
+    return utf8;
+}
+
+// C:\a, C:/a, a\b, \\server\share\a  ->  \\?\C:\a, \\?\UNC\server\share\a.
+std::wstring SystemPath(const std::string& path) {
+    std::wstring wide = Wide(path);
+    if (wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+    for (wchar_t& c : wide) {
+        if (c == L'/') c = L'\\';
+    }
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return wide;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return wide;
+    full.resize(length);
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+RegResult CodeOf(DWORD error) {
+    switch (error) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return kRegDiskFull;
+        case ERROR_WRITE_PROTECT: return kRegWriteProtect;
+        case ERROR_SHARING_VIOLATION: return kRegSharingViolation;
+        case ERROR_LOCK_VIOLATION: return kRegLockViolation;
+        case ERROR_ACCESS_DENIED: return kRegAccessDenied;  // the file's security: a real refusal
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: return kRegFileNotFound;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY: return kRegNotEnoughMemory;
+        default: return kRegWriteFault;
+    }
+}
+
+std::string SystemMessage(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    win32::UniqueLocal owned(text);
+    std::wstring message = length ? std::wstring(text, length) : std::wstring();
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.')) {
+        message.pop_back();
+    }
+    return (message.empty() ? "" : Utf8(message) + " ") + "(error " + std::to_string(error) + ")";
+}
+
+FileFailure Failed(const std::string& path, DWORD error = GetLastError()) {
+    if (error == ERROR_SHARING_VIOLATION) {
+        return {kRegSharingViolation, path +
+                                          ": in use by another program (a hive the running Windows has loaded "
+                                          "is changed through the registry, never as a file)"};
+    }
+    return {CodeOf(error), path + ": " + SystemMessage(error)};
+}
+
+class Win32Out : public OutFile {
+public:
+    Win32Out(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
+    FileFailure Write(const unsigned char* data, std::size_t size) override {
+        while (size > 0) {
+            const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+            DWORD written = 0;
+            if (!WriteFile(file_.get(), data, chunk, &written, nullptr)) return Failed(path_);
+            if (written == 0) return Failed(path_, ERROR_WRITE_FAULT);
+            data += written;
+            size -= written;
+        }
+        return {};
+    }
+    FileFailure Flush() override { return FlushFileBuffers(file_.get()) ? FileFailure{} : Failed(path_); }
+    FileFailure Close() override {
+        const HANDLE file = file_.release();
+        return CloseHandle(file) ? FileFailure{} : Failed(path_);
+    }
+
+private:
+    UniqueKernelHandle file_;
+    std::string path_;
+};
+
+class Win32In : public InFile {
+public:
+    Win32In(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
+    FileFailure Read(unsigned char* data, std::size_t room, std::size_t* got) override {
+        const DWORD chunk = room > (1u << 30) ? (1u << 30) : static_cast<DWORD>(room);
+        DWORD read = 0;
+        if (!ReadFile(file_.get(), data, chunk, &read, nullptr)) return Failed(path_);
+        *got = read;
+        return {};
+    }
+
+private:
+    UniqueKernelHandle file_;
+    std::string path_;
+};
+
+// A lock past any real end of file: only programs that take the same lock
+// meet it, and reading the hive (for its backup) stays possible.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+
+class Win32FileLayer : public HiveFileLayer {
+public:
+    std::string RealPath(const std::string& path) override {
+        UniqueKernelHandle file(CreateFileW(SystemPath(path).c_str(), 0,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!file) return path;
+        std::wstring final(MAX_PATH, L'\0');
+        DWORD length = GetFinalPathNameByHandleW(file.get(), final.data(), static_cast<DWORD>(final.size()), 0);
+        if (length >= final.size()) {
+            final.resize(length + 1);
+            length = GetFinalPathNameByHandleW(file.get(), final.data(), static_cast<DWORD>(final.size()), 0);
+        }
+        if (length == 0 || length >= final.size()) return path;
+        final.resize(length);
+        return Utf8(final);
+    }
+
+    FileFailure Hold(const std::string& path) override {
+        // Writing is asked for, so that a handle that excludes writers (the
+        // kernel's, on a loaded hive) makes this fail; others may read, and
+        // the hive may be renamed (ReplaceFileW), but not written meanwhile.
+        UniqueKernelHandle file(CreateFileW(SystemPath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_SHARING_VIOLATION) return Failed(path, error);
+            return {CodeOf(error), path + ": cannot open for writing: " + SystemMessage(error)};
+        }
+        OVERLAPPED where{};
+        where.OffsetHigh = kLockOffsetHigh;
+        if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) {
+                return {kRegLockViolation, path + ": in use by another program (locked)"};
+            }
+            return Failed(path, error);
+        }
+        held_ = std::move(file);
+        return {};
+    }
+
+    FileFailure CreateNew(const std::string& path, std::unique_ptr<OutFile>* out) override {
+        const HANDLE file = NewFile(path);
+        if (file == INVALID_HANDLE_VALUE) return Failed(path);
+        *out = std::make_unique<Win32Out>(file, path);
+        return {};
+    }
+
+    FileFailure CreateBeside(const std::string& target, std::string* made, std::unique_ptr<OutFile>* out) override {
+        for (unsigned attempt = 0; attempt < 100; ++attempt) {
+            char suffix[40];
+            std::snprintf(suffix, sizeof suffix, ".vornex-new-%08lx%02u",
+                          static_cast<unsigned long>(GetTickCount() ^ GetCurrentProcessId()), attempt);
+            const std::string name = target + suffix;
+            const HANDLE file = NewFile(name);
+            if (file != INVALID_HANDLE_VALUE) {
+                *made = name;
+                *out = std::make_unique<Win32Out>(file, name);
+                return {};
+            }
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+                const FileFailure failure = Failed(target, error);
+                return {failure.code, target + ": cannot create a file beside it: " + SystemMessage(error)};
+            }
+        }
+        return {kRegWriteFault, target + ": cannot create a file beside it: every name tried is taken"};
+    }
+
+    FileFailure OpenRead(const std::string& path, std::unique_ptr<InFile>* in) override {
+        const HANDLE file = CreateFileW(SystemPath(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return Failed(path);
+        *in = std::make_unique<Win32In>(file, path);
+        return {};
+    }
+
+    FileFailure Replace(const std::string& from, const std::string& target) override {
+        // ReplaceFileW opens the hive for writing itself: the hold ends here.
+        held_.reset();
+        const std::wstring to = SystemPath(target);
+        const std::wstring source = SystemPath(from);
+        // The hive's attributes (hidden, system...) on the new file before it
+        // takes the place: ReplaceFileW does so on Windows, Wine's does not.
+        const DWORD attributes = GetFileAttributesW(to.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            const DWORD kept = attributes & ~FILE_ATTRIBUTE_READONLY;
+            SetFileAttributesW(source.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
+        }
+        if (!ReplaceFileW(to.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                          nullptr)) {
+            const DWORD error = GetLastError();
+            // Without a backup name, this failure leaves no file under the
+            // target's name: the new one, whole, is moved there.
+            if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+                !MoveFileExW(source.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                return Failed(target, error);
+            }
+        }
+        // Written through: the replaced file's metadata on the disk too.
+        UniqueKernelHandle file(CreateFileW(to.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file || !FlushFileBuffers(file.get())) return Failed(target);
+        return {};
+    }
+
+    FileFailure FlushFolder(const std::string& folder) override {
+        UniqueKernelHandle directory(CreateFileW(SystemPath(folder.empty() ? "." : folder).c_str(),
+                                                 GENERIC_READ | GENERIC_WRITE,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        // Not every Windows or file system flushes a folder; NTFS has the
+        // names in its journal once the files themselves are flushed.
+        if (!directory || !FlushFileBuffers(directory.get())) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_PARAMETER) {
+                return {};
+            }
+            return Failed(folder, error);
+        }
+        return {};
+    }
+
+    bool Exists(const std::string& path) override {
+        return GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    void Remove(const std::string& path) override { DeleteFileW(SystemPath(path).c_str()); }
+
+    std::vector<std::string> FilesIn(const std::string& folder) override {
+        std::vector<std::string> names;
+        std::wstring pattern = SystemPath(folder.empty() ? "." : folder);
+        if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
+        pattern += L'*';
+        WIN32_FIND_DATAW found{};
+        UniqueFind search(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+        if (!search) return names;
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(Utf8(found.cFileName));
+        } while (FindNextFileW(search.get(), &found));
+        return names;
+    }
+
+private:
+    static HANDLE NewFile(const std::string& path) {
+        return CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    }
+
+    UniqueKernelHandle held_;
+};
+
+}  // namespace
+
+std::unique_ptr<HiveFileLayer> SystemFileLayer() { return std::make_unique<Win32FileLayer>(); }
+
+void SplitPath(const std::string& path, std::string* folder, std::string* name) {
+    const std::size_t slash = path.find_last_of("\\/");
+    *folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    *name = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace vornex::hive

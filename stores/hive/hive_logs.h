@@ -1,0 +1,23 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// Which files beside a hive are its transaction logs: one rule, for the
+// replay that reads them and for the backup that copies them.
+namespace vornex::hive {
+
+struct LogNames {
+    // Names as found in the folder; empty when there is none. A lone
+    // NAME.LOG (the older one-log scheme) takes the first place.
+    std::string first;
+    std::string second;
+};
+
+// NAME.LOG1 and NAME.LOG2, each by its exact name if the folder holds it,
+// else by a name differing only in ASCII letter case (a case-sensitive view
+// of an NTFS volume shows names as they were created: software.LOG1), the
+// first in byte order when several do; only when neither exists, NAME.LOG.
+// `files` lists the regular files of the hive's folder.
+LogNames FindLogs(const std::string& hiveName, const std::vector<std::string>& files);
+
+}  // namespace vornex::hive

@@ -1,0 +1,274 @@
+// The hive's file layer, commit and backup, over the real file layer of the
+// system it runs on (natively the POSIX one, under Wine the Win32 one): the
+// one rule for a hive's logs, a cut at every file operation, and (Windows) a
+// hive another program holds open, and a path past 260 characters.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "stores/hive/hive_commit.h"
+#include "stores/hive/hive_file.h"
+#include "stores/hive/hive_logs.h"
+#include "tests/cli/empty_hive.h"
+
+namespace vornex::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using hive::FileFailure;
+using hive::HiveFileLayer;
+using hive::InFile;
+using hive::OutFile;
+using Bytes = std::vector<unsigned char>;
+
+TEST(HiveLogs, OneRuleForReplayAndBackup) {
+    struct Case {
+        std::vector<std::string> files;
+        std::string first, second;
+    };
+    const Case cases[] = {
+        {{"SOFTWARE", "SOFTWARE.LOG1", "SOFTWARE.LOG2"}, "SOFTWARE.LOG1", "SOFTWARE.LOG2"},
+        // A case-sensitive view of NTFS; the exact name wins, then byte order.
+        {{"SOFTWARE", "software.log1", "SOFTWARE.Log2"}, "software.log1", "SOFTWARE.Log2"},
+        {{"software.LOG1", "SOFTWARE.LOG1", "Software.LOG1"}, "SOFTWARE.LOG1", ""},
+        {{"Software.LOG1", "software.LOG1"}, "Software.LOG1", ""},
+        // The one-log scheme only when there is no LOG1 or LOG2.
+        {{"SOFTWARE.LOG"}, "SOFTWARE.LOG", ""},
+        {{"SOFTWARE.LOG", "SOFTWARE.LOG2"}, "", "SOFTWARE.LOG2"},
+        // Names planted to look like a log are none.
+        {{"SOFTWARE.LOG1.bak", "SOFTWARE.LOG1 ", "SOFTWAREX.LOG1", "SOFTWARE.LOG3", "SOFTWARE.L0G1"}, "", ""},
+        {{"SOFTWARE.LOG\xC4\xB1" "1"}, "", ""},  // a dotless i is no ASCII letter case
+    };
+    for (const Case& c : cases) {
+        const hive::LogNames logs = hive::FindLogs("SOFTWARE", c.files);
+        EXPECT_EQ(logs.first, c.first) << c.files.front();
+        EXPECT_EQ(logs.second, c.second) << c.files.front();
+    }
+}
+
+// Fails the k-th file operation (creating, reading, writing, flushing,
+// closing, replacing, flushing the folder), as a full disk or a failing
+// device would, and passes everything else to the real layer.
+class FailingLayer : public HiveFileLayer {
+public:
+    FailingLayer(HiveFileLayer& real, int failAt) : real_(real), failAt_(failAt) {}
+    int operations() const { return count_; }
+
+    std::string RealPath(const std::string& path) override { return real_.RealPath(path); }
+    FileFailure Hold(const std::string& path) override { return real_.Hold(path); }
+    FileFailure CreateNew(const std::string& path, std::unique_ptr<OutFile>* out) override {
+        if (Cut()) return Cut(path);
+        std::unique_ptr<OutFile> file;
+        if (FileFailure failed = real_.CreateNew(path, &file)) return failed;
+        *out = std::make_unique<Out>(*this, std::move(file));
+        return {};
+    }
+    FileFailure CreateBeside(const std::string& target, std::string* made, std::unique_ptr<OutFile>* out) override {
+        if (Cut()) return Cut(target);
+        std::unique_ptr<OutFile> file;
+        if (FileFailure failed = real_.CreateBeside(target, made, &file)) return failed;
+        *out = std::make_unique<Out>(*this, std::move(file));
+        return {};
+    }
+    FileFailure OpenRead(const std::string& path, std::unique_ptr<InFile>* in) override {
+        if (Cut()) return Cut(path);
+        std::unique_ptr<InFile> file;
+        if (FileFailure failed = real_.OpenRead(path, &file)) return failed;
+        *in = std::make_unique<In>(*this, std::move(file));
+        return {};
+    }
+    FileFailure Replace(const std::string& from, const std::string& target) override {
+        return Cut() ? Cut(target) : real_.Replace(from, target);
+    }
+    FileFailure FlushFolder(const std::string& folder) override {
+        return Cut() ? Cut(folder) : real_.FlushFolder(folder);
+    }
+    bool Exists(const std::string& path) override { return real_.Exists(path); }
+    void Remove(const std::string& path) override { real_.Remove(path); }
+    std::vector<std::string> FilesIn(const std::string& folder) override { return real_.FilesIn(folder); }
+
+private:
+    struct Out : OutFile {
+        Out(FailingLayer& layer, std::unique_ptr<OutFile> file) : layer_(layer), file_(std::move(file)) {}
+        FileFailure Write(const unsigned char* data, std::size_t size) override {
+            return layer_.Cut() ? layer_.Cut("write") : file_->Write(data, size);
+        }
+        FileFailure Flush() override { return layer_.Cut() ? layer_.Cut("flush") : file_->Flush(); }
+        FileFailure Close() override { return layer_.Cut() ? layer_.Cut("close") : file_->Close(); }
+        FailingLayer& layer_;
+        std::unique_ptr<OutFile> file_;
+    };
+    struct In : InFile {
+        In(FailingLayer& layer, std::unique_ptr<InFile> file) : layer_(layer), file_(std::move(file)) {}
+        FileFailure Read(unsigned char* data, std::size_t room, std::size_t* got) override {
+            return layer_.Cut() ? layer_.Cut("read") : file_->Read(data, room, got);
+        }
+        FailingLayer& layer_;
+        std::unique_ptr<InFile> file_;
+    };
+    bool Cut() { return ++count_ == failAt_; }
+    static FileFailure Cut(const std::string& where) { return {kRegWriteFault, where + ": cut"}; }
+
+    HiveFileLayer& real_;
+    int failAt_;
+    int count_ = 0;
+};
+
+Bytes ReadVia(HiveFileLayer& files, const std::string& path) {
+    std::unique_ptr<InFile> in;
+    Bytes bytes;
+    if (files.OpenRead(path, &in)) return bytes;
+    unsigned char buffer[4096];
+    std::size_t got = 0;
+    while (!in->Read(buffer, sizeof buffer, &got) && got > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+    return bytes;
+}
+
+bool WriteVia(HiveFileLayer& files, const std::string& path, const Bytes& bytes) {
+    std::unique_ptr<OutFile> out;
+    return !files.CreateNew(path, &out) && !out->Write(bytes.data(), bytes.size()) && !out->Close();
+}
+
+class HiveFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const fs::path base = fs::temp_directory_path() / ("vornex-hivefiles-" + std::to_string(std::rand()));
+        fs::create_directories(base);
+        folder_ = base.u8string() + static_cast<char>(fs::path::preferred_separator);
+        hive_ = folder_ + "SOFTWARE";
+        old_ = EmptyHiveBytes();
+        new_ = old_;
+        new_[0x30] ^= 0x5A;  // the "changed" hive: other bytes, same size
+        log1_ = Bytes(1536, 0x11);
+        log2_ = Bytes(512, 0x22);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(fs::u8path(folder_), ignored);
+    }
+    void Lay(HiveFileLayer& files, const std::string& hive) {
+        ASSERT_TRUE(WriteVia(files, hive, old_));
+        ASSERT_TRUE(WriteVia(files, hive + ".LOG1", log1_));
+        ASSERT_TRUE(WriteVia(files, hive + ".LOG2", log2_));
+    }
+    // Backup, then the new hive in place: as the store commits a change.
+    FileFailure Change(HiveFileLayer& files, const std::string& hive, std::string* backup) {
+        if (FileFailure held = files.Hold(hive)) return held;
+        if (FileFailure failed = hive::WriteHiveBackup(files, hive, backup)) return failed;
+        return hive::ReplaceHiveFile(files, hive, new_);
+    }
+
+    std::string folder_;
+    std::string hive_;
+    Bytes old_, new_, log1_, log2_;
+};
+
+TEST_F(HiveFiles, ACutAtEveryOperationLeavesHiveLogsAndBackupWhole) {
+    int k = 1;
+    for (;; ++k) {
+        ASSERT_LT(k, 100) << "the change never went through";
+        std::unique_ptr<HiveFileLayer> real = hive::SystemFileLayer();
+        for (const std::string& name : real->FilesIn(folder_)) real->Remove(folder_ + name);
+        Lay(*real, hive_);
+        FailingLayer files(*real, k);
+        std::string backup;
+        const FileFailure failed = Change(files, hive_, &backup);
+        SCOPED_TRACE("operation " + std::to_string(k) + ": " + failed.message);
+        real = hive::SystemFileLayer();  // the hold ends, as when the program ends
+        const bool inPlace = failed.message.find("new hive is in place") != std::string::npos;
+        EXPECT_EQ(ReadVia(*real, hive_), (!failed || inPlace) ? new_ : old_);
+        EXPECT_EQ(ReadVia(*real, hive_ + ".LOG1"), log1_);
+        EXPECT_EQ(ReadVia(*real, hive_ + ".LOG2"), log2_);
+        std::size_t backups = 0;
+        for (const std::string& name : real->FilesIn(folder_)) {
+            EXPECT_EQ(name.find(".vornex-new-"), std::string::npos) << name << " left behind";
+            if (name.find(".vornex-backup-") == std::string::npos) continue;
+            ++backups;
+            const Bytes copy = ReadVia(*real, folder_ + name);
+            const std::string suffix = name.substr(name.size() - 5);
+            EXPECT_EQ(copy, suffix == ".LOG1" ? log1_ : suffix == ".LOG2" ? log2_ : old_) << name;
+        }
+        EXPECT_TRUE(backups == 0 || backups == 3) << backups << " of the 3 backup files";
+        if (!failed) {
+            EXPECT_EQ(files.operations(), k - 1);
+            break;
+        }
+        EXPECT_NE(failed.code, kRegAccessDenied) << "a failed write is no refusal";
+    }
+    EXPECT_GT(k, 10) << "every step of the backup and the commit goes through the layer";
+}
+
+TEST_F(HiveFiles, AHiveHeldByAnotherProgramIsRefusedWithItsCode) {
+    std::unique_ptr<HiveFileLayer> first = hive::SystemFileLayer();
+    Lay(*first, hive_);
+    ASSERT_FALSE(first->Hold(hive_));
+    const FileFailure second = hive::SystemFileLayer()->Hold(hive_);
+    // POSIX: the lock; Windows: the first holder shares no writing.
+    EXPECT_TRUE(second.code == kRegLockViolation || second.code == kRegSharingViolation) << second.code;
+    EXPECT_NE(second.message.find("in use by another program"), std::string::npos) << second.message;
+    EXPECT_EQ(hive::SystemFileLayer()->Hold(folder_ + "missing").code, kRegFileNotFound);
+}
+
+#ifdef _WIN32
+std::wstring Wide(const std::string& utf8) {
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                            static_cast<int>(wide.size()))));
+    return wide;
+}
+
+TEST_F(HiveFiles, AHiveOpenedWithoutSharingWritesIsRefusedAndLeftAlone) {
+    std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
+    Lay(*files, hive_);
+    // As the kernel holds a loaded hive: reading shared, writing not.
+    const HANDLE loaded = CreateFileW(Wide(hive_).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(loaded, INVALID_HANDLE_VALUE);
+    const FileFailure held = files->Hold(hive_);
+    EXPECT_EQ(held.code, kRegSharingViolation);
+    EXPECT_NE(held.message.find("in use by another program"), std::string::npos) << held.message;
+    std::string backup;
+    EXPECT_TRUE(hive::ReplaceHiveFile(*files, hive_, new_)) << "nor can it be replaced";
+    CloseHandle(loaded);
+    EXPECT_EQ(ReadVia(*files, hive_), old_);
+    for (const std::string& name : files->FilesIn(folder_)) EXPECT_EQ(name.find(".vornex-"), std::string::npos);
+}
+
+TEST_F(HiveFiles, APathPastTwoHundredSixtyCharactersWorksAndTheHiveKeepsItsAttributes) {
+    std::string deep = folder_;
+    std::wstring prefixed = L"\\\\?\\" + Wide(folder_);
+    for (int i = 0; i < 6; ++i) {
+        const std::string part(60, static_cast<char>('a' + i));
+        deep += part + "\\";
+        prefixed += Wide(part) + L"\\";
+        ASSERT_TRUE(CreateDirectoryW(prefixed.c_str(), nullptr));
+    }
+    const std::string hive = deep + "SOFTWARE";
+    ASSERT_GT(hive.size(), 260u);
+    std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
+    Lay(*files, hive);
+    const std::wstring wide = L"\\\\?\\" + Wide(hive);
+    ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    std::string backup;
+    const FileFailure failed = Change(*files, hive, &backup);
+    ASSERT_FALSE(failed) << failed.message;
+    files = hive::SystemFileLayer();
+    EXPECT_EQ(ReadVia(*files, hive), new_);
+    // The new file is the hive as Windows keeps it: its attributes stay.
+    EXPECT_EQ(GetFileAttributesW(wide.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+              static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    EXPECT_EQ(ReadVia(*files, backup), old_);
+    EXPECT_EQ(ReadVia(*files, backup + ".LOG1"), log1_);
+}
+#endif
+
+}  // namespace
+}  // namespace vornex::testing
