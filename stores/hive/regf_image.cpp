@@ -1,6 +1,5 @@
 #include "stores/hive/regf_image.h"
 
-#include <cstdio>
 #include <utility>
 
 #include "stores/hive/regf_index.h"
@@ -14,17 +13,7 @@ namespace {
 
 constexpr std::uint32_t kSupportedMinorFirst = 2;
 constexpr std::uint32_t kSupportedMinorLast = 6;
-constexpr std::uint32_t kPrimaryFile = 0;
 constexpr std::uint32_t kDirectMemoryLoad = 1;
-constexpr std::size_t kChecksumDwords = 127;
-
-std::uint32_t BaseBlockChecksum(const unsigned char* base) {
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i < kChecksumDwords; ++i) sum ^= U32(base + 4 * i);
-    if (sum == 0) return 1;
-    if (sum == 0xFFFFFFFFu) return 0xFFFFFFFEu;
-    return sum;
-}
 
 bool Refuse(std::string* why, const std::string& reason) {
     if (why) *why = reason;
@@ -32,14 +21,6 @@ bool Refuse(std::string* why, const std::string& reason) {
 }
 
 }  // namespace
-
-namespace layout {
-std::string Hex(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", value);
-    return text;
-}
-}  // namespace layout
 
 const char* ReadErrorName(ReadError error) {
     switch (error) {
@@ -76,31 +57,31 @@ std::optional<RegfImage> RegfImage::Parse(std::vector<unsigned char> image, std:
         Refuse(why, "not a hive: no regf signature");
         return std::nullopt;
     }
-    const bool checksumValid = BaseBlockChecksum(base) == U32(base + kChecksum);
+    const bool checksumValid = BaseBlockChecksum(base) == U32(base + kChecksumOffset);
     // A damaged base block usually shows in its checksum too: say so, since
     // Windows would then recover the base block from a log.
     auto refuse = [why, checksumValid](const std::string& reason) {
         Refuse(why, checksumValid ? reason : reason + " (and the base block checksum is wrong)");
         return std::nullopt;
     };
-    const std::uint32_t major = U32(base + kMajorVersion);
-    const std::uint32_t minor = U32(base + kMinorVersion);
+    const std::uint32_t major = U32(base + kMajorOffset);
+    const std::uint32_t minor = U32(base + kMinorOffset);
     if (major != 1 || minor < kSupportedMinorFirst || minor > kSupportedMinorLast) {
         return refuse("unsupported hive version " + std::to_string(major) + "." + std::to_string(minor));
     }
-    if (U32(base + kFileType) != kPrimaryFile) {
-        return refuse("not a primary hive (file type " + std::to_string(U32(base + kFileType)) +
+    if (U32(base + kFileTypeOffset) != kFilePrimary) {
+        return refuse("not a primary hive (file type " + std::to_string(U32(base + kFileTypeOffset)) +
                       "): a transaction log?");
     }
-    if (U32(base + kFileFormat) != kDirectMemoryLoad) {
-        return refuse("unknown hive file format " + std::to_string(U32(base + kFileFormat)));
+    if (U32(base + kFormatOffset) != kDirectMemoryLoad) {
+        return refuse("unknown hive file format " + std::to_string(U32(base + kFormatOffset)));
     }
     HiveHeader header;
-    header.primarySequence = U32(base + kPrimarySequence);
-    header.secondarySequence = U32(base + kSecondarySequence);
+    header.primarySequence = U32(base + kPrimarySeqOffset);
+    header.secondarySequence = U32(base + kSecondarySeqOffset);
     header.minorVersion = minor;
-    header.rootCell = U32(base + kRootCell);
-    header.binsSize = U32(base + kBinsSize);
+    header.rootCell = U32(base + kRootCellOffset);
+    header.binsSize = U32(base + kHiveBinsSizeOffset);
     header.checksumValid = checksumValid;
     const std::uint64_t available = image.size() - kBaseBlockSize;
     if (header.binsSize == 0 || header.binsSize % kBinAlignment != 0) {
