@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "stores/hive/regf_edit.h"
 #include "stores/hive/regf_index.h"
 #include "stores/hive/regf_layout.h"
 
@@ -32,6 +33,9 @@ const char* ReadErrorName(ReadError error) {
         case ReadError::kDuplicate: return "duplicate";
         case ReadError::kCycle: return "cycle";
         case ReadError::kTooLarge: return "too large";
+        case ReadError::kHasSubkeys: return "has subkeys";
+        case ReadError::kShared: return "shared";
+        case ReadError::kBadCount: return "bad count";
     }
     return "unknown";
 }
@@ -118,6 +122,11 @@ void RegfImage::MarkCellStart(std::uint32_t cell) {
     cellStarts_[slot / 64] |= std::uint64_t{1} << (slot % 64);
 }
 
+void RegfImage::ForgetCellStart(std::uint32_t cell) {
+    const std::uint32_t slot = cell / kCellAlignment;
+    cellStarts_[slot / 64] &= ~(std::uint64_t{1} << (slot % 64));
+}
+
 // Walks the bins as Windows does when it loads a hive: a page without a valid
 // bin header is skipped and the next page tried, so one damaged bin does not
 // hide the bins after it.
@@ -140,6 +149,7 @@ bool RegfImage::MapBins(std::string* why) {
             continue;
         }
         ++goodBins;
+        binStarts_.push_back(at);
         WalkCells(at + kBinHeaderSize, at + size);
         at += size;
     }
@@ -198,6 +208,9 @@ Failure RegfImage::ReadKey(KeyRef key, KeyNode* out) const {
     out->subkeyList = U32(cell.data + kKeySubkeyList);
     out->valueCount = U32(cell.data + kKeyValueCount);
     out->valueList = U32(cell.data + kKeyValueList);
+    out->security = U32(cell.data + kKeySecurity);
+    out->classCell = U32(cell.data + kKeyClass);
+    out->classLength = U16(cell.data + kKeyClassLength);
     const std::size_t nameLength = U16(cell.data + kKeyNameLength);
     out->name.bytes = cell.data + kKeyName;
     out->name.byteLength = nameLength;

@@ -132,6 +132,18 @@ Result<std::shared_ptr<const RegfImage::SubkeyIndex>> RegfImage::IndexFor(KeyRef
     return R::Of(std::move(index));
 }
 
+void RegfImage::ForgetSubkey(KeyRef parent, KeyRef child) {
+    const auto cached = cache_->byParent.find(parent.cell);
+    if (cached == cache_->byParent.end()) return;
+    // A copy without the entry: an index handed out before stays as it was.
+    auto index = std::make_shared<SubkeyIndex>(*cached->second);
+    const auto gone = std::remove_if(index->byName.begin(), index->byName.end(),
+                                     [child](const SubkeyIndex::Entry& entry) { return entry.cell == child.cell; });
+    index->byName.erase(gone, index->byName.end());
+    cache_->bytes = cache_->bytes - cached->second->Bytes() + index->Bytes();
+    cached->second = std::move(index);
+}
+
 Result<std::vector<KeyRef>> RegfImage::SubkeysNamed(KeyRef parent, const std::u16string& name) const {
     using R = Result<std::vector<KeyRef>>;
     auto index = IndexFor(parent);
