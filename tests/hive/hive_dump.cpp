@@ -108,11 +108,12 @@ std::optional<HiveDump> DumpWithHivex(const std::string& path) {
         if (!values || !children) return std::nullopt;
         for (hive_value_h* value = values.get(); *value; ++value) {
             Malloced<char> name(hivex_value_key(hive.get(), *value));
-            hive_type type{};
+            // Any 32-bit type: read as a number, never as the enum.
+            std::uint32_t type = 0;
             std::size_t length = 0;
-            Malloced<char> data(hivex_value_value(hive.get(), *value, &type, &length));
+            Malloced<char> data(hivex_value_value(hive.get(), *value, reinterpret_cast<hive_type*>(&type), &length));
             if (!name || !data) return std::nullopt;
-            dump.insert("V " + where + "|" + name.get() + "|" + std::to_string(static_cast<unsigned>(type)) + "|" +
+            dump.insert("V " + where + "|" + name.get() + "|" + std::to_string(type) + "|" +
                         HexOf(reinterpret_cast<const unsigned char*>(data.get()), length));
         }
         for (hive_node_h* child = children.get(); *child; ++child) {
