@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make pkg-config libgtest-dev clang libclang-rt-14-dev
-  libhivex-dev libhivex-bin python3
+  libhivex-dev libhivex-bin python3 python3-libregf
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth x11-utils imagemagick icoutils
   fonts-wqy-microhei fonts-wine locales

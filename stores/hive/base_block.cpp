@@ -1,8 +1,15 @@
 #include "stores/hive/base_block.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace vornex::hive {
+
+std::string Hex(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
 
 std::uint32_t BaseBlockChecksum(const unsigned char* block) {
     std::uint32_t sum = 0;

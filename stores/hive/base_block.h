@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The base block ("regf" header) of a registry hive file and of its
 // transaction logs. All numbers on disk are little-endian.
@@ -53,6 +54,9 @@ inline void WriteU64(unsigned char* p, std::uint64_t v) {
     WriteU32(p, static_cast<std::uint32_t>(v));
     WriteU32(p + 4, static_cast<std::uint32_t>(v >> 32));
 }
+
+// "0x1A2B": how offsets and sizes are named in messages.
+std::string Hex(std::uint64_t value);
 
 // The checksum of a base block (at least 508 bytes): the XOR of its first 127
 // dwords, where a result of 0 is stored as 1 and 0xFFFFFFFF as 0xFFFFFFFE.

@@ -30,12 +30,6 @@ constexpr std::size_t kOldPageSize = 512;     // one bit of an old-format dirty 
 
 std::string Num(std::uint64_t v) { return std::to_string(v); }
 
-std::string Hex(std::uint64_t v) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-    return buf;
-}
-
 // A log as given, and what its header makes of it.
 struct Log {
     enum class Kind { kAbsent, kUnusable, kNew, kOld };

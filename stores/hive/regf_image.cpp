@@ -1,8 +1,8 @@
 #include "stores/hive/regf_image.h"
 
-#include <cstdio>
 #include <utility>
 
+#include "stores/hive/regf_edit.h"
 #include "stores/hive/regf_index.h"
 #include "stores/hive/regf_layout.h"
 
@@ -14,17 +14,7 @@ namespace {
 
 constexpr std::uint32_t kSupportedMinorFirst = 2;
 constexpr std::uint32_t kSupportedMinorLast = 6;
-constexpr std::uint32_t kPrimaryFile = 0;
 constexpr std::uint32_t kDirectMemoryLoad = 1;
-constexpr std::size_t kChecksumDwords = 127;
-
-std::uint32_t BaseBlockChecksum(const unsigned char* base) {
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i < kChecksumDwords; ++i) sum ^= U32(base + 4 * i);
-    if (sum == 0) return 1;
-    if (sum == 0xFFFFFFFFu) return 0xFFFFFFFEu;
-    return sum;
-}
 
 bool Refuse(std::string* why, const std::string& reason) {
     if (why) *why = reason;
@@ -32,14 +22,6 @@ bool Refuse(std::string* why, const std::string& reason) {
 }
 
 }  // namespace
-
-namespace layout {
-std::string Hex(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", value);
-    return text;
-}
-}  // namespace layout
 
 const char* ReadErrorName(ReadError error) {
     switch (error) {
@@ -51,6 +33,9 @@ const char* ReadErrorName(ReadError error) {
         case ReadError::kDuplicate: return "duplicate";
         case ReadError::kCycle: return "cycle";
         case ReadError::kTooLarge: return "too large";
+        case ReadError::kHasSubkeys: return "has subkeys";
+        case ReadError::kShared: return "shared";
+        case ReadError::kBadCount: return "bad count";
     }
     return "unknown";
 }
@@ -76,31 +61,31 @@ std::optional<RegfImage> RegfImage::Parse(std::vector<unsigned char> image, std:
         Refuse(why, "not a hive: no regf signature");
         return std::nullopt;
     }
-    const bool checksumValid = BaseBlockChecksum(base) == U32(base + kChecksum);
+    const bool checksumValid = BaseBlockChecksum(base) == U32(base + kChecksumOffset);
     // A damaged base block usually shows in its checksum too: say so, since
     // Windows would then recover the base block from a log.
     auto refuse = [why, checksumValid](const std::string& reason) {
         Refuse(why, checksumValid ? reason : reason + " (and the base block checksum is wrong)");
         return std::nullopt;
     };
-    const std::uint32_t major = U32(base + kMajorVersion);
-    const std::uint32_t minor = U32(base + kMinorVersion);
+    const std::uint32_t major = U32(base + kMajorOffset);
+    const std::uint32_t minor = U32(base + kMinorOffset);
     if (major != 1 || minor < kSupportedMinorFirst || minor > kSupportedMinorLast) {
         return refuse("unsupported hive version " + std::to_string(major) + "." + std::to_string(minor));
     }
-    if (U32(base + kFileType) != kPrimaryFile) {
-        return refuse("not a primary hive (file type " + std::to_string(U32(base + kFileType)) +
+    if (U32(base + kFileTypeOffset) != kFilePrimary) {
+        return refuse("not a primary hive (file type " + std::to_string(U32(base + kFileTypeOffset)) +
                       "): a transaction log?");
     }
-    if (U32(base + kFileFormat) != kDirectMemoryLoad) {
-        return refuse("unknown hive file format " + std::to_string(U32(base + kFileFormat)));
+    if (U32(base + kFormatOffset) != kDirectMemoryLoad) {
+        return refuse("unknown hive file format " + std::to_string(U32(base + kFormatOffset)));
     }
     HiveHeader header;
-    header.primarySequence = U32(base + kPrimarySequence);
-    header.secondarySequence = U32(base + kSecondarySequence);
+    header.primarySequence = U32(base + kPrimarySeqOffset);
+    header.secondarySequence = U32(base + kSecondarySeqOffset);
     header.minorVersion = minor;
-    header.rootCell = U32(base + kRootCell);
-    header.binsSize = U32(base + kBinsSize);
+    header.rootCell = U32(base + kRootCellOffset);
+    header.binsSize = U32(base + kHiveBinsSizeOffset);
     header.checksumValid = checksumValid;
     const std::uint64_t available = image.size() - kBaseBlockSize;
     if (header.binsSize == 0 || header.binsSize % kBinAlignment != 0) {
@@ -137,6 +122,11 @@ void RegfImage::MarkCellStart(std::uint32_t cell) {
     cellStarts_[slot / 64] |= std::uint64_t{1} << (slot % 64);
 }
 
+void RegfImage::ForgetCellStart(std::uint32_t cell) {
+    const std::uint32_t slot = cell / kCellAlignment;
+    cellStarts_[slot / 64] &= ~(std::uint64_t{1} << (slot % 64));
+}
+
 // Walks the bins as Windows does when it loads a hive: a page without a valid
 // bin header is skipped and the next page tried, so one damaged bin does not
 // hide the bins after it.
@@ -159,6 +149,7 @@ bool RegfImage::MapBins(std::string* why) {
             continue;
         }
         ++goodBins;
+        binStarts_.push_back(at);
         WalkCells(at + kBinHeaderSize, at + size);
         at += size;
     }
@@ -217,6 +208,9 @@ Failure RegfImage::ReadKey(KeyRef key, KeyNode* out) const {
     out->subkeyList = U32(cell.data + kKeySubkeyList);
     out->valueCount = U32(cell.data + kKeyValueCount);
     out->valueList = U32(cell.data + kKeyValueList);
+    out->security = U32(cell.data + kKeySecurity);
+    out->classCell = U32(cell.data + kKeyClass);
+    out->classLength = U16(cell.data + kKeyClassLength);
     const std::size_t nameLength = U16(cell.data + kKeyNameLength);
     out->name.bytes = cell.data + kKeyName;
     out->name.byteLength = nameLength;

@@ -50,7 +50,8 @@ struct HiveHeader {
 // hold (names widen Latin-1 bytes to UTF-16, so at most twice as much).
 //
 // Lookups keep an index per subkey list, built on first use; reads are const
-// but not safe to run from two threads at once.
+// but not safe to run from two threads at once. A RegfWriter changes the
+// image in place; reads see each change at once.
 class RegfImage {
 public:
     // Null, with a one-line reason in *why, when the bytes are not a primary
@@ -119,6 +120,9 @@ private:
         std::uint32_t subkeyList = 0;
         std::uint32_t valueCount = 0;
         std::uint32_t valueList = 0;
+        std::uint32_t security = 0;
+        std::uint32_t classCell = 0;
+        std::uint16_t classLength = 0;
         NameView name;
     };
     struct ValueNode {
@@ -129,6 +133,9 @@ private:
     };
     struct SubkeyIndex;
     struct IndexCache;
+    struct CellUses;
+    // The writer's access to what follows (stores/hive/regf_edit.h).
+    friend struct RegfEdit;
 
     RegfImage(std::vector<unsigned char> image, HiveHeader header);
 
@@ -137,6 +144,9 @@ private:
     void NoteDamage(const std::string& what);
     bool IsCellStart(std::uint32_t cell) const;
     void MarkCellStart(std::uint32_t cell);
+    void ForgetCellStart(std::uint32_t cell);
+    // After a change: the subkey gone from its parent's cached index.
+    void ForgetSubkey(KeyRef parent, KeyRef child);
 
     Failure Cell(std::uint32_t cell, const char* what, Span* out) const;
     Failure ReadKey(KeyRef key, KeyNode* out) const;
@@ -156,7 +166,11 @@ private:
     // One bit per 8-byte slot of the hive bins: set where an allocated cell
     // starts, found by walking each bin's cells once.
     std::vector<std::uint64_t> cellStarts_;
+    // Where each valid bin starts, ascending.
+    std::vector<std::uint32_t> binStarts_;
     std::unique_ptr<IndexCache> cache_;
+    // Built by the writer on its first change, kept up to date by it.
+    std::unique_ptr<CellUses> uses_;
 };
 
 }  // namespace vornex::hive

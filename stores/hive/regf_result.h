@@ -4,8 +4,9 @@
 
 namespace vornex::hive {
 
-// Why a read gave no data. Every read either succeeds or names the damage it
-// met; "absent" is an empty optional or list with kNone, never an error.
+// Why a read gave no data, or a change was refused. Every read either
+// succeeds or names the damage it met; "absent" is an empty optional or
+// list with kNone, never an error.
 enum class ReadError {
     kNone,
     kBadCell,       // offset outside the hive bins, not a cell start, or a free cell
@@ -15,6 +16,10 @@ enum class ReadError {
     kDuplicate,     // the same cell listed twice
     kCycle,         // a list that leads back to itself
     kTooLarge,      // a length that claims more than the cells hold
+    // Refusals of a change:
+    kHasSubkeys,    // a key to delete that still has subkeys
+    kShared,        // a cell to change or free that something else uses too
+    kBadCount,      // a reference count that does not fit the keys using it
 };
 
 const char* ReadErrorName(ReadError error);

@@ -11,21 +11,6 @@ namespace vornex::hive {
 
 using namespace layout;
 
-namespace {
-
-bool IsLeaf(const unsigned char* signature) {
-    return Signature(signature, "li") || Signature(signature, "lf") || Signature(signature, "lh");
-}
-
-// The first duplicate of a list, or kNoCell; sorts a copy.
-std::uint32_t FirstDuplicate(std::vector<std::uint32_t> cells) {
-    std::sort(cells.begin(), cells.end());
-    const auto repeat = std::adjacent_find(cells.begin(), cells.end());
-    return repeat == cells.end() ? kNoCell : *repeat;
-}
-
-}  // namespace
-
 Failure RegfImage::AppendLeaf(std::uint32_t leaf, const Span& list, std::uint32_t expected,
                               std::vector<KeyRef>* out) const {
     const std::size_t count = U16(list.data + kListCount);
@@ -52,7 +37,7 @@ Failure RegfImage::CollectSubkeys(KeyRef parent, const KeyNode& node, std::vecto
     if (list.size < kListEntries) {
         return {ReadError::kBadList, "subkey list " + Hex(node.subkeyList) + " is shorter than its header"};
     }
-    if (IsLeaf(list.data)) {
+    if (IsLeafList(list.data)) {
         if (Failure failure = AppendLeaf(node.subkeyList, list, node.subkeyCount, out)) return failure;
     } else if (Signature(list.data, "ri")) {
         const std::size_t count = U16(list.data + kListCount);
@@ -73,7 +58,7 @@ Failure RegfImage::CollectSubkeys(KeyRef parent, const KeyNode& node, std::vecto
             }
             Span leafList;
             if (Failure failure = Cell(leaf, "subkey list", &leafList)) return failure;
-            if (leafList.size < kListEntries || !IsLeaf(leafList.data)) {
+            if (leafList.size < kListEntries || !IsLeafList(leafList.data)) {
                 return {ReadError::kBadList, "index root " + Hex(node.subkeyList) + " lists " + Hex(leaf) +
                                                  ", which is not a leaf list"};
             }
@@ -145,6 +130,18 @@ Result<std::shared_ptr<const RegfImage::SubkeyIndex>> RegfImage::IndexFor(KeyRef
         cache_->byParent.emplace(parent.cell, index);
     }
     return R::Of(std::move(index));
+}
+
+void RegfImage::ForgetSubkey(KeyRef parent, KeyRef child) {
+    const auto cached = cache_->byParent.find(parent.cell);
+    if (cached == cache_->byParent.end()) return;
+    // A copy without the entry: an index handed out before stays as it was.
+    auto index = std::make_shared<SubkeyIndex>(*cached->second);
+    const auto gone = std::remove_if(index->byName.begin(), index->byName.end(),
+                                     [child](const SubkeyIndex::Entry& entry) { return entry.cell == child.cell; });
+    index->byName.erase(gone, index->byName.end());
+    cache_->bytes = cache_->bytes - cached->second->Bytes() + index->Bytes();
+    cached->second = std::move(index);
 }
 
 Result<std::vector<KeyRef>> RegfImage::SubkeysNamed(KeyRef parent, const std::u16string& name) const {

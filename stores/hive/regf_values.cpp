@@ -10,18 +10,6 @@ namespace vornex::hive {
 
 using namespace layout;
 
-namespace {
-
-bool HasDuplicate(std::vector<std::uint32_t> cells, std::uint32_t* repeat) {
-    std::sort(cells.begin(), cells.end());
-    const auto found = std::adjacent_find(cells.begin(), cells.end());
-    if (found == cells.end()) return false;
-    *repeat = *found;
-    return true;
-}
-
-}  // namespace
-
 bool RegfImage::NamesEqual(const NameView& a, const std::u16string& b) {
     if (a.Units() != b.size()) return false;
     for (std::size_t i = 0; i < b.size(); ++i) {
@@ -52,7 +40,7 @@ Result<std::vector<ValueInfo>> RegfImage::Values(KeyRef key) const {
     std::vector<std::uint32_t> cells;
     if (Failure failure = ValueList(node, key, &cells)) return R::From(std::move(failure));
     // A repeated cell would repeat its name: refused before any is copied.
-    if (std::uint32_t repeat = 0; HasDuplicate(cells, &repeat)) {
+    if (const std::uint32_t repeat = FirstDuplicate(cells); repeat != kNoCell) {
         return R::From({ReadError::kDuplicate, "key " + Hex(key.cell) + " lists value " + Hex(repeat) + " twice"});
     }
     std::vector<ValueInfo> values;
@@ -106,7 +94,7 @@ Result<std::vector<unsigned char>> RegfImage::ValueData(const ValueInfo& info) c
     }
     if (length == 0) return R::Of({});
     const std::uint32_t dataCell = U32(value.dataOffsetField);
-    if (length > kBigSegmentSize && header_.minorVersion >= kBigDataMinorVersion) {
+    if (IsBigData(length, header_.minorVersion)) {
         std::vector<unsigned char> data;
         if (Failure failure = CopyBigData(dataCell, length, &data)) return R::From(std::move(failure));
         return R::Of(std::move(data));
@@ -153,7 +141,7 @@ Failure RegfImage::CopyBigData(std::uint32_t cell, std::uint32_t length, std::ve
                                               std::to_string(spans[i].size) + " bytes, not " + std::to_string(part)};
         }
     }
-    if (std::uint32_t repeat = 0; HasDuplicate(segments, &repeat)) {
+    if (const std::uint32_t repeat = FirstDuplicate(segments); repeat != kNoCell) {
         return {ReadError::kDuplicate, "big data " + Hex(cell) + " lists segment " + Hex(repeat) + " twice"};
     }
     out->reserve(length);

@@ -1,0 +1,168 @@
+#include "stores/hive/regf_writer.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "stores/hive/regf_edit.h"
+
+namespace vornex::hive {
+
+using namespace layout;
+
+namespace {
+
+// FILETIME: 100 ns units since 1601-01-01.
+std::uint64_t Now() {
+    constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
+    const auto since = std::chrono::system_clock::now().time_since_epoch();
+    return kUnixEpoch + static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since).count() / 100);
+}
+
+Failure PlanValueFree(const RegfImage& image, const RegfEdit::CellUses& uses, std::uint32_t value, ChangePlan* plan) {
+    if (Failure failure = SoleUse(uses, value, "value")) return failure;
+    std::vector<std::uint32_t> data;
+    if (Failure failure = ValueDataCells(image, value, &data)) return failure;
+    for (const std::uint32_t cell : data) {
+        if (Failure failure = SoleUse(uses, cell, "value data")) return failure;
+        plan->frees.push_back(cell);
+    }
+    plan->frees.push_back(value);
+    return {};
+}
+
+// One key fewer uses the descriptor; the last one frees it and closes the
+// ring of descriptors over the gap.
+Failure PlanSecurityRelease(const RegfImage& image, const RegfEdit::CellUses& uses, std::uint32_t security,
+                            ChangePlan* plan) {
+    RegfEdit::Span sk;
+    if (Failure failure = RegfEdit::Cell(image, security, "security descriptor", &sk)) return failure;
+    if (sk.size < kSecurityHeaderSize || !Signature(sk.data, "sk")) {
+        return {ReadError::kBadSignature, "security descriptor " + Hex(security) + " has no sk signature"};
+    }
+    const std::uint32_t count = U32(sk.data + kSecurityReferences);
+    const std::uint32_t users = uses.Of(security);
+    if (count == 0 || (users != RegfEdit::CellUses::kMany && count < users)) {
+        return {ReadError::kBadCount, "security descriptor " + Hex(security) + " counts " + std::to_string(count) +
+                                          " users, " + std::to_string(users) + " use it"};
+    }
+    if (count > 1) {
+        plan->puts.push_back({security, kSecurityReferences, 4, count - 1});
+        plan->releasedSecurity = security;
+        return {};
+    }
+    const std::uint32_t flink = U32(sk.data + kSecurityFlink);
+    const std::uint32_t blink = U32(sk.data + kSecurityBlink);
+    plan->frees.push_back(security);
+    if (flink == security && blink == security) return {};
+    for (const std::uint32_t neighbour : {flink, blink}) {
+        RegfEdit::Span other;
+        if (Failure failure = RegfEdit::Cell(image, neighbour, "security descriptor", &other)) return failure;
+        if (other.size < kSecurityHeaderSize || !Signature(other.data, "sk")) {
+            return {ReadError::kBadSignature, "security descriptor " + Hex(neighbour) + " has no sk signature"};
+        }
+        const std::size_t back = neighbour == flink ? kSecurityBlink : kSecurityFlink;
+        if (U32(other.data + back) != security) {
+            return {ReadError::kBadList, "the ring of security descriptors is broken at " + Hex(neighbour)};
+        }
+    }
+    plan->puts.push_back({flink, kSecurityBlink, 4, blink});
+    plan->puts.push_back({blink, kSecurityFlink, 4, flink});
+    return {};
+}
+
+Failure CheckAndApply(RegfImage& image, const ChangePlan& plan) {
+    if (Failure failure = RegfEdit::Check(image, plan)) return failure;
+    RegfEdit::Apply(image, plan);
+    return {};
+}
+
+}  // namespace
+
+Failure SoleUse(const RegfEdit::CellUses& uses, std::uint32_t cell, const char* what) {
+    const std::uint32_t count = uses.Of(cell);
+    if (count == 1) return {};
+    if (count == 0) return {ReadError::kBadCell, std::string(what) + " " + Hex(cell) + " is not reached from the root"};
+    return {ReadError::kShared, std::string(what) + " " + Hex(cell) + " is used " +
+                                    (count == RegfEdit::CellUses::kMany ? std::string("many") : std::to_string(count)) +
+                                    " times"};
+}
+
+RegfWriter::RegfWriter(RegfImage& image) : image_(image) {}
+
+Failure RegfWriter::DeleteValue(KeyRef key, const ValueInfo& value) {
+    const RegfEdit::CellUses& uses = RegfEdit::Uses(image_);
+    RegfEdit::KeyNode node;
+    if (Failure failure = RegfEdit::ReadKey(image_, key, &node)) return failure;
+    std::vector<std::uint32_t> cells;
+    if (Failure failure = RegfEdit::ValueList(image_, key, node, &cells)) return failure;
+    const auto found = std::find(cells.begin(), cells.end(), value.cell);
+    if (found == cells.end()) {
+        return {ReadError::kBadList, "value " + Hex(value.cell) + " is not in key " + Hex(key.cell) + "'s list"};
+    }
+    if (std::count(cells.begin(), cells.end(), value.cell) != 1) {
+        return {ReadError::kDuplicate, "key " + Hex(key.cell) + " lists value " + Hex(value.cell) + " twice"};
+    }
+    ChangePlan plan;
+    if (Failure failure = SoleUse(uses, node.valueList, "value list")) return failure;
+    if (Failure failure = PlanValueFree(image_, uses, value.cell, &plan)) return failure;
+    if (cells.size() == 1) {
+        plan.frees.push_back(node.valueList);
+        plan.puts.push_back({key.cell, kKeyValueList, 4, kNoCell});
+        plan.puts.push_back({key.cell, kKeyValueCount, 4, 0});
+        plan.puts.push_back({key.cell, kKeyMaxValueNameLength, 4, 0});
+        plan.puts.push_back({key.cell, kKeyMaxValueDataLength, 4, 0});
+    } else {
+        const auto index = static_cast<std::uint32_t>(found - cells.begin());
+        const auto count = static_cast<std::uint32_t>(cells.size());
+        plan.cuts.push_back({node.valueList, 4 * index, 4, 4 * (count - 1 - index)});
+        plan.puts.push_back({key.cell, kKeyValueCount, 4, count - 1});
+    }
+    plan.puts.push_back({key.cell, kKeyLastWrite, 8, Now()});
+    return CheckAndApply(image_, plan);
+}
+
+Failure RegfWriter::DeleteKey(KeyRef parent, KeyRef child) {
+    const RegfEdit::CellUses& uses = RegfEdit::Uses(image_);
+    RegfEdit::KeyNode parentNode;
+    RegfEdit::KeyNode childNode;
+    if (Failure failure = RegfEdit::ReadKey(image_, parent, &parentNode)) return failure;
+    if (Failure failure = RegfEdit::ReadKey(image_, child, &childNode)) return failure;
+    if (childNode.subkeyCount != 0) {
+        return {ReadError::kHasSubkeys, "key " + Hex(child.cell) + " has " + std::to_string(childNode.subkeyCount) +
+                                            " subkeys"};
+    }
+    std::vector<KeyRef> siblings;
+    if (Failure failure = RegfEdit::Subkeys(image_, parent, parentNode, &siblings)) return failure;
+    if (std::find(siblings.begin(), siblings.end(), child) == siblings.end()) {
+        return {ReadError::kBadList, "key " + Hex(child.cell) + " is not a subkey of " + Hex(parent.cell)};
+    }
+    if (Failure failure = SoleUse(uses, child.cell, "key")) return failure;
+    ChangePlan plan;
+    if (Failure failure = PlanSubkeyRemoval(image_, uses, parentNode, parent, child, &plan)) return failure;
+    std::vector<std::uint32_t> values;
+    if (Failure failure = RegfEdit::ValueList(image_, child, childNode, &values)) return failure;
+    if (!values.empty()) {
+        if (const std::uint32_t repeat = FirstDuplicate(values); repeat != kNoCell) {
+            return {ReadError::kDuplicate, "key " + Hex(child.cell) + " lists value " + Hex(repeat) + " twice"};
+        }
+        if (Failure failure = SoleUse(uses, childNode.valueList, "value list")) return failure;
+        for (const std::uint32_t value : values) {
+            if (Failure failure = PlanValueFree(image_, uses, value, &plan)) return failure;
+        }
+        plan.frees.push_back(childNode.valueList);
+    }
+    if (childNode.classLength > 0) {
+        if (Failure failure = SoleUse(uses, childNode.classCell, "class name")) return failure;
+        plan.frees.push_back(childNode.classCell);
+    }
+    if (childNode.security != kNoCell) {
+        if (Failure failure = PlanSecurityRelease(image_, uses, childNode.security, &plan)) return failure;
+    }
+    plan.frees.push_back(child.cell);
+    plan.puts.push_back({parent.cell, kKeyLastWrite, 8, Now()});
+    return CheckAndApply(image_, plan);
+}
+
+void RegfWriter::Seal(std::uint32_t sequence, std::uint64_t filetime) { RegfEdit::Seal(image_, sequence, filetime); }
+
+}  // namespace vornex::hive
