@@ -72,8 +72,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # Depends computed by dpkg-shlibdeps from the binary: libc6 with the lowest
-# version it needs (the C++ runtime is linked in; libhivex0 until the hive
-# store writes hives itself).
+# version it needs (the C++ runtime is linked in).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)

@@ -1,9 +1,16 @@
 #include "stores/hive/base_block.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
 namespace vornex::hive {
+
+std::uint64_t FileTimeNow() {
+    constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
+    const auto since = std::chrono::system_clock::now().time_since_epoch();
+    return kUnixEpoch + static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since).count() / 100);
+}
 
 std::string Hex(std::uint64_t value) {
     char text[24];

@@ -90,6 +90,9 @@ inline bool SeqBefore(std::uint32_t a, std::uint32_t b) {
     return a != b && static_cast<std::uint32_t>(b - a) < 0x80000000u;
 }
 
+// The time now as a FILETIME: 100 ns units since 1601-01-01.
+std::uint64_t FileTimeNow();
+
 // Writes a primary file's base block as a clean one: both sequence numbers
 // set to seq, file type primary, the hive bins size, bit 0 of the flags
 // (the KTM lock) as given, and the checksum recomputed. block has 4096 bytes.

@@ -352,6 +352,7 @@ RegResult HiveRegistry::DeletableSubkey(KeyHandle key, const Text& subkeyName, K
     if (!children) return kRegBadDatabase;
     // Like the registry: a key with subkeys of its own is not deleted.
     if (!children->empty()) return kRegAccessDenied;
+    if (const RegResult can = changes_.CanDeleteKey(open->ref, *target.value); can != kRegOk) return can;
     *parent = open->ref;
     *out = *target.value;
     return kRegOk;
@@ -383,15 +384,26 @@ RegResult HiveRegistry::QueryLink(KeyHandle root, const Text& path, bool* isLink
     return read;
 }
 
-RegResult HiveRegistry::DeleteLink(KeyHandle root, const Text& path) {
+RegResult HiveRegistry::DeletableLink(KeyHandle root, const Text& path, KeyRef* parent, KeyRef* key) {
     if (root != kLocalMachine) return kRegInvalidHandle;
+    if (const RegResult found = FromMachine(path, true, key, parent); found != kRegOk) return found;
+    if (*key == Image().Root()) return kRegInvalidParameter;
+    bool link = false;
+    if (const RegResult read = IsLink(*key, &link, nullptr); read != kRegOk) return read;
+    if (!link) return kRegInvalidParameter;
+    return changes_.CanDeleteKey(*parent, *key);
+}
+
+RegResult HiveRegistry::WouldDeleteLink(KeyHandle root, const Text& path) {
     KeyRef parent{};
     KeyRef key{};
-    if (const RegResult found = FromMachine(path, true, &key, &parent); found != kRegOk) return found;
-    if (key == Image().Root()) return kRegInvalidParameter;
-    bool link = false;
-    if (const RegResult read = IsLink(key, &link, nullptr); read != kRegOk) return read;
-    if (!link) return kRegInvalidParameter;
+    return DeletableLink(root, path, &parent, &key);
+}
+
+RegResult HiveRegistry::DeleteLink(KeyHandle root, const Text& path) {
+    KeyRef parent{};
+    KeyRef key{};
+    if (const RegResult checked = DeletableLink(root, path, &parent, &key); checked != kRegOk) return checked;
     if (mode_ != Mode::kWrite) return kRegAccessDenied;
     return Changed(changes_.DeleteKey(parent, key), &key);
 }
@@ -412,12 +424,7 @@ RegResult HiveRegistry::Commit(std::string* error) {
         *error = path_ + ": opened read-only";
         return kRegAccessDenied;
     }
-    const std::vector<unsigned char>* bytes = changes_.CommitBytes();
-    if (!bytes) {
-        *error = path_ + ": a change could not be completed, so none is written";
-        return kRegWriteFault;
-    }
-    const hive::FileFailure failed = hive::ReplaceHiveFile(*files_, path_, *bytes);
+    const hive::FileFailure failed = hive::ReplaceHiveFile(*files_, path_, changes_.CommitBytes());
     *error = failed.message;
     if (!failed) {
         pending_ = false;

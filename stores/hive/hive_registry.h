@@ -64,6 +64,7 @@ public:
     RegResult WouldDeleteValue(KeyHandle key, const Text& valueName) override;
     RegResult WouldDeleteKey(KeyHandle key, const Text& subkeyName) override;
     RegResult QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) override;
+    RegResult WouldDeleteLink(KeyHandle root, const Text& path) override;
     RegResult DeleteLink(KeyHandle root, const Text& path) override;
 
     const std::string& path() const { return path_; }
@@ -92,6 +93,7 @@ private:
     RegResult Resolve(KeyHandle key, OpenNode** out);
     RegResult DeletableValue(KeyHandle key, const Text& valueName, hive::KeyRef* owner, hive::ValueInfo* out);
     RegResult DeletableSubkey(KeyHandle key, const Text& subkeyName, hive::KeyRef* parent, hive::KeyRef* out);
+    RegResult DeletableLink(KeyHandle root, const Text& path, hive::KeyRef* parent, hive::KeyRef* key);
     // The key at `path` (names separated by backslashes) below `from`.
     // *parent: the key the last name was found in.
     RegResult Walk(hive::KeyRef from, const Text& path, bool openLink, int hops, hive::KeyRef* out,

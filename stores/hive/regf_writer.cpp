@@ -1,7 +1,6 @@
 #include "stores/hive/regf_writer.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "stores/hive/regf_edit.h"
 
@@ -10,13 +9,6 @@ namespace vornex::hive {
 using namespace layout;
 
 namespace {
-
-// FILETIME: 100 ns units since 1601-01-01.
-std::uint64_t Now() {
-    constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
-    const auto since = std::chrono::system_clock::now().time_since_epoch();
-    return kUnixEpoch + static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since).count() / 100);
-}
 
 Failure PlanValueFree(const RegfImage& image, const RegfEdit::CellUses& uses, std::uint32_t value, ChangePlan* plan) {
     if (Failure failure = SoleUse(uses, value, "value")) return failure;
@@ -89,7 +81,7 @@ Failure SoleUse(const RegfEdit::CellUses& uses, std::uint32_t cell, const char* 
 
 RegfWriter::RegfWriter(RegfImage& image) : image_(image) {}
 
-Failure RegfWriter::DeleteValue(KeyRef key, const ValueInfo& value) {
+Failure RegfWriter::PlanValueDeletion(KeyRef key, const ValueInfo& value, ChangePlan* out) {
     const RegfEdit::CellUses& uses = RegfEdit::Uses(image_);
     RegfEdit::KeyNode node;
     if (Failure failure = RegfEdit::ReadKey(image_, key, &node)) return failure;
@@ -117,11 +109,12 @@ Failure RegfWriter::DeleteValue(KeyRef key, const ValueInfo& value) {
         plan.cuts.push_back({node.valueList, 4 * index, 4, 4 * (count - 1 - index)});
         plan.puts.push_back({key.cell, kKeyValueCount, 4, count - 1});
     }
-    plan.puts.push_back({key.cell, kKeyLastWrite, 8, Now()});
-    return CheckAndApply(image_, plan);
+    plan.puts.push_back({key.cell, kKeyLastWrite, 8, FileTimeNow()});
+    *out = std::move(plan);
+    return {};
 }
 
-Failure RegfWriter::DeleteKey(KeyRef parent, KeyRef child) {
+Failure RegfWriter::PlanKeyDeletion(KeyRef parent, KeyRef child, ChangePlan* out) {
     const RegfEdit::CellUses& uses = RegfEdit::Uses(image_);
     RegfEdit::KeyNode parentNode;
     RegfEdit::KeyNode childNode;
@@ -159,8 +152,33 @@ Failure RegfWriter::DeleteKey(KeyRef parent, KeyRef child) {
         if (Failure failure = PlanSecurityRelease(image_, uses, childNode.security, &plan)) return failure;
     }
     plan.frees.push_back(child.cell);
-    plan.puts.push_back({parent.cell, kKeyLastWrite, 8, Now()});
+    plan.puts.push_back({parent.cell, kKeyLastWrite, 8, FileTimeNow()});
+    *out = std::move(plan);
+    return {};
+}
+
+Failure RegfWriter::DeleteValue(KeyRef key, const ValueInfo& value) {
+    ChangePlan plan;
+    if (Failure failure = PlanValueDeletion(key, value, &plan)) return failure;
     return CheckAndApply(image_, plan);
+}
+
+Failure RegfWriter::DeleteKey(KeyRef parent, KeyRef child) {
+    ChangePlan plan;
+    if (Failure failure = PlanKeyDeletion(parent, child, &plan)) return failure;
+    return CheckAndApply(image_, plan);
+}
+
+Failure RegfWriter::CanDeleteValue(KeyRef key, const ValueInfo& value) {
+    ChangePlan plan;
+    if (Failure failure = PlanValueDeletion(key, value, &plan)) return failure;
+    return RegfEdit::Check(image_, plan);
+}
+
+Failure RegfWriter::CanDeleteKey(KeyRef parent, KeyRef child) {
+    ChangePlan plan;
+    if (Failure failure = PlanKeyDeletion(parent, child, &plan)) return failure;
+    return RegfEdit::Check(image_, plan);
 }
 
 void RegfWriter::Seal(std::uint32_t sequence, std::uint64_t filetime) { RegfEdit::Seal(image_, sequence, filetime); }

@@ -6,6 +6,8 @@
 
 namespace vornex::hive {
 
+struct ChangePlan;
+
 // Changes the image it was given in place; reads of that image see each change at once.
 //
 // Each change keeps the bookkeeping Windows expects of a hive it loads: list
@@ -24,10 +26,17 @@ public:
     // Removes child (which must have no subkeys) from parent's subkey list and frees it with all its values.
     // A link key (KEY_SYM_LINK) is removed the same way, as itself: nothing it points at is touched.
     Failure DeleteKey(KeyRef parent, KeyRef child);
+    // What DeleteValue / DeleteKey would answer, changing nothing: the same
+    // plan, checked, not written.
+    Failure CanDeleteValue(KeyRef key, const ValueInfo& value);
+    Failure CanDeleteKey(KeyRef parent, KeyRef child);
     // Makes the image a clean primary: both sequence numbers = sequence, the time stamp, the checksum.
     void Seal(std::uint32_t sequence, std::uint64_t filetime);
 
 private:
+    Failure PlanValueDeletion(KeyRef key, const ValueInfo& value, ChangePlan* plan);
+    Failure PlanKeyDeletion(KeyRef parent, KeyRef child, ChangePlan* plan);
+
     RegfImage& image_;
 };
 
