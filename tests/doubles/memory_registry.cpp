@@ -216,6 +216,7 @@ void MemoryRegistry::CreateLink(const Text& path, const Text& targetPath) {
 
 void MemoryRegistry::DenyOpen(const Text& path) { deniedOpens_.push_back(path); }
 void MemoryRegistry::RefuseTakeover(const Text& path) { refusedTakeovers_.push_back(path); }
+void MemoryRegistry::FailTakeoverHalfWay(const Text& path) { halfTakeovers_.push_back(path); }
 void MemoryRegistry::RefuseDeletion(const Text& keyPath) { refusedDeletions_.push_back(keyPath); }
 void MemoryRegistry::FailCall(std::uint64_t callNumber) {
     failingCalls_.insert(calls_ + callNumber);
@@ -446,7 +447,8 @@ RegResult MemoryRegistry::SetKeySecurity(KeyHandle root, const Text& path, LinkM
     NodePtr node = base ? FindFrom(base, path, mode == LinkMode::kLinkItself) : nullptr;
     if (!node) return kRegFileNotFound;
     if (descriptor.size() != 5 || descriptor[0] != 'S') return kRegInvalidParameter;
-    if (!MayChange(*node)) return kRegAccessDenied;
+    // The owner may always rewrite a key's security.
+    if (!MayChange(*node) && !node->security.ownedByAdministrators) return kRegAccessDenied;
     node->security = {descriptor[1] != 0, descriptor[2] != 0, descriptor[3] != 0, descriptor[4] != 0};
     return kRegOk;
 }
@@ -458,6 +460,7 @@ RegResult MemoryRegistry::TakeOverKey(KeyHandle root, const Text& path, LinkMode
     if (!node) return kRegFileNotFound;
     if (ContainsName(refusedTakeovers_, PathOf(*node))) return kRegAccessDenied;
     node->security.ownedByAdministrators = true;
+    if (ContainsName(halfTakeovers_, PathOf(*node))) return kRegAccessDenied;
     node->security.administratorsFull = true;
     return kRegOk;
 }

@@ -48,6 +48,9 @@ public:
     // Failure injection.
     void DenyOpen(const Text& path);            // opens of this key fail, backup intent too
     void RefuseTakeover(const Text& path);      // taking over its security fails
+    // The takeover makes the administrators the owner, then fails (the DACL
+    // write refused), leaving the owner changed.
+    void FailTakeoverHalfWay(const Text& path);
     void RefuseDeletion(const Text& keyPath);   // deleting this key, or a value in it, fails
     void FailCall(std::uint64_t callNumber);    // the n-th call from now on fails (1 = next)
     // The n-th call from now on of one operation ("QueryInfoKey", "EnumKey",
@@ -115,6 +118,7 @@ private:
     std::vector<Text> deniedOpens_;
     std::vector<Text> refusedDeletions_;
     std::vector<Text> refusedTakeovers_;
+    std::vector<Text> halfTakeovers_;
     std::set<std::uint64_t> failingCalls_;
     struct OperationFailure {
         std::string operation;

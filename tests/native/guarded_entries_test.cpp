@@ -127,6 +127,17 @@ TEST_F(Guarded, ATakeoverThatIsRefusedChangesNothingAndStaysSilent) {
     EXPECT_TRUE(window.cmdDeleteEnabled) << "a failed repair leaves the window as it was";
 }
 
+TEST_F(Guarded, ATakeoverThatFailsHalfWayIsUndone) {
+    SeedReadOnly(store);
+    store.FailTakeoverHalfWay(SubkeyPath(u"guarded.exe"));
+    Scan();
+    const std::string before = store.Dump();
+    SelectLine(u"guarded.exe");
+    form.cmdDelete_Click();
+    EXPECT_EQ(store.Dump(), before) << "the owner it took must be given back";
+    EXPECT_TRUE(window.messages.empty());
+}
+
 TEST_F(Guarded, AFailedChangeAfterATakeoverPutsTheSecurityBack) {
     SeedReadOnly(store);
     store.CreateKey(SubkeyPath(u"guarded.exe\\nested"));  // a key with subkeys is not deleted
