@@ -4,19 +4,19 @@ namespace vornex {
 
 RegResult RestoreKeySecurity(Registry& registry, const Text& path, LinkMode mode,
                              const std::vector<unsigned char>& original) {
-    RegResult result = kRegOk;
-    // Once more before giving up: the key must not keep the security it was given.
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    // Written at most twice: the key must not keep the security it was given.
+    constexpr int kWrites = 2;
+    RegResult writeFailure = kRegOk;
+    for (int writes = 0;; ++writes) {
         std::vector<unsigned char> now;
-        result = registry.GetKeySecurity(kLocalMachine, path, mode, &now);
-        if (result == kRegOk && now == original) return kRegOk;
-        if (result == kRegOk) result = kRegInvalidSecurityDescr;
-        if (attempt == 2) break;
-        if (const RegResult written = registry.SetKeySecurity(kLocalMachine, path, mode, original); written != kRegOk) {
-            result = written;
+        const RegResult read = registry.GetKeySecurity(kLocalMachine, path, mode, &now);
+        if (read == kRegOk && now == original) return kRegOk;
+        if (writes == kWrites) {
+            if (writeFailure != kRegOk) return writeFailure;
+            return read != kRegOk ? read : kRegInvalidSecurityDescr;
         }
+        writeFailure = registry.SetKeySecurity(kLocalMachine, path, mode, original);
     }
-    return result;
 }
 
 TakeoverOutcome ChangeWithTakeover(Registry& registry, const Text& path, const TakeoverOptions& options,

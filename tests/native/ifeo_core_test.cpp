@@ -106,6 +106,33 @@ TEST_F(IfeoCore, BothScansReadPastAKeyThatDeniesTheAdministratorsAndOnlyThere) {
     EXPECT_EQ(refused.unread[0].code, kRegAccessDenied) << "the refusal as the plain open met it";
 }
 
+// The security is written back at most twice and read back each time; a key
+// left taken over is a failure of its own, never a quiet success.
+TEST_F(IfeoCore, ASecurityThatWillNotGoBackIsReportedAfterTheSecondWrite) {
+    struct Case {
+        int failedWrites;
+        bool succeeded;
+    };
+    for (const Case c : {Case{1, true}, Case{2, false}}) {
+        store.SetString(PathOf(u"guarded.exe"), u"Debugger", u"x");
+        store.ProtectKey(PathOf(u"guarded.exe"));
+        for (std::uint64_t i = 1; i <= static_cast<std::uint64_t>(c.failedWrites); ++i) {
+            store.FailOperation("SetKeySecurity", i, 1450);
+        }
+        const RepairResult result = RemoveDebugger(store, u"guarded.exe");
+        EXPECT_EQ(result.succeeded(), c.succeeded) << c.failedWrites << " failed writes";
+        ASSERT_FALSE(result.changes.empty());
+        if (c.succeeded) {
+            EXPECT_EQ(result.changes.back().kind, Change::Kind::kRestoredSecurity);
+        } else {
+            ASSERT_TRUE(result.failure);
+            EXPECT_EQ(result.failure->attempted.kind, Change::Kind::kRestoredSecurity);
+            EXPECT_EQ(result.failure->code, 1450);
+        }
+        store.RemoveTree(PathOf(u"guarded.exe"));
+    }
+}
+
 TEST_F(IfeoCore, AFailedKeyQueryOrValueReadIsNotAnEmptyKey) {
     Redirect(u"a.exe", u"x");
     store.FailOperation("QueryInfoKey", 1);
