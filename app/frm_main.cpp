@@ -9,6 +9,22 @@
 
 namespace vornex {
 
+namespace {
+
+// The IFEO subkeys the scan could not open, by name, in the registry's order.
+std::vector<Text> UnreadSubkeys(const ScanResult& scan) {
+    std::vector<Text> names;
+    const Text prefix = kIfeoKeyPath + u'\\';
+    for (const ReadFailure& failure : scan.unread) {
+        if (failure.step != ReadFailure::Step::kOpenSubkey || failure.key.compare(0, prefix.size(), prefix) != 0) continue;
+        Text name = failure.key.substr(prefix.size());
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+    }
+    return names;
+}
+
+}  // namespace
+
 void FrmMain::Form_Load() {
     controls_.SetButtonEnabled(Button::cmdDelete, false);
     controls_.SetButtonEnabled(Button::cmdDelete1, false);
@@ -17,11 +33,21 @@ void FrmMain::Form_Load() {
     controls_.SetDetailCaption(Text());
 
     const ScanResult scan = ScanIfeo(registry_, kIfeoKeyPath, EntryKind::kDebugger, kCommandKept);
-    // "Nothing found" is said only of a key that was read whole; otherwise the
-    // window stays as it is, as for an IFEO key that cannot be opened.
-    if (!scan.opened() || (scan.entries.empty() && !scan.listedWhole())) return;
-    controls_.ListClear();
+    if (!scan.opened()) return;
+    // A key whose own list could not be read whole, with nothing found, leaves
+    // the window as it is, as for an IFEO key that cannot be opened.
+    if (!scan.entries.empty() || scan.listedWhole()) ShowEntries(scan);
+    // Said once, after the list: a subkey the scan could not open may hold the
+    // very redirection built to hide (the loader may read what we cannot).
+    const std::vector<Text> unread = UnreadSubkeys(scan);
+    if (!unread.empty()) {
+        controls_.ShowForm();
+        controls_.ShowMessage(texts::UnreadNotice(unread), texts::kNoticeTitle, kNoticeStyle);
+    }
+}
 
+void FrmMain::ShowEntries(const ScanResult& scan) {
+    controls_.ListClear();
     std::size_t recorded = 0;
     for (const Entry& entry : scan.entries) {
         // The table holds the first matches met; later ones are not listed,
@@ -31,11 +57,12 @@ void FrmMain::Form_Load() {
     if (recorded > 0) {
         controls_.SetCountCaption(texts::CountCaption(recorded));
         controls_.SetButtonEnabled(Button::cmdFix, true);
-    } else {
-        controls_.ShowForm();
-        controls_.SetCountCaption(texts::CountCaption(0));
-        controls_.ShowMessage(texts::kNothingFound, texts::kNoticeTitle, kNoticeStyle);
+        return;
     }
+    controls_.ShowForm();
+    controls_.SetCountCaption(texts::CountCaption(0));
+    // "Nothing found" is said only of a key read whole.
+    if (scan.complete()) controls_.ShowMessage(texts::kNothingFound, texts::kNoticeTitle, kNoticeStyle);
 }
 
 bool FrmMain::Record(const Entry& entry, std::size_t recorded) {

@@ -39,6 +39,8 @@ public:
     std::array<std::size_t, kTableSize> commandLength{};
 
 private:
+    // Fills list, table and count from a scan; says when nothing was found.
+    void ShowEntries(const ScanResult& scan);
     // Adds the line and stores the entry at the index the list placed it.
     bool Record(const Entry& entry, std::size_t recorded);
 

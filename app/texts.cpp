@@ -2,6 +2,38 @@
 
 namespace vornex::texts {
 
+namespace {
+
+bool Disguises(char16_t c) {
+    return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+Text Shown(const Text& name) {
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    Text out;
+    for (char16_t c : name) {
+        if (!Disguises(c)) {
+            out.push_back(c);
+            continue;
+        }
+        out += u"\\u";
+        for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(c >> shift) & 0xF]);
+    }
+    return out;
+}
+
+}  // namespace
+
+Text UnreadNotice(const std::vector<Text>& names) {
+    Text text = u"以下IFEO子项无法读取，其中可能隐藏着重定向：";
+    for (std::size_t i = 0; i < names.size() && i < kUnreadNamed; ++i) text += u"\r\n" + Shown(names[i]);
+    if (names.size() > kUnreadNamed) {
+        text += u"\r\n……另有 " + DecimalText(static_cast<unsigned long>(names.size() - kUnreadNamed)) + u" 项无法读取。";
+    }
+    return text;
+}
+
 Text CountCaption(unsigned long n) {
     if (n == 0) return u"被重定向的应用程序 0 个。";
     return u"被重定向的应用程序 " + DecimalText(n) + u" 个，点击文件名查看重定向数据。";

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <vector>
 
 #include "core/text.h"
 
@@ -14,6 +15,12 @@ inline const Text kDeleted = u"已成功删除！";
 inline const Text kAllDeleted = u"已成功删除所有被重定向的项！";
 inline const Text kConfirmFix =
     u"不建议使用自动修复功能！\r\n使用自动修复可能会删除有用项，确定要自动修复吗？";
+
+// The notice after a scan that could not read some IFEO subkeys, naming them
+// (the first `kUnreadNamed`, then how many more); control and direction
+// characters in a name are shown as \uXXXX, so no name can forge a line.
+constexpr std::size_t kUnreadNamed = 10;
+Text UnreadNotice(const std::vector<Text>& names);
 
 // lblCount for n recorded entries.
 Text CountCaption(unsigned long n);

@@ -21,7 +21,10 @@ Text DryRunRegistry::FullPath(KeyHandle root, const Text& path) const {
 RegResult DryRunRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_t access, KeyHandle* key) {
     RegResult result = inner_.OpenKey(root, path, access, key);
     // The real run would hold the access its takeover granted; reading is all a dry run does.
-    if (result == kRegAccessDenied && TakenOver(FullPath(root, path))) result = inner_.OpenKey(root, path, kKeyRead, key);
+    if (result == kRegAccessDenied && TakenOver(FullPath(root, path))) {
+        result = inner_.OpenKey(root, path, kKeyRead, key);
+        if (result == kRegAccessDenied) result = inner_.OpenKeyForBackup(root, path, key);
+    }
     if (result == kRegOk) opened_[*key] = FullPath(root, path);
     return result;
 }
@@ -48,15 +51,15 @@ RegResult DryRunRegistry::DeleteLink(KeyHandle root, const Text& path) {
     return would == kRegAccessDenied && TakenOver(FullPath(root, path)) ? kRegOk : would;
 }
 
-RegResult DryRunRegistry::SetKeySecurity(KeyHandle root, const Text& path, bool link,
+RegResult DryRunRegistry::SetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                                          const std::vector<unsigned char>&) {
     std::vector<unsigned char> current;
-    return inner_.GetKeySecurity(root, path, link, &current);
+    return inner_.GetKeySecurity(root, path, mode, &current);
 }
 
-RegResult DryRunRegistry::TakeOverKey(KeyHandle root, const Text& path, bool link) {
+RegResult DryRunRegistry::TakeOverKey(KeyHandle root, const Text& path, LinkMode mode) {
     std::vector<unsigned char> current;
-    const RegResult readable = inner_.GetKeySecurity(root, path, link, &current);
+    const RegResult readable = inner_.GetKeySecurity(root, path, mode, &current);
     if (readable != kRegOk) return readable;
     takenOver_.push_back(FullPath(root, path));
     return kRegOk;

@@ -20,9 +20,9 @@ public:
     RegResult DeleteValue(KeyHandle key, const Text& valueName) override;
     RegResult DeleteKey(KeyHandle key, const Text& subkeyName) override;
     RegResult DeleteLink(KeyHandle root, const Text& path) override;
-    RegResult SetKeySecurity(KeyHandle root, const Text& path, bool link,
+    RegResult SetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                              const std::vector<unsigned char>& descriptor) override;
-    RegResult TakeOverKey(KeyHandle root, const Text& path, bool link) override;
+    RegResult TakeOverKey(KeyHandle root, const Text& path, LinkMode mode) override;
 
 private:
     bool TakenOver(const Text& path) const;

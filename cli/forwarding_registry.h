@@ -13,6 +13,9 @@ public:
                       KeyHandle* key) override {
         return inner_.OpenKey(root, path, access, key);
     }
+    RegResult OpenKeyForBackup(KeyHandle root, const Text& path, KeyHandle* key) override {
+        return inner_.OpenKeyForBackup(root, path, key);
+    }
     RegResult QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
                            std::uint32_t* maxSubkeyNameLength) override {
         return inner_.QueryInfoKey(key, subkeyCount, maxSubkeyNameLength);
@@ -48,16 +51,16 @@ public:
         return inner_.QueryLink(root, path, isLink, target);
     }
     RegResult DeleteLink(KeyHandle root, const Text& path) override { return inner_.DeleteLink(root, path); }
-    RegResult GetKeySecurity(KeyHandle root, const Text& path, bool link,
+    RegResult GetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                              std::vector<unsigned char>* descriptor) override {
-        return inner_.GetKeySecurity(root, path, link, descriptor);
+        return inner_.GetKeySecurity(root, path, mode, descriptor);
     }
-    RegResult SetKeySecurity(KeyHandle root, const Text& path, bool link,
+    RegResult SetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                              const std::vector<unsigned char>& descriptor) override {
-        return inner_.SetKeySecurity(root, path, link, descriptor);
+        return inner_.SetKeySecurity(root, path, mode, descriptor);
     }
-    RegResult TakeOverKey(KeyHandle root, const Text& path, bool link) override {
-        return inner_.TakeOverKey(root, path, link);
+    RegResult TakeOverKey(KeyHandle root, const Text& path, LinkMode mode) override {
+        return inner_.TakeOverKey(root, path, mode);
     }
 
 protected:

@@ -4,6 +4,7 @@
 
 #include "core/loader_integer.h"
 #include "core/registry_upcase.h"
+#include "core/subkey_walk.h"
 
 namespace vornex {
 
@@ -47,38 +48,6 @@ std::vector<Value> ReadValues(Registry& registry, KeyHandle key, const Text& pat
         values.push_back({Text(name.data(), length), type, std::move(data)});
     }
     return values;
-}
-
-std::vector<Text> ReadSubkeyNames(Registry& registry, KeyHandle key, const Text& path,
-                                  std::vector<ReadFailure>& unread) {
-    std::vector<Text> names;
-    std::uint32_t count = 0;
-    std::uint32_t longest = 0;
-    if (const RegResult queried = registry.QueryInfoKey(key, &count, &longest); queried != kRegOk) {
-        unread.push_back({Step::kQueryKey, path, queried});
-        return names;
-    }
-    std::vector<char16_t> buffer(static_cast<std::size_t>(longest) + 1);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        auto length = static_cast<std::uint32_t>(buffer.size());
-        const RegResult result = registry.EnumKey(key, i, buffer.data(), &length);
-        if (result == kRegNoMoreItems) break;
-        if (result != kRegOk) {
-            unread.push_back({Step::kEnumSubkey, path, result});
-            continue;
-        }
-        Text name(buffer.data(), length);
-        // A name with a NUL inside cannot be opened by its path.
-        if (name.find(u'\0') == Text::npos) names.push_back(std::move(name));
-    }
-    return names;
-}
-
-// Opens a key that was listed; false when it cannot be read (recorded) or is gone.
-bool OpenListed(UniqueKey& key, const Text& path, std::vector<ReadFailure>& unread) {
-    const RegResult opened = key.TryOpen(kLocalMachine, path, kKeyRead);
-    if (opened != kRegOk && opened != kRegFileNotFound) unread.push_back({Step::kOpenSubkey, path, opened});
-    return opened == kRegOk;
 }
 
 const Value* Find(const std::vector<Value>& values, const Text& name) {
@@ -130,51 +99,39 @@ ScanResult ScanExtended(Registry& registry, const Text& currentVersionPath) {
     std::vector<ReadFailure>& unread = scan.unread;
     const Text ifeoPath = currentVersionPath + u'\\' + extended::kIfeoName;
     UniqueKey ifeo(registry);
-    scan.openResult = ifeo.TryOpen(kLocalMachine, ifeoPath, kKeyRead);
-    if (!scan.opened()) {
-        unread.push_back({Step::kOpenKey, ifeoPath, scan.openResult});
-        return scan;
-    }
-    const std::vector<Text> names = ReadSubkeyNames(registry, ifeo.get(), ifeoPath, unread);
-    ifeo.Reset();
+    if (!OpenScanRoot(ifeo, ifeoPath, scan)) return scan;
 
-    for (const Text& name : names) {
-        const Text subkeyPath = ifeoPath + u'\\' + name;
-        UniqueKey subkey(registry);
-        if (!OpenListed(subkey, subkeyPath, unread)) continue;
-        const std::vector<Value> values = ReadValues(registry, subkey.get(), subkeyPath, unread);
+    ForEachSubkey(registry, ifeo.get(), ifeoPath, unread, [&](const Text& name, const Text& subkeyPath, KeyHandle subkey) {
+        const std::vector<Value> values = ReadValues(registry, subkey, subkeyPath, unread);
 
         // Filters: with UseFilter set, the loader picks the subkey whose
         // FilterFullPath is the started file and takes its Debugger.
         const std::optional<std::uint32_t> useFilter = LoaderDwordOf(Find(values, u"UseFilter"));
         if (useFilter && *useFilter != 0) {
-            for (const Text& filterName : ReadSubkeyNames(registry, subkey.get(), subkeyPath, unread)) {
-                const Text filterPath = subkeyPath + u'\\' + filterName;
-                UniqueKey filter(registry);
-                if (!OpenListed(filter, filterPath, unread)) continue;
-                const std::vector<Value> filterValues = ReadValues(registry, filter.get(), filterPath, unread);
+            ForEachSubkey(registry, subkey, subkeyPath, unread, [&](const Text&, const Text& filterPath, KeyHandle filter) {
+                const std::vector<Value> filterValues = ReadValues(registry, filter, filterPath, unread);
                 const std::optional<Text> fullPath = StringOf(Find(filterValues, u"FilterFullPath"));
                 const Value* debugger = Find(filterValues, kDebuggerValue);
-                if (!fullPath || !debugger || debugger->type != kRegSz) continue;
+                if (!fullPath || !debugger || debugger->type != kRegSz) return;
                 found.push_back(Found(EntryKind::kFilterDebugger, name,
-                                 TextFromRegistryData(debugger->data.data(), debugger->data.size()), filterPath,
-                                 u"FilterFullPath=" + *fullPath));
-            }
+                                      TextFromRegistryData(debugger->data.data(), debugger->data.size()), filterPath,
+                                      u"FilterFullPath=" + *fullPath));
+            });
         }
 
         const std::optional<std::uint32_t> flags = LoaderDwordOf(Find(values, u"GlobalFlag"));
-        if (!flags) continue;
+        if (!flags) return;
 
         if (*flags & extended::kFlagMonitorSilentProcessExit) {
             const Text exitPath =
                 currentVersionPath + u'\\' + extended::kSilentProcessExitName + u'\\' + name;
             UniqueKey exitKey(registry);
-            if (OpenListed(exitKey, exitPath, unread)) {
+            if (OpenScanned(exitKey, exitPath, unread)) {
                 const std::vector<Value> exitValues = ReadValues(registry, exitKey.get(), exitPath, unread);
                 const std::optional<Text> monitor = StringOf(Find(exitValues, u"MonitorProcess"));
                 if (monitor && !monitor->empty()) {
                     found.push_back(Found(EntryKind::kSilentExitMonitor, name, *monitor, exitPath,
-                                     u"GlobalFlag=" + HexText(*flags)));
+                                          u"GlobalFlag=" + HexText(*flags)));
                 }
             }
         }
@@ -184,7 +141,7 @@ ScanResult ScanExtended(Registry& registry, const Text& currentVersionPath) {
                 found.push_back(Found(EntryKind::kVerifierDlls, name, *dlls, subkeyPath, u"GlobalFlag=" + HexText(*flags)));
             }
         }
-    }
+    });
     return scan;
 }
 

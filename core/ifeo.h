@@ -59,7 +59,8 @@ struct ScanResult {
     bool opened() const { return openResult == kRegOk; }
     bool complete() const { return opened() && unread.empty(); }
     // The key's own list of subkeys was read whole; subkeys that could not
-    // be opened are left out of this (the loader cannot open them either).
+    // be opened are left out of this and reported apart (a user the key lets
+    // read may see what they hold).
     bool listedWhole() const;
 };
 

@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "core/key_takeover.h"
+
 namespace vornex {
 
 namespace {
@@ -19,36 +21,17 @@ public:
         return false;
     }
 
-    // Makes `change` with `attempt`; when the key's own security refuses it,
-    // takes over that key's security and tries once more. The original
-    // security is put back afterwards when the key remains, or when the
-    // change failed all the same.
-    bool Make(const Change& change, bool link, bool keyRemains, const std::function<RegResult()>& attempt,
+    // Makes `change` with `attempt`, through the takeover of that key's
+    // security where the key refuses it, and records what was done.
+    bool Make(const Change& change, const TakeoverOptions& options, const std::function<RegResult()>& attempt,
               const std::function<bool()>& refusedBySecurity = [] { return true; }) {
-        RegResult code = attempt();
-        if (code == kRegOk) return Done(change);
-        // The registry says "access denied" for other refusals too (a key
-        // with subkeys): taking over the security would change nothing then.
-        if (code != kRegAccessDenied || !refusedBySecurity()) return Fail(change, code);
-
-        std::vector<unsigned char> original;
-        if (registry_.GetKeySecurity(kLocalMachine, change.key, link, &original) != kRegOk ||
-            registry_.TakeOverKey(kLocalMachine, change.key, link) != kRegOk) {
-            return Fail(change, code);
-        }
-        Done({Kind::kTookOverSecurity, change.key, Text()});
-        code = attempt();
-        const bool made = code == kRegOk;
+        const TakeoverOutcome outcome = ChangeWithTakeover(registry_, change.key, options, attempt, refusedBySecurity);
+        const bool made = outcome.change == kRegOk;
+        if (outcome.tookOver) Done({Kind::kTookOverSecurity, change.key, Text()});
         if (made) Done(change);
-        if (keyRemains || !made) {
-            RegResult restored = registry_.SetKeySecurity(kLocalMachine, change.key, link, original);
-            // Once more before giving up: the key must not keep the security it was given.
-            if (restored != kRegOk) restored = registry_.SetKeySecurity(kLocalMachine, change.key, link, original);
-            if (restored != kRegOk) return made ? Fail({Kind::kRestoredSecurity, change.key, Text()}, restored)
-                                                : Fail(change, code);
-            Done({Kind::kRestoredSecurity, change.key, Text()});
-        }
-        return made || Fail(change, code);
+        if (outcome.restored) Done({Kind::kRestoredSecurity, change.key, Text()});
+        if (!made) return Fail(change, outcome.change);
+        return outcome.restore == kRegOk || Fail({Kind::kRestoredSecurity, change.key, Text()}, outcome.restore);
     }
 
     // Whether the key at path is a link; false, with the failure noted, when
@@ -59,7 +42,7 @@ public:
     }
 
     bool RemoveLink(const Text& path) {
-        return Make({Kind::kDeletedLink, path, Text()}, true, false,
+        return Make({Kind::kDeletedLink, path, Text()}, {LinkMode::kLinkItself, KeyAfterChange::kGone},
                     [&] { return registry_.DeleteLink(kLocalMachine, path); });
     }
 
@@ -95,7 +78,7 @@ RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* kee
         return repair.result();
     }
     UniqueKey subkey(registry);
-    const bool removed = repair.Make(change, false, true, [&] {
+    const bool removed = repair.Make(change, {LinkMode::kFollow, KeyAfterChange::kRemains}, [&] {
         const RegResult opened = subkey.TryOpen(kLocalMachine, path, kKeyQueryValue | kKeySetValue);
         return opened != kRegOk ? opened : registry.DeleteValue(subkey.get(), kDebuggerValue);
     });
@@ -126,7 +109,8 @@ RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names, U
         const auto hasNoSubkeys = [&] { return HasNoSubkeys(registry, ifeo.get(), name); };
         const bool deleted =
             link ? repair.RemoveLink(change.key)
-                 : repair.Make(change, false, false, [&] { return registry.DeleteKey(ifeo.get(), name); }, hasNoSubkeys);
+                 : repair.Make(change, {LinkMode::kFollow, KeyAfterChange::kGone},
+                               [&] { return registry.DeleteKey(ifeo.get(), name); }, hasNoSubkeys);
         if (!deleted) return repair.result();
     }
     if (keepOpen) *keepOpen = std::move(ifeo);

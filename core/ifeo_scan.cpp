@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "core/subkey_walk.h"
+
 namespace vornex {
 
 const char* EntryKindName(EntryKind kind) {
@@ -55,47 +57,11 @@ std::optional<Text> ReadDebugger(Registry& registry, KeyHandle subkey, const Tex
 ScanResult ScanIfeo(Registry& registry, const Text& ifeoPath, EntryKind kind, std::size_t maxCommandLength) {
     ScanResult scan;
     UniqueKey ifeo(registry);
-    scan.openResult = ifeo.TryOpen(kLocalMachine, ifeoPath, kKeyRead);
-    if (!scan.opened()) {
-        scan.unread.push_back({Step::kOpenKey, ifeoPath, scan.openResult});
-        return scan;
-    }
-    std::uint32_t subkeyCount = 0;
-    std::uint32_t longestName = 0;
-    if (const RegResult queried = registry.QueryInfoKey(ifeo.get(), &subkeyCount, &longestName);
-        queried != kRegOk) {
-        scan.unread.push_back({Step::kQueryKey, ifeoPath, queried});
-        return scan;
-    }
-
-    std::vector<char16_t> nameBuffer(static_cast<std::size_t>(longestName) + 1);
-    for (std::uint32_t j = 0; j < subkeyCount; ++j) {
-        auto length = static_cast<std::uint32_t>(nameBuffer.size());
-        const RegResult enumerated = registry.EnumKey(ifeo.get(), j, nameBuffer.data(), &length);
-        // The key shrank while it was read: nothing is left at this index.
-        if (enumerated == kRegNoMoreItems) break;
-        if (enumerated != kRegOk) {
-            scan.unread.push_back({Step::kEnumSubkey, ifeoPath, enumerated});
-            continue;
-        }
-        // The name exactly as reported: one with a NUL inside is not the key
-        // its text before the NUL names.
-        const Text name(nameBuffer.data(), std::min<std::size_t>(length, nameBuffer.size()));
-        // Such a name cannot be opened by its exact name, and the loader never looks one up.
-        if (name.find(u'\0') != Text::npos) continue;
-        const Text path = ifeoPath + u'\\' + name;
-
-        UniqueKey subkey(registry);
-        const RegResult opened = subkey.TryOpen(kLocalMachine, path, kKeyRead);
-        if (opened == kRegFileNotFound) continue;  // removed since it was listed
-        if (opened != kRegOk) {
-            scan.unread.push_back({Step::kOpenSubkey, path, opened});
-            continue;
-        }
+    if (!OpenScanRoot(ifeo, ifeoPath, scan)) return scan;
+    ForEachSubkey(registry, ifeo.get(), ifeoPath, scan.unread, [&](const Text& name, const Text& path, KeyHandle subkey) {
         std::size_t commandLength = 0;
-        std::optional<Text> command =
-            ReadDebugger(registry, subkey.get(), path, maxCommandLength, &commandLength, scan.unread);
-        if (!command || name == kSampleSubkey) continue;
+        std::optional<Text> command = ReadDebugger(registry, subkey, path, maxCommandLength, &commandLength, scan.unread);
+        if (!command || name == kSampleSubkey) return;
         Entry entry{kind, name, std::move(*command), path, Text(), commandLength, false, Text()};
         // Told apart for what it means to a repair; the scan read the command through it.
         if (const RegResult queried = registry.QueryLink(kLocalMachine, path, &entry.link, &entry.linkTarget);
@@ -103,7 +69,7 @@ ScanResult ScanIfeo(Registry& registry, const Text& ifeoPath, EntryKind kind, st
             scan.unread.push_back({Step::kOpenSubkey, path, queried});
         }
         scan.entries.push_back(std::move(entry));
-    }
+    });
     return scan;
 }
 

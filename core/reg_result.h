@@ -26,6 +26,7 @@ constexpr RegResult kRegBadDatabase = 1009;       // the hive is damaged
 constexpr RegResult kRegKeyDeleted = 1018;
 constexpr RegResult kRegKeyHasChildren = 1020;
 constexpr RegResult kRegPrivilegeNotHeld = 1314;
+constexpr RegResult kRegInvalidSecurityDescr = 1338;  // a key's security did not read back as written
 constexpr RegResult kRegCantResolveFilename = 1921;  // a link that cannot be followed
 
 }  // namespace vornex

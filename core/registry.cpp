@@ -49,7 +49,7 @@ RegResult Registry::WouldDeleteLink(KeyHandle root, const Text& path) {
 bool HasNoSubkeys(Registry& registry, KeyHandle parent, const Text& name) {
     UniqueKey key(registry);
     std::uint32_t subkeys = 1;
-    return key.TryOpen(parent, name, kKeyRead) == kRegOk &&
+    return key.TryOpenToRead(parent, name) == kRegOk &&
            registry.QueryInfoKey(key.get(), &subkeys, nullptr) == kRegOk && subkeys == 0;
 }
 
@@ -61,14 +61,16 @@ RegResult Registry::QueryLink(KeyHandle, const Text&, bool* isLink, Text* target
 
 RegResult Registry::DeleteLink(KeyHandle, const Text&) { return kRegInvalidParameter; }
 
-RegResult Registry::GetKeySecurity(KeyHandle, const Text&, bool, std::vector<unsigned char>*) {
+RegResult Registry::OpenKeyForBackup(KeyHandle, const Text&, KeyHandle*) { return kRegNotSupported; }
+
+RegResult Registry::GetKeySecurity(KeyHandle, const Text&, LinkMode, std::vector<unsigned char>*) {
     return kRegCallNotImplemented;
 }
 
-RegResult Registry::SetKeySecurity(KeyHandle, const Text&, bool, const std::vector<unsigned char>&) {
+RegResult Registry::SetKeySecurity(KeyHandle, const Text&, LinkMode, const std::vector<unsigned char>&) {
     return kRegCallNotImplemented;
 }
 
-RegResult Registry::TakeOverKey(KeyHandle, const Text&, bool) { return kRegCallNotImplemented; }
+RegResult Registry::TakeOverKey(KeyHandle, const Text&, LinkMode) { return kRegCallNotImplemented; }
 
 }  // namespace vornex

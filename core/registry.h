@@ -18,6 +18,9 @@ constexpr std::uint32_t kKeyQueryValue = 0x0001;
 constexpr std::uint32_t kKeySetValue = 0x0002;
 constexpr std::uint32_t kRegSz = 1;
 
+// Which key a path ending in a registry link names: the key it points at
+// (what every plain open reaches) or the link key itself.
+enum class LinkMode { kFollow, kLinkItself };
 
 // The registry operations the program uses, with the Win32 contracts:
 // names come back NUL-terminated in buffers of a given capacity (characters,
@@ -29,6 +32,11 @@ public:
 
     virtual RegResult OpenKey(KeyHandle root, const Text& path, std::uint32_t access,
                               KeyHandle* key) = 0;
+    // Opens root\path for reading with backup intent: past a DACL that
+    // refuses reading, where the platform grants that to a backup program.
+    // The key opened may only be read; nothing changes. Stores without key
+    // security answer kRegNotSupported.
+    virtual RegResult OpenKeyForBackup(KeyHandle root, const Text& path, KeyHandle* key);
     // Either receiver may be null.
     virtual RegResult QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
                                    std::uint32_t* maxSubkeyNameLength) = 0;
@@ -67,16 +75,19 @@ public:
     // Deletes the link key root\path itself; the key it points at stays.
     virtual RegResult DeleteLink(KeyHandle root, const Text& path);
 
-    // Key security, for a change that the key's own security refuses. `link`:
-    // the key root\path itself when it is a link, not the key it points at.
-    // The descriptor is self-relative and SetKeySecurity takes it back exactly.
-    virtual RegResult GetKeySecurity(KeyHandle root, const Text& path, bool link,
+    // Key security primitives, for a change that the key's own security
+    // refuses; the core's takeover (core/key_takeover.h) is their one user.
+    // The descriptor is self-relative, as GetKeySecurity gives it, and
+    // SetKeySecurity writes it back; whether it reads back equal is the
+    // caller's to check. Stores without security answer kRegCallNotImplemented.
+    virtual RegResult GetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                                      std::vector<unsigned char>* descriptor);
-    virtual RegResult SetKeySecurity(KeyHandle root, const Text& path, bool link,
+    virtual RegResult SetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                                      const std::vector<unsigned char>& descriptor);
     // Gives the administrators full control of this one key, taking its
-    // ownership first where that is needed. Nothing else's security changes.
-    virtual RegResult TakeOverKey(KeyHandle root, const Text& path, bool link);
+    // ownership first where that is needed. Nothing else's security changes,
+    // and nothing is put back: a failure may leave the owner changed.
+    virtual RegResult TakeOverKey(KeyHandle root, const Text& path, LinkMode mode);
 };
 
 // Owns one opened key and closes it when it goes out of scope.
@@ -107,6 +118,16 @@ public:
     }
     bool Open(KeyHandle root, const Text& path, std::uint32_t access) {
         return TryOpen(root, path, access) == kRegOk;
+    }
+    // Opens root\path for reading; where its security refuses that, once more
+    // with backup intent. A key that still refuses gives the first refusal.
+    RegResult TryOpenToRead(KeyHandle root, const Text& path) {
+        const RegResult plain = TryOpen(root, path, kKeyRead);
+        if (plain != kRegAccessDenied) return plain;
+        KeyHandle opened = 0;
+        if (registry_->OpenKeyForBackup(root, path, &opened) != kRegOk) return plain;
+        key_ = opened;
+        return kRegOk;
     }
     void Reset() {
         if (key_ != 0) registry_->CloseKey(key_);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "stores/win32/key_security.h"
+#include "stores/win32/links.h"
 
 namespace vornex {
 
@@ -19,29 +20,35 @@ std::wstring Wide(const Text& text) { return std::wstring(text.begin(), text.end
 wchar_t* WideBuffer(char16_t* buffer) { return reinterpret_cast<wchar_t*>(buffer); }
 
 // A 32-bit build sees the same IFEO key as Windows' own 64-bit loader.
-constexpr REGSAM kNativeView = KEY_WOW64_64KEY;
-
-keysec::LinkMode ModeOf(bool link) { return link ? keysec::LinkMode::Link : keysec::LinkMode::Follow; }
+constexpr REGSAM kNativeView = keysec::kNativeView;
 
 }  // namespace
 
 RegResult Win32Registry::OpenKey(KeyHandle root, const Text& path, std::uint32_t access,
                                  KeyHandle* key) {
     HKEY opened = nullptr;
-    const LSTATUS status =
+    const RegResult status =
         RegOpenKeyExW(AsHkey(root), Wide(path).c_str(), 0, access | kNativeView, &opened);
-    if (status == ERROR_SUCCESS) *key = reinterpret_cast<KeyHandle>(opened);
+    if (status == kRegOk) *key = reinterpret_cast<KeyHandle>(opened);
     return status;
+}
+
+RegResult Win32Registry::OpenKeyForBackup(KeyHandle root, const Text& path, KeyHandle* key) {
+    win32::UniqueRegKey opened;
+    const RegResult result =
+        keysec::OpenKeyBackupIntent(AsHkey(root), Wide(path), KEY_READ, LinkMode::kFollow, keysec::BackupIntent::kRead, &opened);
+    if (result == kRegOk) *key = reinterpret_cast<KeyHandle>(opened.release());
+    return result;
 }
 
 RegResult Win32Registry::QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
                                       std::uint32_t* maxSubkeyNameLength) {
     DWORD subkeys = 0;
     DWORD longest = 0;
-    const LSTATUS status = RegQueryInfoKeyW(AsHkey(key), nullptr, nullptr, nullptr, &subkeys,
+    const RegResult status = RegQueryInfoKeyW(AsHkey(key), nullptr, nullptr, nullptr, &subkeys,
                                             &longest, nullptr, nullptr, nullptr, nullptr,
                                             nullptr, nullptr);
-    if (status == ERROR_SUCCESS) {
+    if (status == kRegOk) {
         if (subkeyCount) *subkeyCount = subkeys;
         if (maxSubkeyNameLength) *maxSubkeyNameLength = longest;
     }
@@ -51,9 +58,9 @@ RegResult Win32Registry::QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
 RegResult Win32Registry::EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
                                  std::uint32_t* nameLength) {
     DWORD length = *nameLength;
-    const LSTATUS status = RegEnumKeyExW(AsHkey(key), index, WideBuffer(name), &length, nullptr,
+    const RegResult status = RegEnumKeyExW(AsHkey(key), index, WideBuffer(name), &length, nullptr,
                                          nullptr, nullptr, nullptr);
-    if (status == ERROR_SUCCESS) *nameLength = length;
+    if (status == kRegOk) *nameLength = length;
     return status;
 }
 
@@ -63,13 +70,13 @@ RegResult Win32Registry::EnumValue(KeyHandle key, std::uint32_t index, char16_t*
     DWORD length = *nameLength;
     DWORD valueType = 0;
     DWORD size = dataSize ? *dataSize : 0;
-    const LSTATUS status = RegEnumValueW(AsHkey(key), index, WideBuffer(name), &length, nullptr,
+    const RegResult status = RegEnumValueW(AsHkey(key), index, WideBuffer(name), &length, nullptr,
                                          &valueType, data, dataSize ? &size : nullptr);
-    if (status == ERROR_SUCCESS) {
+    if (status == kRegOk) {
         *nameLength = length;
         if (type) *type = valueType;
     }
-    if (dataSize && (status == ERROR_SUCCESS || status == ERROR_MORE_DATA)) *dataSize = size;
+    if (dataSize && (status == kRegOk || status == kRegMoreData)) *dataSize = size;
     return status;
 }
 
@@ -77,10 +84,10 @@ RegResult Win32Registry::QueryValue(KeyHandle key, const Text& valueName, std::u
                                     unsigned char* data, std::uint32_t* dataSize) {
     DWORD valueType = 0;
     DWORD size = dataSize ? *dataSize : 0;
-    const LSTATUS status = RegQueryValueExW(AsHkey(key), Wide(valueName).c_str(), nullptr, &valueType,
+    const RegResult status = RegQueryValueExW(AsHkey(key), Wide(valueName).c_str(), nullptr, &valueType,
                                             data, dataSize ? &size : nullptr);
-    if (status == ERROR_SUCCESS && type) *type = valueType;
-    if (dataSize && (status == ERROR_SUCCESS || status == ERROR_MORE_DATA)) *dataSize = size;
+    if (status == kRegOk && type) *type = valueType;
+    if (dataSize && (status == kRegOk || status == kRegMoreData)) *dataSize = size;
     return status;
 }
 
@@ -96,49 +103,43 @@ RegResult Win32Registry::DeleteKey(KeyHandle key, const Text& subkeyName) {
 
 RegResult Win32Registry::QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) {
     keysec::LinkInfo info;
-    const LSTATUS status = keysec::QueryLinkInfo(AsHkey(root), Wide(path), &info);
-    if (status != ERROR_SUCCESS) return status;
+    const RegResult result = keysec::QueryLinkInfo(AsHkey(root), Wide(path), &info);
+    if (result != kRegOk) return result;
     if (isLink) *isLink = info.isLink;
     if (target) target->assign(info.target.begin(), info.target.end());
-    return ERROR_SUCCESS;
+    return kRegOk;
 }
 
 RegResult Win32Registry::DeleteLink(KeyHandle root, const Text& path) {
     bool link = false;
     const RegResult queried = QueryLink(root, path, &link, nullptr);
-    if (queried != ERROR_SUCCESS) return queried;
+    if (queried != kRegOk) return queried;
     // Deleting an ordinary key this way is not what was asked for.
-    return link ? keysec::DeleteLinkKey(AsHkey(root), Wide(path)) : ERROR_INVALID_PARAMETER;
+    return link ? keysec::DeleteKeyNoFollow(AsHkey(root), Wide(path)) : kRegInvalidParameter;
 }
 
 RegResult Win32Registry::WouldDeleteLink(KeyHandle root, const Text& path) {
     bool link = false;
     const RegResult queried = QueryLink(root, path, &link, nullptr);
-    if (queried != ERROR_SUCCESS) return queried;
-    if (!link) return ERROR_INVALID_PARAMETER;
+    if (queried != kRegOk) return queried;
+    if (!link) return kRegInvalidParameter;
     // May the link itself be deleted? Asking for the right changes nothing.
-    keysec::UniqueKey key;
-    return keysec::OpenKey(AsHkey(root), Wide(path), DELETE, keysec::LinkMode::Link, &key);
+    win32::UniqueRegKey key;
+    return keysec::OpenKey(AsHkey(root), Wide(path), DELETE, LinkMode::kLinkItself, &key);
 }
 
-RegResult Win32Registry::GetKeySecurity(KeyHandle root, const Text& path, bool link,
+RegResult Win32Registry::GetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                                         std::vector<unsigned char>* descriptor) {
-    return keysec::ReadKeySecurity(AsHkey(root), Wide(path), ModeOf(link), descriptor);
+    return keysec::ReadKeySecurity(AsHkey(root), Wide(path), mode, descriptor);
 }
 
-RegResult Win32Registry::SetKeySecurity(KeyHandle root, const Text& path, bool link,
+RegResult Win32Registry::SetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                                         const std::vector<unsigned char>& descriptor) {
-    return keysec::PutKeySecurityBack(AsHkey(root), Wide(path), ModeOf(link), descriptor);
+    return keysec::WriteKeySecurity(AsHkey(root), Wide(path), mode, descriptor);
 }
 
-RegResult Win32Registry::TakeOverKey(KeyHandle root, const Text& path, bool link) {
-    keysec::KeySecurityTakeover takeover(AsHkey(root), Wide(path), ModeOf(link));
-    if (!takeover.Active()) {
-        // Whatever part of it was made is undone as it goes out of scope.
-        return takeover.Status() != ERROR_SUCCESS ? takeover.Status() : ERROR_ACCESS_DENIED;
-    }
-    takeover.Keep();
-    return ERROR_SUCCESS;
+RegResult Win32Registry::TakeOverKey(KeyHandle root, const Text& path, LinkMode mode) {
+    return keysec::GrantAdministratorsFullControl(AsHkey(root), Wide(path), mode);
 }
 
 }  // namespace vornex

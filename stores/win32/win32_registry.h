@@ -10,6 +10,7 @@ class Win32Registry : public Registry {
 public:
     RegResult OpenKey(KeyHandle root, const Text& path, std::uint32_t access,
                       KeyHandle* key) override;
+    RegResult OpenKeyForBackup(KeyHandle root, const Text& path, KeyHandle* key) override;
     RegResult QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
                            std::uint32_t* maxSubkeyNameLength) override;
     RegResult EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
@@ -25,11 +26,11 @@ public:
     RegResult QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) override;
     RegResult DeleteLink(KeyHandle root, const Text& path) override;
     RegResult WouldDeleteLink(KeyHandle root, const Text& path) override;
-    RegResult GetKeySecurity(KeyHandle root, const Text& path, bool link,
+    RegResult GetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                              std::vector<unsigned char>* descriptor) override;
-    RegResult SetKeySecurity(KeyHandle root, const Text& path, bool link,
+    RegResult SetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                              const std::vector<unsigned char>& descriptor) override;
-    RegResult TakeOverKey(KeyHandle root, const Text& path, bool link) override;
+    RegResult TakeOverKey(KeyHandle root, const Text& path, LinkMode mode) override;
 };
 
 }  // namespace vornex

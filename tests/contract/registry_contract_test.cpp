@@ -273,7 +273,7 @@ protected:
     }
     std::vector<unsigned char> Security(const Text& relative, bool link = false) {
         std::vector<unsigned char> descriptor;
-        EXPECT_EQ(reg().GetKeySecurity(kLocalMachine, Path(relative), link, &descriptor), kRegOk);
+        EXPECT_EQ(reg().GetKeySecurity(kLocalMachine, Path(relative), link ? LinkMode::kLinkItself : LinkMode::kFollow, &descriptor), kRegOk);
         EXPECT_FALSE(descriptor.empty());
         return descriptor;
     }
@@ -308,14 +308,14 @@ TEST_F(GuardedContract, ATakenOverKeyCanBeChangedAndItsSecurityPutBackExactly) {
     const std::vector<unsigned char> original = Security(u"guarded.exe");
     const std::vector<unsigned char> neighbour = Security(u"neighbour.exe");
 
-    ASSERT_EQ(reg().TakeOverKey(kLocalMachine, Path(u"guarded.exe"), false), kRegOk);
+    ASSERT_EQ(reg().TakeOverKey(kLocalMachine, Path(u"guarded.exe"), LinkMode::kFollow), kRegOk);
     EXPECT_NE(Security(u"guarded.exe"), original);
     {
         UniqueKey key(reg());
         ASSERT_EQ(OpenFor(u"guarded.exe", kKeyQueryValue | kKeySetValue, &key), kRegOk);
         EXPECT_EQ(reg().DeleteValue(key.get(), u"Debugger"), kRegOk);
     }
-    EXPECT_EQ(reg().SetKeySecurity(kLocalMachine, Path(u"guarded.exe"), false, original), kRegOk);
+    EXPECT_EQ(reg().SetKeySecurity(kLocalMachine, Path(u"guarded.exe"), LinkMode::kFollow, original), kRegOk);
     EXPECT_EQ(Security(u"guarded.exe"), original);
     EXPECT_EQ(Security(u"neighbour.exe"), neighbour) << "only the one key's security changed";
     UniqueKey key(reg());

@@ -52,9 +52,10 @@ struct MemoryRegistry::Node {
         bool readOnly = false;
         bool ownedByAdministrators = false;
         bool administratorsFull = false;
+        bool administratorsDenied = false;
         bool operator==(const Security& o) const {
             return readOnly == o.readOnly && ownedByAdministrators == o.ownedByAdministrators &&
-                   administratorsFull == o.administratorsFull;
+                   administratorsFull == o.administratorsFull && administratorsDenied == o.administratorsDenied;
         }
     } security;
 
@@ -111,7 +112,12 @@ MemoryRegistry::NodePtr MemoryRegistry::FindFrom(NodePtr from, const Text& path,
 }
 
 bool MemoryRegistry::MayChange(const Node& node) {
-    return !node.security.readOnly || node.security.administratorsFull;
+    return !(node.security.readOnly || node.security.administratorsDenied) || node.security.administratorsFull;
+}
+
+// The ACE a takeover adds comes before the deny.
+bool MemoryRegistry::MayOpen(const Node& node) {
+    return !node.security.administratorsDenied || node.security.administratorsFull;
 }
 
 MemoryRegistry::NodePtr MemoryRegistry::Find(const Text& path) const {
@@ -191,6 +197,12 @@ bool MemoryRegistry::KeyExists(const Text& path) const { return Find(path) != nu
 
 void MemoryRegistry::ProtectKey(const Text& path) { CreatePath(path)->security.readOnly = true; }
 
+void MemoryRegistry::DenyAdministrators(const Text& path) {
+    Node::Security& security = CreatePath(path)->security;
+    security.readOnly = true;
+    security.administratorsDenied = true;
+}
+
 void MemoryRegistry::CreateLink(const Text& path, const Text& targetPath) {
     NodePtr node = CreatePath(path);
     node->link = true;
@@ -204,6 +216,7 @@ void MemoryRegistry::CreateLink(const Text& path, const Text& targetPath) {
 
 void MemoryRegistry::DenyOpen(const Text& path) { deniedOpens_.push_back(path); }
 void MemoryRegistry::RefuseTakeover(const Text& path) { refusedTakeovers_.push_back(path); }
+void MemoryRegistry::FailTakeoverHalfWay(const Text& path) { halfTakeovers_.push_back(path); }
 void MemoryRegistry::RefuseDeletion(const Text& keyPath) { refusedDeletions_.push_back(keyPath); }
 void MemoryRegistry::FailCall(std::uint64_t callNumber) {
     failingCalls_.insert(calls_ + callNumber);
@@ -233,15 +246,27 @@ MemoryRegistry::NodePtr MemoryRegistry::Resolve(KeyHandle key) const {
 
 RegResult MemoryRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_t access,
                                   KeyHandle* key) {
+    return Open("OpenKey", root, path, access, false, key);
+}
+
+// A backup-intent handle reads only, whatever the key's DACL says.
+RegResult MemoryRegistry::OpenKeyForBackup(KeyHandle root, const Text& path, KeyHandle* key) {
+    return Open("OpenKeyForBackup", root, path, kKeyRead, true, key);
+}
+
+RegResult MemoryRegistry::Open(const char* operation, KeyHandle root, const Text& path, std::uint32_t access,
+                               bool backupIntent, KeyHandle* key) {
     char accessText[16];
     std::snprintf(accessText, sizeof accessText, "0x%X", static_cast<unsigned>(access));
-    if (RegResult injected = Begin("OpenKey", ToUtf8(path) + " " + accessText)) return injected;
+    if (RegResult injected = Begin(operation, ToUtf8(path) + " " + accessText)) return injected;
     NodePtr base = Resolve(root);
     if (!base) return kRegInvalidHandle;
     if (!key) return kRegInvalidParameter;
     NodePtr node = FindFrom(base, path);
     if (!node) return kRegFileNotFound;
     if (!deniedOpens_.empty() && ContainsName(deniedOpens_, PathOf(*node))) return kRegAccessDenied;
+    if (backupIntent && backupIntentRefused_) return kRegAccessDenied;
+    if (!backupIntent && !MayOpen(*node)) return kRegAccessDenied;
     if ((access & kChangeAccess) && !MayChange(*node)) return kRegAccessDenied;
     const KeyHandle handle = nextHandle_;
     nextHandle_ += 4;
@@ -401,38 +426,41 @@ RegResult MemoryRegistry::WouldDeleteLink(KeyHandle root, const Text& path) {
     return ContainsName(refusedDeletions_, PathOf(*node)) || !MayChange(*node) ? kRegAccessDenied : kRegOk;
 }
 
-RegResult MemoryRegistry::GetKeySecurity(KeyHandle root, const Text& path, bool link,
+RegResult MemoryRegistry::GetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                                          std::vector<unsigned char>* descriptor) {
     if (RegResult injected = Begin("GetKeySecurity", ToUtf8(path))) return injected;
     NodePtr base = Resolve(root);
-    NodePtr node = base ? FindFrom(base, path, link) : nullptr;
+    NodePtr node = base ? FindFrom(base, path, mode == LinkMode::kLinkItself) : nullptr;
     if (!node) return kRegFileNotFound;
     const Node::Security& security = node->security;
     *descriptor = {'S', static_cast<unsigned char>(security.readOnly),
                    static_cast<unsigned char>(security.ownedByAdministrators),
-                   static_cast<unsigned char>(security.administratorsFull)};
+                   static_cast<unsigned char>(security.administratorsFull),
+                   static_cast<unsigned char>(security.administratorsDenied)};
     return kRegOk;
 }
 
-RegResult MemoryRegistry::SetKeySecurity(KeyHandle root, const Text& path, bool link,
+RegResult MemoryRegistry::SetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                                          const std::vector<unsigned char>& descriptor) {
     if (RegResult injected = Begin("SetKeySecurity", ToUtf8(path))) return injected;
     NodePtr base = Resolve(root);
-    NodePtr node = base ? FindFrom(base, path, link) : nullptr;
+    NodePtr node = base ? FindFrom(base, path, mode == LinkMode::kLinkItself) : nullptr;
     if (!node) return kRegFileNotFound;
-    if (descriptor.size() != 4 || descriptor[0] != 'S') return kRegInvalidParameter;
-    if (!MayChange(*node)) return kRegAccessDenied;
-    node->security = {descriptor[1] != 0, descriptor[2] != 0, descriptor[3] != 0};
+    if (descriptor.size() != 5 || descriptor[0] != 'S') return kRegInvalidParameter;
+    // The owner may always rewrite a key's security.
+    if (!MayChange(*node) && !node->security.ownedByAdministrators) return kRegAccessDenied;
+    node->security = {descriptor[1] != 0, descriptor[2] != 0, descriptor[3] != 0, descriptor[4] != 0};
     return kRegOk;
 }
 
-RegResult MemoryRegistry::TakeOverKey(KeyHandle root, const Text& path, bool link) {
+RegResult MemoryRegistry::TakeOverKey(KeyHandle root, const Text& path, LinkMode mode) {
     if (RegResult injected = Begin("TakeOverKey", ToUtf8(path))) return injected;
     NodePtr base = Resolve(root);
-    NodePtr node = base ? FindFrom(base, path, link) : nullptr;
+    NodePtr node = base ? FindFrom(base, path, mode == LinkMode::kLinkItself) : nullptr;
     if (!node) return kRegFileNotFound;
     if (ContainsName(refusedTakeovers_, PathOf(*node))) return kRegAccessDenied;
     node->security.ownedByAdministrators = true;
+    if (ContainsName(halfTakeovers_, PathOf(*node))) return kRegAccessDenied;
     node->security.administratorsFull = true;
     return kRegOk;
 }
@@ -450,7 +478,8 @@ std::string MemoryRegistry::Dump() const {
         if (!(node->security == Node::Security{})) {
             out += "  security=" + std::to_string(node->security.readOnly) +
                    std::to_string(node->security.ownedByAdministrators) +
-                   std::to_string(node->security.administratorsFull) + "\n";
+                   std::to_string(node->security.administratorsFull) +
+                   std::to_string(node->security.administratorsDenied) + "\n";
         }
         std::vector<std::pair<Text, const Node::Value*>> values;
         for (const auto& value : node->values) values.emplace_back(value.name, &value);

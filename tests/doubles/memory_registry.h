@@ -34,13 +34,23 @@ public:
     // Key security: everyone may read this key, nobody may change it (until
     // its security is taken over).
     void ProtectKey(const Text& path);
+    // Key security that denies the administrators everything and lets
+    // everyone else read (D:P(D;;KA;;;BA)(A;;KR;;;WD)): an elevated program's
+    // plain opens are refused; a backup-intent open may read it, and a
+    // takeover (an ACE for the administrators before the deny) lets it change.
+    void DenyAdministrators(const Text& path);
+    // Backup-intent opens fail everywhere, as under Wine.
+    void RefuseBackupIntent() { backupIntentRefused_ = true; }
     // A link key at `path` (missing parents are created) pointing at
     // `targetPath`, both below HKEY_LOCAL_MACHINE; opens follow it.
     void CreateLink(const Text& path, const Text& targetPath);
 
     // Failure injection.
-    void DenyOpen(const Text& path);            // opens of this key fail
+    void DenyOpen(const Text& path);            // opens of this key fail, backup intent too
     void RefuseTakeover(const Text& path);      // taking over its security fails
+    // The takeover makes the administrators the owner, then fails (the DACL
+    // write refused), leaving the owner changed.
+    void FailTakeoverHalfWay(const Text& path);
     void RefuseDeletion(const Text& keyPath);   // deleting this key, or a value in it, fails
     void FailCall(std::uint64_t callNumber);    // the n-th call from now on fails (1 = next)
     // The n-th call from now on of one operation ("QueryInfoKey", "EnumKey",
@@ -58,6 +68,7 @@ public:
 
     RegResult OpenKey(KeyHandle root, const Text& path, std::uint32_t access,
                       KeyHandle* key) override;
+    RegResult OpenKeyForBackup(KeyHandle root, const Text& path, KeyHandle* key) override;
     RegResult QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
                            std::uint32_t* maxSubkeyNameLength) override;
     RegResult EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
@@ -73,11 +84,11 @@ public:
     RegResult QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) override;
     RegResult DeleteLink(KeyHandle root, const Text& path) override;
     RegResult WouldDeleteLink(KeyHandle root, const Text& path) override;
-    RegResult GetKeySecurity(KeyHandle root, const Text& path, bool link,
+    RegResult GetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                              std::vector<unsigned char>* descriptor) override;
-    RegResult SetKeySecurity(KeyHandle root, const Text& path, bool link,
+    RegResult SetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                              const std::vector<unsigned char>& descriptor) override;
-    RegResult TakeOverKey(KeyHandle root, const Text& path, bool link) override;
+    RegResult TakeOverKey(KeyHandle root, const Text& path, LinkMode mode) override;
 
 private:
     struct Node;
@@ -93,6 +104,9 @@ private:
     NodePtr FindFrom(NodePtr from, const Text& path, bool openLink = false) const;
     NodePtr FollowLink(NodePtr node) const;
     static bool MayChange(const Node& node);
+    static bool MayOpen(const Node& node);
+    RegResult Open(const char* operation, KeyHandle root, const Text& path, std::uint32_t access, bool backupIntent,
+                   KeyHandle* key);
     NodePtr CreatePath(const Text& path);
     NodePtr Resolve(KeyHandle key) const;
     RegResult Begin(const char* operation, const std::string& detail);
@@ -104,6 +118,7 @@ private:
     std::vector<Text> deniedOpens_;
     std::vector<Text> refusedDeletions_;
     std::vector<Text> refusedTakeovers_;
+    std::vector<Text> halfTakeovers_;
     std::set<std::uint64_t> failingCalls_;
     struct OperationFailure {
         std::string operation;
@@ -112,6 +127,7 @@ private:
     };
     std::vector<OperationFailure> failingOperations_;
     std::uint64_t calls_ = 0;
+    bool backupIntentRefused_ = false;
     std::vector<std::string> log_;
 };
 

@@ -333,5 +333,21 @@ TEST_F(CliGuarded, AKeyThatRefusesReadingMakesTheScanAndTheRepairIncomplete) {
     EXPECT_TRUE(EntrySecurity(L"hidden.exe") == hiddenSecurity) << "the unread key's security changed";
 }
 
+// Wine refuses the backup-intent open too, so the scan names the key and
+// never says "nothing found".
+TEST_F(CliGuarded, AKeyDenyingTheAdministratorsIsNamedAndTheScanExitsFour) {
+    Redirect(L"hidden.exe", L"hidden-hijack.exe");
+    SetKeySecuritySddl(HKEY_LOCAL_MACHINE, SubkeyPath(L"hidden.exe"), kDenyAdministratorsSddl);
+    ASSERT_EQ(OpenError(L"hidden.exe", KEY_READ), ERROR_ACCESS_DENIED) << "the fixture must refuse reading";
+    const RegSnapshot before = IfeoSnapshot();
+
+    const CliRun scan = RunCli({L"scan"});
+    EXPECT_EQ(scan.exitCode, 4u) << scan.out << scan.err;
+    EXPECT_EQ(LinesOf(scan.out), std::vector<std::string>{Line(L"incomplete: could not read " +
+                                                               CliKeyName(L"hidden.exe") + L" (open-subkey, error 5)")})
+        << "got:" << QuotedLines(LinesOf(scan.out));
+    EXPECT_EQ(Diff(before, IfeoSnapshot()), L"");
+}
+
 }  // namespace
 }  // namespace vornex::e2e

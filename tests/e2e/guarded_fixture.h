@@ -14,6 +14,10 @@ namespace vornex::e2e {
 // (and rewrite the DACL), so only a foreign owner makes a deletion refused;
 // the ACE for the administrators keeps it repairable (and removable after).
 inline const std::wstring kLockedSddl = L"O:SYG:SYD:P(A;;KR;;;WD)(A;;WD;;;BA)";
+// Denies the administrators everything and lets everyone else read: it
+// redirects every standard user while an elevated program is refused. Only a
+// backup-intent open reads it, and Wine honours none.
+inline const std::wstring kDenyAdministratorsSddl = L"D:P(D;;KA;;;BA)(A;;KR;;;WD)";
 // Read-only for everyone, still owned by us: the case met in the field.
 inline const std::wstring kReadOnlySddl = L"D:P(A;;KR;;;WD)";
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/e2e/guarded_fixture.h"
+#include "tests/e2e/test_options.h"
 
 namespace vornex::e2e {
 namespace {
@@ -209,6 +210,41 @@ TEST_F(GuardedWindow, ARefusedDeletionPutsTheSecurityBackAndTheRepairStillWorks)
     EXPECT_EQ(Diff(expected, IfeoSnapshot()), L"");
     EXPECT_TRUE(EntrySecurity(L"nested.exe") == security);
     CloseAndExpectExit();
+}
+
+// ------------------------------------------------------- unreadable entries
+
+// The one kind of entry built to hide: where it cannot be read (Wine refuses
+// the backup-intent open too), the window names it, once, over itself.
+TEST_F(GuardedWindow, AKeyDenyingTheAdministratorsIsNamedNeverCalledNothingFound) {
+    Redirect(L"hidden.exe", L"hidden-hijack.exe");
+    SetKeySecuritySddl(HKEY_LOCAL_MACHINE, SubkeyPath(L"hidden.exe"), kDenyAdministratorsSddl);
+    SetString(HKEY_LOCAL_MACHINE, SubkeyPath(L"harmless.exe"), L"GlobalFlag", L"0");
+    ASSERT_EQ(OpenError(L"hidden.exe", KEY_READ), ERROR_ACCESS_DENIED) << "the fixture must refuse reading";
+    const RegSnapshot before = IfeoSnapshot();
+    const std::vector<BYTE> security = EntrySecurity(L"hidden.exe");
+
+    app_ = Process::Start(Options().exe);
+    HWND box = nullptr;
+    const MessageBoxInfo info = ExpectMessageBox(&box);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(info.title, L"提示");
+    EXPECT_EQ(info.text, L"以下IFEO子项无法读取，其中可能隐藏着重定向：\r\nhidden.exe");
+    EXPECT_EQ(info.buttons, std::vector<int>{IDOK});
+    WindowFilter filter;
+    filter.className = VORNEX_WINDOW_CLASS;
+    window_ = FindTopLevel(app_.pid(), filter);
+    ASSERT_NE(window_, nullptr) << "the window must be visible under the notice";
+    EXPECT_EQ(TextOfCtl(IDC_LBLCOUNT), L"被重定向的应用程序 0 个。");
+    Screenshot(L"unreadable-entry-named");
+
+    Answer(box, IDOK);
+    ExpectNoReactionFor(700);
+    EXPECT_EQ(ListBoxCount(Ctl(IDC_LSTLISTKEY)), 0);
+    EXPECT_FALSE(IsEnabled(Ctl(IDC_CMDFIX)));
+    CloseAndExpectExit();
+    EXPECT_EQ(Diff(before, IfeoSnapshot()), L"");
+    EXPECT_TRUE(EntrySecurity(L"hidden.exe") == security) << "reading changes no key's security";
 }
 
 // ------------------------------------------------------------- link entries

@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "stores/win32/key_security.h"
 #include "stores/win32/win32_registry.h"
 #include "tests/contract/contract_backend.h"
+#include "wd_registry.h"
+#include "win32/handles.h"
 
 namespace vornex::testing {
 
@@ -42,7 +43,7 @@ public:
         // Guarded keys first take a DACL that lets them go; a link goes as a link.
         for (const Text& guarded : protected_) SetSddl(guarded, L"D:P(A;;KA;;;WD)");
         protected_.clear();
-        keysec::DeleteTreeNoFollow(HKEY_LOCAL_MACHINE, Wide(path));
+        windriver::DeleteTreeNoFollow(HKEY_LOCAL_MACHINE, Wide(path));
     }
     bool CanGuardKeys() override { return true; }
     // Refuses change and deletion to everyone under Wine too (where an owner
@@ -68,7 +69,7 @@ public:
 
 private:
     static void SetSddl(const Text& path, const wchar_t* sddl) {
-        win32::UniqueHandle<win32::NullIsNone<PSECURITY_DESCRIPTOR, keysec::FreeLocalMemory<void>>> descriptor;
+        win32::UniqueLocal descriptor;
         PSECURITY_DESCRIPTOR raw = nullptr;
         if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &raw, nullptr)) {
             throw std::runtime_error("bad SDDL");

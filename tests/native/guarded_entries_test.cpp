@@ -59,7 +59,7 @@ TEST_F(Guarded, RepairOfAReadOnlyEntryKeepsItsOtherValuesAndItsOwnSecurity) {
     SeedReadOnly(expected);
     UniqueKey key(expected);
     ASSERT_TRUE(key.Open(kLocalMachine, SubkeyPath(u"guarded.exe"), kKeyRead));
-    expected.TakeOverKey(kLocalMachine, SubkeyPath(u"guarded.exe"), false);
+    expected.TakeOverKey(kLocalMachine, SubkeyPath(u"guarded.exe"), LinkMode::kFollow);
     expected.RemoveTree(SubkeyPath(u"guarded.exe"));
     expected.SetString(SubkeyPath(u"guarded.exe"), u"MitigationOptions", u"keep");
     expected.ProtectKey(SubkeyPath(u"guarded.exe"));
@@ -80,6 +80,38 @@ TEST_F(Guarded, DeleteOfAReadOnlyEntryRemovesItsSubkey) {
     EXPECT_EQ(MessageTexts(), std::vector<Text>{texts::kDeleted});
 }
 
+// D:P(D;;KA;;;BA)(A;;KR;;;WD): it redirects every standard user while an
+// elevated program is refused at every open. Read with backup intent, it is
+// listed like any other entry and repaired through the takeover.
+class DenyAdministrators : public Guarded, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DenyAdministrators, IsReadWithBackupIntentListedRepairedAndItsSecurityPutBack) {
+    const Text path = SubkeyPath(u"hidden.exe");
+    store.SetString(path, u"Debugger", u"C:\\evil.exe");
+    store.SetString(path, u"MitigationOptions", u"keep");
+    store.DenyAdministrators(path);
+    Redirect(u"other.exe", u"x");
+    Scan();
+    EXPECT_EQ(window.lines, (std::vector<Text>{u"hidden.exe", u"other.exe"}));
+    EXPECT_TRUE(window.messages.empty()) << "read whole: nothing to report";
+    MemoryRegistry expected;
+    expected.CreateKey(kIfeoKeyPath);
+    expected.SetString(SubkeyPath(u"other.exe"), u"Debugger", u"x");
+    if (GetParam() == 0) {
+        expected.SetString(path, u"MitigationOptions", u"keep");
+        expected.DenyAdministrators(path);
+    }
+    const std::string scanned = store.Dump();
+
+    SelectLine(u"hidden.exe");
+    GetParam() == 0 ? form.cmdDelete_Click() : form.cmdDelete1_Click();
+    EXPECT_EQ(store.Dump(), expected.Dump()) << "before:\n" << scanned;
+    EXPECT_EQ(window.lines, std::vector<Text>{u"other.exe"});
+    EXPECT_EQ(MessageTexts(), std::vector<Text>{GetParam() == 0 ? texts::kRepaired : texts::kDeleted});
+}
+
+INSTANTIATE_TEST_SUITE_P(RepairAndDelete, DenyAdministrators, ::testing::Values(0, 1));
+
 TEST_F(Guarded, ATakeoverThatIsRefusedChangesNothingAndStaysSilent) {
     SeedReadOnly(store);
     store.RefuseTakeover(SubkeyPath(u"guarded.exe"));
@@ -93,6 +125,17 @@ TEST_F(Guarded, ATakeoverThatIsRefusedChangesNothingAndStaysSilent) {
     EXPECT_TRUE(window.messages.empty());
     EXPECT_EQ(window.lines, lines);
     EXPECT_TRUE(window.cmdDeleteEnabled) << "a failed repair leaves the window as it was";
+}
+
+TEST_F(Guarded, ATakeoverThatFailsHalfWayIsUndone) {
+    SeedReadOnly(store);
+    store.FailTakeoverHalfWay(SubkeyPath(u"guarded.exe"));
+    Scan();
+    const std::string before = store.Dump();
+    SelectLine(u"guarded.exe");
+    form.cmdDelete_Click();
+    EXPECT_EQ(store.Dump(), before) << "the owner it took must be given back";
+    EXPECT_TRUE(window.messages.empty());
 }
 
 TEST_F(Guarded, AFailedChangeAfterATakeoverPutsTheSecurityBack) {

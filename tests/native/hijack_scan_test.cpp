@@ -125,13 +125,28 @@ TEST_F(HijackScan, WhatWasReadIsListedWhenAnotherSubkeyCouldNotBeEnumerated) {
     EXPECT_TRUE(window.messages.empty());
 }
 
-TEST_F(HijackScan, AnEntryThatCannotBeOpenedDoesNotKeepTheNoticeAway) {
-    // The loader cannot read such a subkey either: nothing redirects.
-    store.CreateKey(SubkeyPath(u"locked.exe"));
-    store.DenyOpen(SubkeyPath(u"locked.exe"));
+// The loader, running as a user the key lets read, may see what the scan
+// cannot: a subkey left unread is named, never "nothing found".
+TEST_F(HijackScan, ASubkeyNoOpenCanReadIsNamedOnceAndNothingFoundIsNeverSaid) {
+    store.SetString(SubkeyPath(u"hidden.exe"), u"Debugger", u"evil.exe");
+    store.DenyAdministrators(SubkeyPath(u"hidden.exe"));
+    store.RefuseBackupIntent();
     Scan();
+    EXPECT_EQ(window.countCaption, texts::CountCaption(0));
     ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(window.messages[0].text, texts::kNothingFound);
+    EXPECT_EQ(window.messages[0].text, texts::UnreadNotice({u"hidden.exe"}));
+    EXPECT_EQ(window.messages[0].title, texts::kNoticeTitle);
+    const auto notice = std::find_if(window.events.begin(), window.events.end(),
+                                     [](const std::string& e) { return e.rfind("ShowMessage", 0) == 0; });
+    EXPECT_LT(std::find(window.events.begin(), window.events.end(), "ShowForm"), notice)
+        << "the notice stands over the window";
+
+    Redirect(u"plain.exe", u"x");
+    window.messages.clear();
+    Scan();
+    EXPECT_EQ(window.lines, std::vector<Text>{u"plain.exe"});
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].text, texts::UnreadNotice({u"hidden.exe"}));
 }
 
 TEST_F(HijackScan, MatchesOnlyStringValuesNamedDebuggerInAnyCase) {

@@ -2,6 +2,7 @@
 // and where it stopped, over the in-memory registry.
 #include <gtest/gtest.h>
 
+#include "core/extended_scan.h"
 #include "core/ifeo_repair.h"
 #include "core/ifeo_scan.h"
 #include "tests/doubles/memory_registry.h"
@@ -69,6 +70,67 @@ TEST_F(IfeoCore, EveryPlaceThatCouldNotBeReadIsReportedWithItsPathAndCode) {
     EXPECT_EQ(scan.unread[1].step, Step::kEnumSubkey);
     EXPECT_EQ(scan.unread[1].key, kIfeoKeyPath);
     EXPECT_EQ(scan.unread[1].code, 1011);
+}
+
+// Both scans walk the same way: backup intent only where a key refuses
+// reading, the IFEO key itself included, and only to read.
+TEST_F(IfeoCore, BothScansReadPastAKeyThatDeniesTheAdministratorsAndOnlyThere) {
+    const Text ifeoPath = extended::kCurrentVersion + u"\\" + extended::kIfeoName;
+    store.SetString(PathOf(u"hidden.exe"), u"Debugger", u"evil.exe");
+    store.SetValue(PathOf(u"hidden.exe"), u"GlobalFlag", extended::kRegDword, {0x00, 0x01, 0x00, 0x00});
+    store.SetString(PathOf(u"hidden.exe"), u"VerifierDlls", u"evil.dll");
+    Redirect(u"plain.exe", u"x");
+    store.DenyAdministrators(PathOf(u"hidden.exe"));
+    store.DenyAdministrators(kIfeoKeyPath);
+    ASSERT_EQ(ifeoPath, kIfeoKeyPath);
+
+    const ScanResult scan = Scan();
+    EXPECT_TRUE(scan.complete());
+    ASSERT_EQ(scan.entries.size(), 2u);
+    EXPECT_EQ(scan.entries[0].name, u"hidden.exe");
+    const ScanResult wider = ScanExtended(store, extended::kCurrentVersion);
+    EXPECT_TRUE(wider.complete());
+    ASSERT_EQ(wider.entries.size(), 1u);
+    EXPECT_EQ(wider.entries[0].command, u"evil.dll");
+    for (const std::string& call : store.CallLog()) {
+        if (call.rfind("OpenKeyForBackup", 0) == 0) {
+            EXPECT_TRUE(call.find("plain.exe") == std::string::npos) << call;
+            EXPECT_NE(call.find(" 0x20019"), std::string::npos) << "reading only: " << call;
+        }
+    }
+
+    store.RefuseBackupIntent();
+    const ScanResult refused = Scan();
+    ASSERT_EQ(refused.unread.size(), 1u);
+    EXPECT_EQ(refused.unread[0].step, Step::kOpenKey);
+    EXPECT_EQ(refused.unread[0].code, kRegAccessDenied) << "the refusal as the plain open met it";
+}
+
+// The security is written back at most twice and read back each time; a key
+// left taken over is a failure of its own, never a quiet success.
+TEST_F(IfeoCore, ASecurityThatWillNotGoBackIsReportedAfterTheSecondWrite) {
+    struct Case {
+        int failedWrites;
+        bool succeeded;
+    };
+    for (const Case c : {Case{1, true}, Case{2, false}}) {
+        store.SetString(PathOf(u"guarded.exe"), u"Debugger", u"x");
+        store.ProtectKey(PathOf(u"guarded.exe"));
+        for (std::uint64_t i = 1; i <= static_cast<std::uint64_t>(c.failedWrites); ++i) {
+            store.FailOperation("SetKeySecurity", i, 1450);
+        }
+        const RepairResult result = RemoveDebugger(store, u"guarded.exe");
+        EXPECT_EQ(result.succeeded(), c.succeeded) << c.failedWrites << " failed writes";
+        ASSERT_FALSE(result.changes.empty());
+        if (c.succeeded) {
+            EXPECT_EQ(result.changes.back().kind, Change::Kind::kRestoredSecurity);
+        } else {
+            ASSERT_TRUE(result.failure);
+            EXPECT_EQ(result.failure->attempted.kind, Change::Kind::kRestoredSecurity);
+            EXPECT_EQ(result.failure->code, 1450);
+        }
+        store.RemoveTree(PathOf(u"guarded.exe"));
+    }
 }
 
 TEST_F(IfeoCore, AFailedKeyQueryOrValueReadIsNotAnEmptyKey) {

@@ -25,6 +25,23 @@ TEST(Texts, CountCaptionForNoneSomeAndMany) {
     EXPECT_EQ(texts::CountCaption(201), u"被重定向的应用程序 201 个，点击文件名查看重定向数据。");
 }
 
+TEST(Texts, TheUnreadNoticeNamesTenThenCountsTheRest) {
+    std::vector<Text> names;
+    for (unsigned long i = 1; i <= 12; ++i) names.push_back(u"k" + DecimalText(i) + u".exe");
+    const Text notice = texts::UnreadNotice(names);
+    EXPECT_EQ(notice.substr(0, 24), u"以下IFEO子项无法读取，其中可能隐藏着重定向：");
+    EXPECT_NE(notice.find(u"\r\nk10.exe\r\n……另有 2 项无法读取。"), Text::npos) << ToUtf8(notice);
+    EXPECT_EQ(notice.find(u"k11.exe"), Text::npos);
+    EXPECT_EQ(texts::UnreadNotice({u"a.exe"}), u"以下IFEO子项无法读取，其中可能隐藏着重定向：\r\na.exe");
+}
+
+// A name planted to forge lines of the notice, or to turn around.
+TEST(Texts, ANameCannotForgeALineOrReverseTheNotice) {
+    const Text forged = texts::UnreadNotice({u"x.exe\r\n\u6CA1\u6709\u53D1\u73B0", u"\u202Eexe.txt", u"\u2066a\u0085"});
+    EXPECT_EQ(forged.substr(forged.find(u"\r\n")),
+              u"\r\nx.exe\\u000D\\u000A\u6CA1\u6709\u53D1\u73B0\r\n\\u202Eexe.txt\r\n\\u2066a\\u0085");
+}
+
 TEST(TextConversions, Utf8RoundTripKeepsSurrogatePairs) {
     const Text text = u"a\u0101\u4E2D\U0001F600";
     EXPECT_EQ(FromUtf8(ToUtf8(text)), text);

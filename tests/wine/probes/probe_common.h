@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "stores/win32/key_security.h"
+#include "tests/wine/probes/probe_keysec.h"
 
 namespace probe {
 
 using vornex::keysec::kNativeView;
-using vornex::keysec::LocalMemory;
-using vornex::keysec::UniqueKey;
+// Owns an HKEY the probe opened.
+using UniqueKey = vornex::win32::UniqueRegKey;
 
 inline int& Failures() {
     static int failures = 0;
@@ -144,11 +144,12 @@ inline bool Contains(const std::vector<std::wstring>& names, const std::wstring&
 // Applies SDDL to a key (the parts it names), through RegSetKeySecurity.
 inline LSTATUS ApplySddl(HKEY root, const std::wstring& path, const std::wstring& sddl,
                          SECURITY_INFORMATION parts, DWORD options = 0) {
-    LocalMemory<void> descriptor;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                              descriptor.put(), nullptr)) {
+    vornex::win32::UniqueLocal descriptor;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &raw, nullptr)) {
         return static_cast<LSTATUS>(GetLastError());
     }
+    descriptor.reset(raw);
     // Setting a foreign owner and a SACL needs these; they stay on only here.
     vornex::keysec::ScopedPrivilege restore(SE_RESTORE_NAME);
     vornex::keysec::ScopedPrivilege security(SE_SECURITY_NAME);

@@ -97,12 +97,12 @@ void ReportOwnerImplicitRights() {
 // Backup/restore-intent opens: well-formed (a readable key opens), and what
 // they grant on locked keys here (Windows documents DELETE and KEY_WRITE).
 void CheckBackupIntent() {
-    using vornex::keysec::LinkMode;
+    using vornex::LinkMode;
     using vornex::keysec::OpenKeyBackupIntent;
     UniqueKey key;
-    const LSTATUS plain = OpenKeyBackupIntent(kRoot, PathOf(L"plain.exe"), KEY_QUERY_VALUE, LinkMode::Follow, &key);
+    const LSTATUS plain = OpenKeyBackupIntent(kRoot, PathOf(L"plain.exe"), KEY_QUERY_VALUE, LinkMode::kFollow, vornex::keysec::BackupIntent::kWrite, &key);
     Check(L"backup-intent open of a readable key succeeds", plain == ERROR_SUCCESS, L"status " + Num(plain));
-    const LSTATUS missing = OpenKeyBackupIntent(kRoot, PathOf(L"missing.exe"), KEY_QUERY_VALUE, LinkMode::Follow, &key);
+    const LSTATUS missing = OpenKeyBackupIntent(kRoot, PathOf(L"missing.exe"), KEY_QUERY_VALUE, LinkMode::kFollow, vornex::keysec::BackupIntent::kWrite, &key);
     Check(L"backup-intent open of a missing key: not found, and nothing created",
           missing == ERROR_FILE_NOT_FOUND && OpenStatus(kRoot, PathOf(L"missing.exe"), KEY_READ) == ERROR_FILE_NOT_FOUND,
           L"status " + Num(missing));
@@ -111,7 +111,7 @@ void CheckBackupIntent() {
                               static_cast<REGSAM>(WRITE_DAC)}) {
             UniqueKey locked;
             Print(L"info: backup-intent open " + HexNum(access) + L" of " + name + L": status " +
-                  Num(OpenKeyBackupIntent(kRoot, PathOf(name), access, LinkMode::Follow, &locked)));
+                  Num(OpenKeyBackupIntent(kRoot, PathOf(name), access, LinkMode::kFollow, vornex::keysec::BackupIntent::kWrite, &locked)));
         }
     }
 }
@@ -260,7 +260,7 @@ void CheckKeyDeletion(const std::wstring& name, bool foreignOwner, bool foreignO
 // The retry helper: a change that is refused runs again under a takeover;
 // one that is allowed runs once and nothing else happens.
 void CheckHelper() {
-    using vornex::keysec::LinkMode;
+    using vornex::LinkMode;
     using vornex::keysec::WithTakeoverOnDenial;
     auto deleteValue = [](const std::wstring& path) {
         return [path] {
@@ -275,7 +275,7 @@ void CheckHelper() {
         const std::wstring label = std::wstring(name) + L": helper, value removal: ";
         const bool locked = std::wstring(name) != L"plain.exe";
         const Snapshot was = Take(path, false);
-        const auto result = WithTakeoverOnDenial(kRoot, path, LinkMode::Follow, false, deleteValue(path));
+        const auto result = WithTakeoverOnDenial(kRoot, path, LinkMode::kFollow, false, deleteValue(path));
         for (const auto& line : result.log) Print(L"      | " + line);
         const Snapshot is = Take(path, false);
         Check(label + L"change succeeded", result.change == ERROR_SUCCESS, L"status " + Num(result.change));
@@ -288,7 +288,7 @@ void CheckHelper() {
     }
     const std::wstring path = PathOf(L"helperdelete.exe");
     const Snapshot was = Take(path, false);
-    const auto result = WithTakeoverOnDenial(kRoot, path, LinkMode::Follow, true,
+    const auto result = WithTakeoverOnDenial(kRoot, path, LinkMode::kFollow, true,
                                              [&path] { return DeleteKeyNoFollow(kRoot, path); });
     for (const auto& line : result.log) Print(L"      | " + line);
     Check(L"helperdelete.exe: helper, key deletion: deleted after a takeover",

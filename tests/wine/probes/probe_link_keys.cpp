@@ -5,10 +5,10 @@
 #include "probe_common.h"
 
 using namespace probe;
-using vornex::keysec::DeleteLinkKey;
+using vornex::keysec::DeleteKeyNoFollow;
 using vornex::keysec::KeySecurityTakeover;
 using vornex::keysec::LinkInfo;
-using vornex::keysec::LinkMode;
+using vornex::LinkMode;
 using vornex::keysec::QueryLinkInfo;
 using vornex::keysec::ReadLinkTarget;
 
@@ -68,10 +68,8 @@ LSTATUS OpenLinkStatus(const std::wstring& name) {
 }
 
 void ReportInfo(const std::wstring& name, const LinkInfo& info) {
-    Print(L"info: " + name + L": isLink=" + (info.isLink ? L"yes" : L"no") + L" evidence=" + info.evidence +
-          L" own=" + info.ownName + L" reached=" + info.resolvedName + L" value=" + info.target);
-    Print(L"info: " + name + L": NtQueryKey(KeyFlagsInformation) status " + HexNum(static_cast<unsigned long>(info.flagsStatus)) +
-          L", ULONGs " + HexNum(info.flags[0]) + L" " + HexNum(info.flags[1]) + L" " + HexNum(info.flags[2]));
+    Print(L"info: " + name + L": isLink=" + (info.isLink ? L"yes" : L"no") + L" own=" + info.ownName +
+          L" reached=" + info.resolvedName + L" value=" + info.target);
 }
 
 void CheckDetection() {
@@ -112,7 +110,7 @@ void CheckDetection() {
     status = QueryLinkInfo(kRoot, PathOf(L"dangling.exe"), &info);
     ReportInfo(L"dangling.exe", info);
     Check(L"dangling.exe (target missing) detected as a link", status == ERROR_SUCCESS && info.isLink,
-          L"status " + Num(status) + L", evidence " + info.evidence);
+          L"status " + Num(status) + L", reached " + info.resolvedName);
     Check(L"dangling.exe: a plain open fails", OpenStatus(kRoot, PathOf(L"dangling.exe"), KEY_READ) != ERROR_SUCCESS);
 
     status = QueryLinkInfo(kRoot, PathOf(L"chain.exe"), &info);
@@ -128,8 +126,8 @@ void CheckDetection() {
 
 void CheckDeleteLink() {
     const TargetState before = StateOf(kBase + L"\\Target");
-    const LSTATUS status = DeleteLinkKey(kRoot, PathOf(L"linked.exe"));
-    Check(L"DeleteLinkKey(linked.exe) succeeds", status == ERROR_SUCCESS, L"status " + Num(status));
+    const LSTATUS status = DeleteKeyNoFollow(kRoot, PathOf(L"linked.exe"));
+    Check(L"DeleteKeyNoFollow(linked.exe) succeeds", status == ERROR_SUCCESS, L"status " + Num(status));
     Check(L"linked.exe gone (REG_OPTION_OPEN_LINK open: not found)", OpenLinkStatus(L"linked.exe") == ERROR_FILE_NOT_FOUND);
     Check(L"linked.exe no longer listed", !Contains(SubkeyNames(kRoot, kParent), L"linked.exe"));
     const TargetState after = StateOf(kBase + L"\\Target");
@@ -138,15 +136,15 @@ void CheckDeleteLink() {
     Check(L"chain.exe (pointing at the deleted link) now dangling", vornex::keysec::IsLinkKey(kRoot, PathOf(L"chain.exe")) &&
           OpenStatus(kRoot, PathOf(L"chain.exe"), KEY_READ) != ERROR_SUCCESS);
 
-    const LSTATUS dangling = DeleteLinkKey(kRoot, PathOf(L"dangling.exe"));
-    Check(L"DeleteLinkKey(dangling.exe) succeeds and it is gone",
+    const LSTATUS dangling = DeleteKeyNoFollow(kRoot, PathOf(L"dangling.exe"));
+    Check(L"DeleteKeyNoFollow(dangling.exe) succeeds and it is gone",
           dangling == ERROR_SUCCESS && OpenLinkStatus(L"dangling.exe") == ERROR_FILE_NOT_FOUND, L"status " + Num(dangling));
-    const LSTATUS chain = DeleteLinkKey(kRoot, PathOf(L"chain.exe"));
-    Check(L"DeleteLinkKey(chain.exe) succeeds", chain == ERROR_SUCCESS, L"status " + Num(chain));
+    const LSTATUS chain = DeleteKeyNoFollow(kRoot, PathOf(L"chain.exe"));
+    Check(L"DeleteKeyNoFollow(chain.exe) succeeds", chain == ERROR_SUCCESS, L"status " + Num(chain));
 
     // The same call on an ordinary key deletes that key (it never follows).
-    const LSTATUS normal = DeleteLinkKey(kRoot, PathOf(L"normal.exe"));
-    Check(L"DeleteLinkKey(normal.exe) deletes the ordinary key itself",
+    const LSTATUS normal = DeleteKeyNoFollow(kRoot, PathOf(L"normal.exe"));
+    Check(L"DeleteKeyNoFollow(normal.exe) deletes the ordinary key itself",
           normal == ERROR_SUCCESS && OpenStatus(kRoot, PathOf(L"normal.exe"), KEY_READ) == ERROR_FILE_NOT_FOUND,
           L"status " + Num(normal));
 }
@@ -176,13 +174,13 @@ void ShowDanger() {
           L"; link open (REG_OPTION_OPEN_LINK): " + Num(linkNow));
     Check(L"danger: RegDeleteKeyExW on the link's name deletes the TARGET", status == ERROR_SUCCESS && targetNow == ERROR_FILE_NOT_FOUND);
     Check(L"danger: ... and leaves the link in place", linkNow == ERROR_SUCCESS);
-    const LSTATUS cleanup = DeleteLinkKey(kRoot, PathOf(L"danger.exe"));
+    const LSTATUS cleanup = DeleteKeyNoFollow(kRoot, PathOf(L"danger.exe"));
     Check(L"DeleteLinkKey removes the now dangling link", cleanup == ERROR_SUCCESS && OpenLinkStatus(L"danger.exe") == ERROR_FILE_NOT_FOUND,
           L"status " + Num(cleanup));
 }
 
 // A link whose own security refuses DELETE: the takeover works on the link
-// key itself (LinkMode::Link), never on its target.
+// key itself (LinkMode::kLinkItself), never on its target.
 void CheckLockedLink() {
     const std::wstring name = L"lockedlink.exe";
     const std::wstring targetPath = kBase + L"\\Target";
@@ -200,14 +198,14 @@ void CheckLockedLink() {
     Print(L"info: target descriptor: " + Sddl(before.security, false));
     Check(L"the link's own descriptor differs from its target's", !linkSecurity.empty() && linkSecurity != before.security);
 
-    const LSTATUS refused = DeleteLinkKey(kRoot, PathOf(name));
+    const LSTATUS refused = DeleteKeyNoFollow(kRoot, PathOf(name));
     Check(name + L": DeleteLinkKey refused by the link's own security", refused == ERROR_ACCESS_DENIED, L"status " + Num(refused));
     {
-        KeySecurityTakeover takeover(kRoot, PathOf(name), LinkMode::Link);
+        KeySecurityTakeover takeover(kRoot, PathOf(name), LinkMode::kLinkItself);
         Check(name + L": takeover of the link key active", takeover.Active(), L"status " + Num(takeover.Status()));
         const TargetState during = StateOf(targetPath);
         Check(name + L": target untouched by the takeover", SameState(before, during));
-        const LSTATUS deleted = DeleteLinkKey(kRoot, PathOf(name));
+        const LSTATUS deleted = DeleteKeyNoFollow(kRoot, PathOf(name));
         Check(name + L": DeleteLinkKey succeeds during the takeover", deleted == ERROR_SUCCESS, L"status " + Num(deleted));
         if (deleted == ERROR_SUCCESS) takeover.KeyDeleted();
         for (const auto& line : takeover.Log()) Print(L"      | " + line);
