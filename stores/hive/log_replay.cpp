@@ -11,6 +11,7 @@
 
 #include "stores/hive/base_block.h"
 #include "stores/hive/hive_logs.h"
+#include "stores/hive/image_buffer.h"
 #include "stores/hive/marvin32.h"
 
 namespace vornex::hive {
@@ -503,7 +504,7 @@ bool ReadWholeFile(const std::filesystem::path& path, Bytes* out, std::string* e
     bool ok = true;
     try {
         const std::uintmax_t hint = std::filesystem::file_size(path, ec);
-        if (!ec && hint <= kMaxFileSize) out->reserve(static_cast<std::size_t>(hint));
+        if (!ec && hint <= kMaxFileSize) ReserveImage(out, static_cast<std::size_t>(hint));
         unsigned char buf[1 << 16];
         for (;;) {
             const std::size_t n = std::fread(buf, 1, sizeof buf, f);
