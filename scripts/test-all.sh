@@ -21,10 +21,11 @@ step_failed() {  # a step that produced no count of its own counts as one failur
 echo "== installing packages"
 bash scripts/install-deps.sh >"$out/install.log" 2>&1 || { cat "$out/install.log"; step_failed "install"; }
 
-echo "== building (win64, win32, native, sanitizers, fuzzers)"
+echo "== building (win64 and win32 with their zips, native, sanitizers, fuzzers)"
 {
-    cmake --preset win64 && cmake --build --preset win64 &&
+    cmake --preset win64 && cmake --build --preset win64 && cmake --build --preset win64 --target package &&
         cmake --preset win32 -DVORNEX_WINE_TESTS=OFF && cmake --build --preset win32 &&
+        cmake --build --preset win32 --target package &&
         cmake --preset native && cmake --build --preset native &&
         cmake --preset native-asan && cmake --build --preset native-asan &&
         cmake --preset fuzz && cmake --build --preset fuzz
@@ -35,7 +36,8 @@ if [ $? -ne 0 ]; then
     echo "0 passed, $failed failed"
     exit 1
 fi
-ls -l build/win64/Vornex.exe build/win32/Vornex.exe build/win64/cli/vornex-cli.exe build/win32/cli/vornex-cli.exe
+ls -l build/win64/Vornex.exe build/win32/Vornex.exe build/win64/cli/vornex-cli.exe build/win32/cli/vornex-cli.exe \
+    build/win64/Vornex-*-win64.zip build/win32/Vornex-*-win32.zip
 
 run_ctest() {  # preset, label filter...
     local preset=$1
