@@ -1,6 +1,15 @@
 #include <windows.h>
 #include <objbase.h>
+#include <shellapi.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/hive_document.h"
+#include "app/hive_session.h"
+#include "app/start_arguments.h"
+#include "app/texts.h"
 #include "stores/win32/win32_registry.h"
 #include "main_window.h"
 
@@ -29,13 +38,56 @@ private:
     bool initialized_;
 };
 
+std::wstring Wide(const vornex::Text& text) { return std::wstring(text.begin(), text.end()); }
+vornex::Text FromWide(const std::wstring& text) { return vornex::Text(text.begin(), text.end()); }
+
+std::vector<vornex::Text> Arguments() {
+    std::vector<vornex::Text> args;
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!argv) return args;
+    for (int i = 1; i < count; ++i) args.push_back(FromWide(argv[i]));
+    LocalFree(argv);
+    return args;
+}
+
+// The path as the user is to see it: whole, from its drive or share.
+vornex::Text FullPath(const vornex::Text& path) {
+    const std::wstring given = Wide(path);
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD length = GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+        full.resize(length);
+        length = GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
+    if (length == 0 || length >= full.size()) return path;
+    full.resize(length);
+    return FromWide(full);
+}
+
+std::unique_ptr<vornex::RegistrySession> HiveFileSession(const vornex::Text& path) {
+    const vornex::Text full = FullPath(path);
+    return std::make_unique<vornex::HiveSession>(full, [full](vornex::RegResult* code, std::string* error) {
+        return vornex::OpenHiveDocument(vornex::ToUtf8(full), code, error);
+    });
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     RestrictDllSearchToSystem();
     ComApartment com;  // the banner is decoded through OLE
+    const vornex::StartArguments start = vornex::ParseStartArguments(Arguments());
+    if (!start.valid) {
+        MessageBoxW(nullptr, Wide(vornex::texts::kUsage).c_str(), Wide(vornex::texts::kNoticeTitle).c_str(),
+                    MB_ICONINFORMATION | MB_OK);
+        return 2;
+    }
     vornex::Win32Registry registry;
-    vornex::MainWindow window(registry);
+    std::unique_ptr<vornex::RegistrySession> session =
+        start.hiveGiven ? HiveFileSession(start.hivePath)
+                        : std::make_unique<vornex::LiveSession>(registry, vornex::texts::kWindowTitle);
+    vornex::MainWindow window(*session);
     if (!window.Create(instance)) return 1;
 
     MSG message;
