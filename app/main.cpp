@@ -8,6 +8,7 @@
 
 #include "app/hive_document.h"
 #include "app/hive_session.h"
+#include "app/rescue_drives.h"
 #include "app/start_arguments.h"
 #include "app/texts.h"
 #include "stores/win32/win32_registry.h"
@@ -72,6 +73,28 @@ std::unique_ptr<vornex::RegistrySession> HiveFileSession(const vornex::Text& pat
     });
 }
 
+// Without a path: the running system's registry, unless the system says it
+// is a rescue system (Windows PE), whose own registry is not the computer's:
+// then the installed Windows found on the other drives, chosen by the person
+// when there are several. Null when the person chose to quit.
+std::unique_ptr<vornex::RegistrySession> SessionWithoutPath(HINSTANCE instance, vornex::Registry& live) {
+    using namespace vornex;
+    if (!IsRescueSystem(live)) return std::make_unique<LiveSession>(live, texts::kWindowTitle);
+    SystemDriveProbe probe;
+    const std::vector<InstalledWindows> found = FindInstalledWindows(LogicalDrives(), SystemDrive(), probe);
+    if (found.size() == 1) return HiveFileSession(found[0].hivePath);
+    if (found.size() > 1) {
+        const int chosen = ChooseWindows(instance, found);
+        if (chosen < 0) return nullptr;
+        return HiveFileSession(found[static_cast<std::size_t>(chosen)].hivePath);
+    }
+    if (MessageBoxW(nullptr, Wide(texts::kNoWindowsFound).c_str(), Wide(texts::kNoticeTitle).c_str(),
+                    MB_ICONQUESTION | MB_OKCANCEL) != IDOK) {
+        return nullptr;
+    }
+    return std::make_unique<LiveSession>(live, texts::RunningSystemCaption());
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -85,8 +108,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     vornex::Win32Registry registry;
     std::unique_ptr<vornex::RegistrySession> session =
-        start.hiveGiven ? HiveFileSession(start.hivePath)
-                        : std::make_unique<vornex::LiveSession>(registry, vornex::texts::kWindowTitle);
+        start.hiveGiven ? HiveFileSession(start.hivePath) : SessionWithoutPath(instance, registry);
+    if (!session) return 0;
     vornex::MainWindow window(*session);
     if (!window.Create(instance)) return 1;
 

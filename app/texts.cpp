@@ -49,6 +49,42 @@ Text HiveCaption(const Text& path) {
     return caption;
 }
 
+Text RunningSystemCaption() {
+    Text caption = kWindowTitle;
+    caption += u" － 当前运行系统的注册表（它自称是救援系统）";
+    return caption;
+}
+
+Text InstalledWindowsLine(const InstalledWindows& found) {
+    // A hive's own words, as long as a line may be: no name in it forges another line.
+    constexpr std::size_t kMostShown = 60;
+    const auto part = [](const Text& text) {
+        Text shown = Shown(text);
+        if (shown.size() > kMostShown) {
+            shown.resize(kMostShown);
+            shown += u"……";
+        }
+        return shown;
+    };
+    Text line = Shown(found.windowsFolder);
+    line += u"　";
+    if (!found.versionRead) {
+        line += u"（无法读取它的版本信息）";
+        return line;
+    }
+    line += found.version.product.empty() ? Text(u"（未知版本）") : part(found.version.product);
+    if (!found.version.displayVersion.empty()) {
+        line += u" ";
+        line += part(found.version.displayVersion);
+    }
+    if (!found.version.build.empty()) {
+        line += u"（内部版本 ";
+        line += part(found.version.build);
+        line += u"）";
+    }
+    return line;
+}
+
 Text HiveOpenFailure(const Text& path, long code) {
     switch (code) {
         case kRegFileNotFound:

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "app/windows_finder.h"
 #include "core/text.h"
 
 namespace vornex::texts {
@@ -41,6 +42,27 @@ Text HiveNotOpen(const Text& path);
 Text HiveBackupFailed(long code);
 // A repair made in memory that could not be written to the file.
 Text HiveWriteFailed(long code);
+
+// In a rescue system (Windows PE).
+inline const Text kChooserTitle = u"选择要检查的Windows";
+inline const Text kChooserPrompt =
+    u"这是一个救援系统（Windows PE），它自己的注册表不是这台电脑的。在下列驱动器上找到了已安装的Windows，请选择要检查的一个：";
+inline const Text kChooserOk = u"检查(&O)";
+inline const Text kChooserCancel = u"退出(&Q)";
+// No installed Windows found: how to give a hive's path, and (OK) the running
+// system's own registry, for a MiniNT key planted on a normal Windows.
+inline const Text kNoWindowsFound =
+    u"这是一个救援系统（Windows PE），它自己的注册表不是这台电脑的。在其他驱动器上没有找到已安装的Windows"
+    u"（\\Windows\\System32\\config\\SOFTWARE）。\r\n\r\n"
+    u"请给出要检查的SOFTWARE文件的路径：用“Vornex.exe 文件”或“Vornex.exe --hive 文件”启动本工具，"
+    u"或者把该文件拖到本工具的图标上。\r\n\r\n"
+    u"如果这台电脑运行的其实是正常的Windows（MiniNT项也可能是恶意程序创建的），请点击“确定”检查当前运行系统的注册表；"
+    u"点击“取消”退出。";
+// The caption over the running system's registry when the system says it is a rescue system.
+Text RunningSystemCaption();
+// One line of the chooser: drive, Windows folder, product and version as
+// the hive holds them (shown safely, cut to a line).
+Text InstalledWindowsLine(const InstalledWindows& found);
 
 // lblCount for n recorded entries.
 Text CountCaption(unsigned long n);
