@@ -42,16 +42,17 @@ Text CodeNote(long code) {
 
 }  // namespace
 
+// The hive first: the caption of a window this narrow cuts its end.
 Text HiveCaption(const Text& path) {
-    Text caption = kWindowTitle;
+    Text caption = Shown(path);
     caption += u" － ";
-    caption += Shown(path);
+    caption += kWindowTitle;
     return caption;
 }
 
 Text RunningSystemCaption() {
-    Text caption = kWindowTitle;
-    caption += u" － 当前运行系统的注册表（它自称是救援系统）";
+    Text caption(u"当前运行的系统（自称救援系统） － ");
+    caption += kWindowTitle;
     return caption;
 }
 

@@ -9,8 +9,8 @@ namespace vornex::texts {
 
 // frmMain's caption.
 inline const Text kWindowTitle = u"IFEO检测修复工具 By Qelmor";
-// The caption on a hive file: the title and the hive's path (control and
-// direction characters shown as \uXXXX, so that no path forges the caption).
+// The caption on a hive file: the hive's full path, then the title (control
+// and direction characters shown as \uXXXX, so that no path forges it).
 Text HiveCaption(const Text& path);
 
 // Message boxes.

@@ -102,7 +102,7 @@ protected:
 
 TEST_F(HiveWindow, ListsTheHiveNamesItInTheCaptionAndCopiesItOnceBeforeTheFirstChange) {
     Start();
-    EXPECT_EQ(window.formCaption, texts::kWindowTitle + u" － " + kPath);
+    EXPECT_EQ(window.formCaption, kPath + u" － " + texts::kWindowTitle);
     EXPECT_EQ(window.lines, (std::vector<Text>{u"a.exe", u"b.exe", u"c.exe"}));
     EXPECT_TRUE(window.messages.empty());
 
