@@ -29,6 +29,10 @@ mkdir -p "$artifacts"
 hives=$run_dir/rescue-hives
 rm -rf "${hives:?}"
 mkdir -p "$hives/d/Windows/System32/config" "$hives/plain" "$hives/nohive" "$hives/stale"
+# A second Windows on E:, whose SOFTWARE cannot be read; put in place by the
+# test that wants two (as Windows.away it is no installed Windows).
+mkdir -p "$hives/e/Windows.away/System32/config"
+head -c 4096 /dev/urandom >"$hives/e/Windows.away/System32/config/SOFTWARE"
 T=$'\t'
 CV='SOFTWARE\Microsoft\Windows NT\CurrentVersion'
 IFEO="$CV\\Image File Execution Options"
@@ -61,6 +65,7 @@ rm -rf "${run_dir:?}/env-rescue"
 wine_env_start "$run_dir/env-rescue" 96
 # wine_env_start leaves no program running: the drive is there from the first.
 ln -s "$hives/d" "$WINEPREFIX/dosdevices/d:"
+ln -s "$hives/e" "$WINEPREFIX/dosdevices/e:"
 
 status=0
 timeout 600 wine "$exe" --exe "$(wine_env_winpath "$build_dir/Vornex.exe")" \

@@ -3,6 +3,7 @@
 // made the hives and links D: to a folder holding an installed Windows; it
 // reads the repaired hive back with the Linux vornex-cli afterwards.
 #include "tests/e2e/rescue_fixture.h"
+#include "tests/e2e/test_options.h"
 
 namespace vornex::e2e {
 namespace {
@@ -10,6 +11,10 @@ namespace {
 using namespace windriver;
 
 const std::wstring kWindowsAway = L"D:\\Windows.away";
+// A second Windows, whose SOFTWARE is no readable hive; in place only while
+// a test wants two.
+const std::wstring kSecondAway = L"E:\\Windows.away";
+const std::wstring kSecond = L"E:\\Windows";
 
 class Rescue : public RescueE2E {
 protected:
@@ -18,6 +23,7 @@ protected:
         if (GetFileAttributesW(kWindowsAway.c_str()) != INVALID_FILE_ATTRIBUTES) {
             MoveFileW(kWindowsAway.c_str(), L"D:\\Windows");
         }
+        if (GetFileAttributesW(kSecond.c_str()) != INVALID_FILE_ATTRIBUTES) MoveFileW(kSecond.c_str(), kSecondAway.c_str());
     }
     std::wstring Caption() const { return TextOf(window_); }
     std::vector<std::wstring> Lines() const { return ListBoxLines(Ctl(IDC_LSTLISTKEY)); }
@@ -46,6 +52,29 @@ TEST_F(Rescue, InARescueSystemTheInstalledWindowsIsOpenedAndRepairedInItsHive) {
     EXPECT_EQ(FilesBeside(kInstalledHive, L".vornex-backup-").size(), 1u) << "one copy of the hive beside it";
     CloseAndExpectExit();
     EXPECT_EQ(Diff(prefixBefore_, IfeoSnapshot()), L"") << "the rescue system's own registry is untouched";
+}
+
+TEST_F(Rescue, WithTwoInstalledWindowsThePersonChoosesOne) {
+    CreateKey(HKEY_LOCAL_MACHINE, kMiniNt);
+    ASSERT_TRUE(MoveFileW(kSecondAway.c_str(), kSecond.c_str()));
+    app_ = Process::Start(Options().exe);
+    WindowFilter filter;
+    filter.className = L"#32770";
+    HWND chooser = WaitForTopLevel(app_.pid(), filter, 10000);
+    ASSERT_NE(chooser, nullptr) << "no chooser appeared";
+    HWND list = GetDlgItem(chooser, 101);
+    EXPECT_EQ(ListBoxLines(list),
+              (std::vector<std::wstring>{L"D:\\Windows　Windows 10 Pro 22H2（内部版本 19045）",
+                                         L"E:\\Windows　（无法读取它的版本信息）"}));
+    Screenshot(L"rescue-chooser");
+    ASSERT_TRUE(AnswerMessageBox(chooser, IDOK));  // the first line is chosen at the start
+    filter.className = VORNEX_WINDOW_CLASS;
+    window_ = WaitForTopLevel(app_.pid(), filter, 10000);
+    ASSERT_NE(window_, nullptr);
+    EXPECT_EQ(Caption(), kInstalledHive + L" － " + kCaption);
+    ASSERT_FALSE(Lines().empty());
+    EXPECT_EQ(Lines()[0], L"explorer.exe") << "D:'s hive, not the rescue system's own";
+    CloseAndExpectExit();
 }
 
 // A MiniNT key planted on a normal Windows, with no other Windows to find:
