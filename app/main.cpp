@@ -1,6 +1,6 @@
 #include <windows.h>
 #include <objbase.h>
-#include <shellapi.h>
+#include <stdlib.h>
 
 #include <memory>
 #include <string>
@@ -42,13 +42,11 @@ private:
 std::wstring Wide(const vornex::Text& text) { return std::wstring(text.begin(), text.end()); }
 vornex::Text FromWide(const std::wstring& text) { return vornex::Text(text.begin(), text.end()); }
 
+// The command line as the C runtime split it (no shell32 to load for that).
 std::vector<vornex::Text> Arguments() {
     std::vector<vornex::Text> args;
-    int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!argv) return args;
-    for (int i = 1; i < count; ++i) args.push_back(FromWide(argv[i]));
-    LocalFree(argv);
+    if (!__wargv) return args;
+    for (int i = 1; i < __argc; ++i) args.push_back(FromWide(__wargv[i]));
     return args;
 }
 

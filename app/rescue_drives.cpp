@@ -98,7 +98,8 @@ std::vector<Text> LogicalDrives() {
     if (length == 0 || length >= std::size(buffer)) return drives;
     for (const wchar_t* root = buffer; *root; root += lstrlenW(root) + 1) {
         const UINT type = GetDriveTypeW(root);
-        if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN || type == DRIVE_CDROM) continue;
+        // A network share can keep the search waiting long; Windows is not installed there.
+        if (type != DRIVE_FIXED && type != DRIVE_REMOVABLE && type != DRIVE_RAMDISK) continue;
         drives.push_back(FromWide(root));
     }
     return drives;
@@ -112,7 +113,11 @@ Text SystemDrive() {
 }
 
 bool SystemDriveProbe::IsFile(const Text& path) {
+    // A card reader with no card answers "no disk", not with a system dialog.
+    DWORD previous = 0;
+    SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous);
     const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    SetThreadErrorMode(previous, nullptr);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 

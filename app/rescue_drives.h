@@ -7,8 +7,9 @@
 
 namespace vornex {
 
-// The drives of this computer where an installed Windows may lie: every
-// root with a medium but CD and DVD drives.
+// The drives of this computer where an installed Windows may lie: fixed,
+// removable (a disk in a USB case) and RAM disks; not CD or DVD drives or
+// network shares.
 std::vector<Text> LogicalDrives();
 // The running system's own drive ("X:\" in a Windows PE).
 Text SystemDrive();
