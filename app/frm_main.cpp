@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "app/texts.h"
-#include "core/ifeo_repair.h"
 #include "core/ifeo_scan.h"
 
 namespace vornex {
@@ -25,6 +24,19 @@ std::vector<Text> UnreadSubkeys(const ScanResult& scan) {
 
 }  // namespace
 
+bool FrmMain::Form_Initialize() {
+    Text message;
+    const RegResult opened = session_.Open(&message);
+    controls_.SetFormCaption(session_.Caption());
+    if (opened == kRegOk) return true;
+    controls_.SetButtonEnabled(Button::cmdDelete, false);
+    controls_.SetButtonEnabled(Button::cmdDelete1, false);
+    controls_.SetButtonEnabled(Button::cmdFix, false);
+    controls_.ShowForm();
+    controls_.ShowMessage(message, texts::kWarningTitle, kWarningStyle);
+    return false;
+}
+
 void FrmMain::Form_Load() {
     controls_.SetButtonEnabled(Button::cmdDelete, false);
     controls_.SetButtonEnabled(Button::cmdDelete1, false);
@@ -32,17 +44,26 @@ void FrmMain::Form_Load() {
     controls_.SetDetailText(Text());
     controls_.SetDetailCaption(Text());
 
-    const ScanResult scan = ScanIfeo(registry_, kIfeoKeyPath, EntryKind::kDebugger, kCommandKept);
-    if (!scan.opened()) return;
-    // A key whose own list could not be read whole, with nothing found, leaves
-    // the window as it is, as for an IFEO key that cannot be opened.
-    if (!scan.entries.empty() || scan.listedWhole()) ShowEntries(scan);
-    // Said once, after the list: a subkey the scan could not open may hold the
-    // very redirection built to hide (the loader may read what we cannot).
-    const std::vector<Text> unread = UnreadSubkeys(scan);
-    if (!unread.empty()) {
+    const ScanResult scan = ScanIfeo(session_.registry(), kIfeoKeyPath, EntryKind::kDebugger, kCommandKept);
+    if (scan.opened()) {
+        // A key whose own list could not be read whole, with nothing found,
+        // leaves the window as it is, as for an IFEO key that cannot be opened.
+        if (!scan.entries.empty() || scan.listedWhole()) ShowEntries(scan);
+        // Said once, after the list: a subkey the scan could not open may hold
+        // the very redirection built to hide (the loader may read what we cannot).
+        const std::vector<Text> unread = UnreadSubkeys(scan);
+        if (!unread.empty()) {
+            controls_.ShowForm();
+            controls_.ShowMessage(texts::UnreadNotice(unread), texts::kNoticeTitle, kNoticeStyle);
+        }
+    }
+    // Said once, over the first list: what it shows may not be the newest
+    // state, or may not be changed.
+    const Text warning = session_.Warning();
+    if (!warned_ && !warning.empty()) {
+        warned_ = true;
         controls_.ShowForm();
-        controls_.ShowMessage(texts::UnreadNotice(unread), texts::kNoticeTitle, kNoticeStyle);
+        controls_.ShowMessage(warning, texts::kWarningTitle, kWarningStyle);
     }
 }
 
@@ -61,8 +82,8 @@ void FrmMain::ShowEntries(const ScanResult& scan) {
     }
     controls_.ShowForm();
     controls_.SetCountCaption(texts::CountCaption(0));
-    // "Nothing found" is said only of a key read whole.
-    if (scan.complete()) controls_.ShowMessage(texts::kNothingFound, texts::kNoticeTitle, kNoticeStyle);
+    // "Nothing found" is said only of a key read whole, in its newest state.
+    if (scan.complete() && session_.Current()) controls_.ShowMessage(texts::kNothingFound, texts::kNoticeTitle, kNoticeStyle);
 }
 
 bool FrmMain::Record(const Entry& entry, std::size_t recorded) {
@@ -98,20 +119,42 @@ void FrmMain::lstListKey_Click() {
         name, whole ? command : texts::CutCommand(command, kCommandShown, commandLength[index])));
 }
 
-// Every repair ends quietly on the first failure. On success the order is
-// fixed: notice, then the scan, then the key the repair opened is closed
-// (`opened`, at the end of the handler).
+// Every repair ends quietly on the first failure of the registry. On a hive
+// file, a copy is made before the first change and each change is written
+// at once: a copy or a write that fails is said, never the success notice,
+// and the list stays as it was. On success the order is fixed: notice, then
+// the scan, then the key the repair opened is closed (`opened`, at the end
+// of the handler).
+
+bool FrmMain::MayChange() {
+    Text message;
+    if (session_.BeforeChange(&message) == kRegOk) return true;
+    controls_.ShowMessage(message, texts::kWarningTitle, kWarningStyle);
+    return false;
+}
+
+bool FrmMain::Kept(const RepairResult& result) {
+    if (result.changes.empty()) return result.succeeded();
+    Text message;
+    if (session_.AfterChange(&message) == kRegOk) return result.succeeded();
+    controls_.ShowMessage(message, texts::kWarningTitle, kWarningStyle);
+    return false;
+}
 
 void FrmMain::cmdDelete_Click() {
-    UniqueKey opened(registry_);
-    if (!RemoveDebugger(registry_, controls_.ListSelectedText(), &opened).succeeded()) return;
+    if (!MayChange()) return;
+    Registry& registry = session_.registry();
+    UniqueKey opened(registry);
+    if (!Kept(RemoveDebugger(registry, controls_.ListSelectedText(), &opened))) return;
     controls_.ShowMessage(texts::kRepaired, texts::kNoticeTitle, kNoticeStyle);
     Form_Load();
 }
 
 void FrmMain::cmdDelete1_Click() {
-    UniqueKey opened(registry_);
-    if (!DeleteEntry(registry_, controls_.ListSelectedText(), &opened).succeeded()) return;
+    if (!MayChange()) return;
+    Registry& registry = session_.registry();
+    UniqueKey opened(registry);
+    if (!Kept(DeleteEntry(registry, controls_.ListSelectedText(), &opened))) return;
     controls_.ShowMessage(texts::kDeleted, texts::kNoticeTitle, kNoticeStyle);
     Form_Load();
 }
@@ -120,8 +163,10 @@ void FrmMain::cmdFix_Click() {
     if (controls_.ShowMessage(texts::kConfirmFix, texts::kWarningTitle, kConfirmStyle) != kAnswerOk) return;
     const auto lines = static_cast<std::size_t>(std::clamp(controls_.ListCount(), 0, static_cast<int>(kTableSize)));
     const std::vector<Text> names(strKeyName.begin(), strKeyName.begin() + static_cast<std::ptrdiff_t>(lines));
-    UniqueKey opened(registry_);
-    if (!DeleteEntries(registry_, names, &opened).succeeded()) return;
+    if (!MayChange()) return;
+    Registry& registry = session_.registry();
+    UniqueKey opened(registry);
+    if (!Kept(DeleteEntries(registry, names, &opened))) return;
     controls_.ShowMessage(texts::kAllDeleted, texts::kNoticeTitle, kNoticeStyle);
     Form_Load();
 }

@@ -3,7 +3,9 @@
 #include <cstddef>
 
 #include "app/main_window_controls.h"
+#include "app/registry_session.h"
 #include "core/ifeo.h"
+#include "core/ifeo_repair.h"
 
 namespace vornex {
 
@@ -22,9 +24,13 @@ public:
     // longer one too slowly (its wrapping grows with the square of the length).
     static constexpr std::size_t kCommandShown = 4096;
 
-    FrmMain(Registry& registry, MainWindowControls& controls)
-        : registry_(registry), controls_(controls) {}
+    FrmMain(RegistrySession& session, MainWindowControls& controls)
+        : session_(session), controls_(controls) {}
 
+    // Before the window is first shown: opens the registry it is to show and
+    // names it in the caption; false (said, the repair buttons disabled) when
+    // it cannot be opened, and then Form_Load does not run.
+    bool Form_Initialize();
     void Form_Load();
     void lstListKey_Click();
     void cmdDelete_Click();
@@ -43,9 +49,15 @@ private:
     void ShowEntries(const ScanResult& scan);
     // Adds the line and stores the entry at the index the list placed it.
     bool Record(const Entry& entry, std::size_t recorded);
+    // Whether a repair may change anything now; says why not.
+    bool MayChange();
+    // Makes what a repair changed lasting; false when it failed or could not
+    // be kept (said).
+    bool Kept(const RepairResult& result);
 
-    Registry& registry_;
+    RegistrySession& session_;
     MainWindowControls& controls_;
+    bool warned_ = false;
 };
 
 }  // namespace vornex

@@ -1,6 +1,16 @@
 #include <windows.h>
 #include <objbase.h>
+#include <stdlib.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/hive_document.h"
+#include "app/hive_session.h"
+#include "app/rescue_drives.h"
+#include "app/start_arguments.h"
+#include "app/texts.h"
 #include "stores/win32/win32_registry.h"
 #include "main_window.h"
 
@@ -29,13 +39,76 @@ private:
     bool initialized_;
 };
 
+std::wstring Wide(const vornex::Text& text) { return std::wstring(text.begin(), text.end()); }
+vornex::Text FromWide(const std::wstring& text) { return vornex::Text(text.begin(), text.end()); }
+
+// The command line as the C runtime split it (no shell32 to load for that).
+std::vector<vornex::Text> Arguments() {
+    std::vector<vornex::Text> args;
+    if (!__wargv) return args;
+    for (int i = 1; i < __argc; ++i) args.push_back(FromWide(__wargv[i]));
+    return args;
+}
+
+// The path as the user is to see it: whole, from its drive or share.
+vornex::Text FullPath(const vornex::Text& path) {
+    const std::wstring given = Wide(path);
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD length = GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+        full.resize(length);
+        length = GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
+    if (length == 0 || length >= full.size()) return path;
+    full.resize(length);
+    return FromWide(full);
+}
+
+std::unique_ptr<vornex::RegistrySession> HiveFileSession(const vornex::Text& path) {
+    const vornex::Text full = FullPath(path);
+    return std::make_unique<vornex::HiveSession>(full, [full](vornex::RegResult* code, std::string* error) {
+        return vornex::OpenHiveDocument(vornex::ToUtf8(full), code, error);
+    });
+}
+
+// Without a path: the running system's registry, unless the system says it
+// is a rescue system (Windows PE), whose own registry is not the computer's:
+// then the installed Windows found on the other drives, chosen by the person
+// when there are several. Null when the person chose to quit.
+std::unique_ptr<vornex::RegistrySession> SessionWithoutPath(HINSTANCE instance, vornex::Registry& live) {
+    using namespace vornex;
+    if (!IsRescueSystem(live)) return std::make_unique<LiveSession>(live, texts::kWindowTitle);
+    SystemDriveProbe probe;
+    const std::vector<InstalledWindows> found = FindInstalledWindows(LogicalDrives(), SystemDrive(), probe);
+    if (found.size() == 1) return HiveFileSession(found[0].hivePath);
+    if (found.size() > 1) {
+        const int chosen = ChooseWindows(instance, found);
+        if (chosen < 0) return nullptr;
+        return HiveFileSession(found[static_cast<std::size_t>(chosen)].hivePath);
+    }
+    if (MessageBoxW(nullptr, Wide(texts::kNoWindowsFound).c_str(), Wide(texts::kNoticeTitle).c_str(),
+                    MB_ICONQUESTION | MB_OKCANCEL) != IDOK) {
+        return nullptr;
+    }
+    return std::make_unique<LiveSession>(live, texts::RunningSystemCaption());
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     RestrictDllSearchToSystem();
     ComApartment com;  // the banner is decoded through OLE
+    const vornex::StartArguments start = vornex::ParseStartArguments(Arguments());
+    if (!start.valid) {
+        MessageBoxW(nullptr, Wide(vornex::texts::kUsage).c_str(), Wide(vornex::texts::kNoticeTitle).c_str(),
+                    MB_ICONINFORMATION | MB_OK);
+        return 2;
+    }
     vornex::Win32Registry registry;
-    vornex::MainWindow window(registry);
+    std::unique_ptr<vornex::RegistrySession> session =
+        start.hiveGiven ? HiveFileSession(start.hivePath) : SessionWithoutPath(instance, registry);
+    if (!session) return 0;
+    vornex::MainWindow window(*session);
     if (!window.Create(instance)) return 1;
 
     MSG message;

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "app/texts.h"
 #include "banner.h"
 #include "control_ids.h"
 #include "layout.h"
@@ -12,7 +13,6 @@ namespace vornex {
 
 namespace {
 
-const wchar_t kCaption[] = L"IFEO检测修复工具 By Qelmor";
 const wchar_t kForumLine[] = L"使用中有任何问题或建议请到论坛提出。bbs.vornex-help.org";
 constexpr DWORD kFrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
@@ -71,8 +71,8 @@ bool IsPushButton(HWND window) {
 
 }  // namespace
 
-MainWindow::MainWindow(Registry& registry)
-    : form_(registry, *this), detailColor_(GetSysColor(COLOR_BTNTEXT)) {}
+MainWindow::MainWindow(RegistrySession& session)
+    : form_(session, *this), detailColor_(GetSysColor(COLOR_BTNTEXT)) {}
 
 MainWindow::~MainWindow() {
     if (hwnd_) DestroyWindow(hwnd_);
@@ -104,7 +104,7 @@ bool MainWindow::Create(HINSTANCE instance) {
     frame.right = frame.left + layout::TwipsToPixels(layout::kClientWidthTwips, dpi_);
     frame.bottom = frame.top + layout::TwipsToPixels(layout::kClientHeightTwips, dpi_);
     AdjustWindowRectEx(&frame, kFrameStyle, FALSE, 0);
-    if (!CreateWindowExW(0, VORNEX_WINDOW_CLASS, kCaption, kFrameStyle, frame.left, frame.top,
+    if (!CreateWindowExW(0, VORNEX_WINDOW_CLASS, Wide(texts::kWindowTitle).c_str(), kFrameStyle, frame.left, frame.top,
                          frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                          instance, this)) {
         return false;
@@ -114,7 +114,7 @@ bool MainWindow::Create(HINSTANCE instance) {
     CreateControls(instance);
     focusBeforeDeactivation_ = Control(IDC_LSTLISTKEY);
 
-    form_.Form_Load();
+    if (form_.Form_Initialize()) form_.Form_Load();
     if (!IsWindowVisible(hwnd_)) ShowWindow(hwnd_, SW_SHOWNORMAL);
     UpdateWindow(hwnd_);
     SetFocus(Control(IDC_LSTLISTKEY));
@@ -337,6 +337,8 @@ void MainWindow::SetButtonEnabled(Button button, bool enabled) {
         focusBeforeDeactivation_ = GetNextDlgTabItem(hwnd_, control, FALSE);
     }
 }
+
+void MainWindow::SetFormCaption(const Text& caption) { SetWindowTextW(hwnd_, Wide(caption).c_str()); }
 
 void MainWindow::ShowForm() {
     ShowWindow(hwnd_, SW_SHOWNORMAL);

@@ -14,7 +14,7 @@ namespace vornex {
 // control operations to the handlers and forwards the window's events to them.
 class MainWindow : public MainWindowControls {
 public:
-    explicit MainWindow(Registry& registry);
+    explicit MainWindow(RegistrySession& session);
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
     ~MainWindow() override;
@@ -37,6 +37,7 @@ public:
     void SetDetailColor(std::uint32_t colorBgr) override;
     void SetCountCaption(const Text& caption) override;
     void SetButtonEnabled(Button button, bool enabled) override;
+    void SetFormCaption(const Text& caption) override;
     void ShowForm() override;
     int ShowMessage(const Text& text, const Text& title, unsigned style) override;
     void EndProgram() override;

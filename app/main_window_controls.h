@@ -11,6 +11,7 @@ enum class Button { cmdDelete, cmdDelete1, cmdFix };
 // Message-box styles the handlers use.
 constexpr unsigned kNoticeStyle = 64;    // information icon, OK
 constexpr unsigned kConfirmStyle = 33;   // question icon, OK and Cancel
+constexpr unsigned kWarningStyle = 48;   // warning icon, OK
 constexpr int kAnswerOk = 1;
 
 // The few control operations of frmMain that the event handlers use. The real
@@ -34,6 +35,8 @@ public:
     virtual void SetCountCaption(const Text& caption) = 0;     // lblCount
     virtual void SetButtonEnabled(Button button, bool enabled) = 0;
 
+    // frmMain's caption.
+    virtual void SetFormCaption(const Text& caption) = 0;
     // Makes frmMain visible at once (before a notice box at start-up).
     virtual void ShowForm() = 0;
     // A modal message box over frmMain; returns the button pressed (1 for OK).

@@ -2,11 +2,19 @@
 #include <cstddef>
 #include <vector>
 
+#include "app/windows_finder.h"
 #include "core/text.h"
 
 namespace vornex::texts {
 
+// frmMain's caption.
+inline const Text kWindowTitle = u"IFEO检测修复工具 By Qelmor";
+// The caption on a hive file: the hive's full path, then the title (control
+// and direction characters shown as \uXXXX, so that no path forges it).
+Text HiveCaption(const Text& path);
+
 // Message boxes.
+inline const Text kUsage = u"用法：Vornex.exe 检查当前系统；Vornex.exe 文件 或 Vornex.exe --hive 文件 检查一个SOFTWARE注册表配置单元文件。";
 inline const Text kNoticeTitle = u"提示";
 inline const Text kWarningTitle = u"警告";
 inline const Text kNothingFound = u"没有发现IFEO重定向！谢谢使用本工具！";
@@ -21,6 +29,40 @@ inline const Text kConfirmFix =
 // characters in a name are shown as \uXXXX, so no name can forge a line.
 constexpr std::size_t kUnreadNamed = 10;
 Text UnreadNotice(const std::vector<Text>& names);
+
+// A hive file that could not be opened, by the registry's code: missing, no
+// hive or damaged, in use by the running Windows (its own registry), or else.
+Text HiveOpenFailure(const Text& path, long code);
+// Said after the first scan of a hive that cannot be written: kRegBadDatabase
+// for a dirty hive with no usable log (the list may not be the newest state).
+Text HiveReadOnlyWarning(const Text& path, long code);
+// A repair refused before it changed anything, and why.
+Text HiveChangeRefused(long code);
+Text HiveNotOpen(const Text& path);
+Text HiveBackupFailed(long code);
+// A repair made in memory that could not be written to the file.
+Text HiveWriteFailed(long code);
+
+// In a rescue system (Windows PE).
+inline const Text kChooserTitle = u"选择要检查的Windows";
+inline const Text kChooserPrompt =
+    u"这是一个救援系统（Windows PE），它自己的注册表不是这台电脑的。在下列驱动器上找到了已安装的Windows，请选择要检查的一个：";
+inline const Text kChooserOk = u"检查(&O)";
+inline const Text kChooserCancel = u"退出(&Q)";
+// No installed Windows found: how to give a hive's path, and (OK) the running
+// system's own registry, for a MiniNT key planted on a normal Windows.
+inline const Text kNoWindowsFound =
+    u"这是一个救援系统（Windows PE），它自己的注册表不是这台电脑的。在其他驱动器上没有找到已安装的Windows"
+    u"（\\Windows\\System32\\config\\SOFTWARE）。\r\n\r\n"
+    u"请给出要检查的SOFTWARE文件的路径：用“Vornex.exe 文件”或“Vornex.exe --hive 文件”启动本工具，"
+    u"或者把该文件拖到本工具的图标上。\r\n\r\n"
+    u"如果这台电脑运行的其实是正常的Windows（MiniNT项也可能是恶意程序创建的），请点击“确定”检查当前运行系统的注册表；"
+    u"点击“取消”退出。";
+// The caption over the running system's registry when the system says it is a rescue system.
+Text RunningSystemCaption();
+// One line of the chooser: drive, Windows folder, product and version as
+// the hive holds them (shown safely, cut to a line).
+Text InstalledWindowsLine(const InstalledWindows& found);
 
 // lblCount for n recorded entries.
 Text CountCaption(unsigned long n);

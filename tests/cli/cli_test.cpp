@@ -91,7 +91,8 @@ protected:
     }
     std::string WindowListAsText() {
         FakeWindow window;
-        FrmMain form(store, window);
+        LiveSession live(store, texts::kWindowTitle);
+        FrmMain form(live, window);
         form.Form_Load();
         std::string out;
         std::size_t width = 0;

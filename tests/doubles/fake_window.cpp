@@ -80,6 +80,11 @@ void FakeWindow::SetButtonEnabled(Button button, bool enabled) {
     }
 }
 
+void FakeWindow::SetFormCaption(const Text& caption) {
+    events.push_back("SetFormCaption " + ToUtf8(caption));
+    formCaption = caption;
+}
+
 void FakeWindow::ShowForm() {
     events.push_back("ShowForm");
     visible = true;

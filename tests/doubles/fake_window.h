@@ -24,6 +24,7 @@ public:
     Text detailCaption;
     std::uint32_t detailColor = 0x000000;
     Text countCaption;
+    Text formCaption;
     bool cmdDeleteEnabled = true;
     bool cmdDelete1Enabled = true;
     bool cmdFixEnabled = true;
@@ -48,6 +49,7 @@ public:
     void SetDetailColor(std::uint32_t colorBgr) override;
     void SetCountCaption(const Text& caption) override;
     void SetButtonEnabled(Button button, bool enabled) override;
+    void SetFormCaption(const Text& caption) override;
     void ShowForm() override;
     int ShowMessage(const Text& text, const Text& title, unsigned style) override;
     void EndProgram() override;

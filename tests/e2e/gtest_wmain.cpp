@@ -25,6 +25,7 @@ int wmain(int argc, wchar_t** argv) {
         if (flag == L"--exe") options.exe = argv[++i];
         else if (flag == L"--out") options.out = argv[++i];
         else if (flag == L"--cli") options.cli = argv[++i];
+        else if (flag == L"--hives") options.hives = argv[++i];
         else if (flag == L"--dpi") options.dpi = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
     }
     return RUN_ALL_TESTS();

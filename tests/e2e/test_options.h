@@ -7,6 +7,7 @@ struct TestOptions {
     std::wstring exe;  // Vornex.exe under test
     std::wstring out;  // folder for screenshots
     std::wstring cli;  // vornex-cli.exe, for the tests that compare it with the window
+    std::wstring hives;  // folder of the hive files the rescue tests work on
     int dpi = 96;      // the DPI the harness started the prefix with (--dpi)
 };
 TestOptions& Options();

@@ -146,7 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MemoryRegistry store;
     model.Seed(store);
     testing::FakeWindow window;
-    FrmMain form(store, window);
+    LiveSession live(store, texts::kWindowTitle);
+    FrmMain form(live, window);
 
     const std::uint8_t faults = in.Next();
     const bool injected = faults < 64;

@@ -17,7 +17,7 @@ public:
 protected:
     static constexpr std::uint32_t kExpandSz = 2;
 
-    FormTest() : form(store, window) { store.CreateKey(kIfeoKeyPath); }
+    FormTest() : live(store, texts::kWindowTitle), form(live, window) { store.CreateKey(kIfeoKeyPath); }
 
     void Redirect(const Text& name, const Text& command, const Text& valueName = u"Debugger",
                   std::uint32_t type = kRegSz) {
@@ -41,6 +41,7 @@ protected:
 
     MemoryRegistry store;
     FakeWindow window;
+    LiveSession live;
     FrmMain form;
 };
 
