@@ -14,7 +14,7 @@ TestOptions& Options() {
 }
 }  // namespace vornex::e2e
 
-// gtest takes its own flags; --exe, --out and --dpi are the driver's.
+// gtest takes its own flags; --exe, --out, --cli, --data and --dpi are the driver's.
 int wmain(int argc, wchar_t** argv) {
     // Real pixels in every coordinate and capture, also above 96 DPI.
     SetProcessDPIAware();
@@ -25,6 +25,7 @@ int wmain(int argc, wchar_t** argv) {
         if (flag == L"--exe") options.exe = argv[++i];
         else if (flag == L"--out") options.out = argv[++i];
         else if (flag == L"--cli") options.cli = argv[++i];
+        else if (flag == L"--data") options.data = argv[++i];
         else if (flag == L"--dpi") options.dpi = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
     }
     return RUN_ALL_TESTS();
