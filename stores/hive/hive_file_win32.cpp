@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <cwctype>
 
 #include "stores/hive/hive_file.h"
 #include "win32/handles.h"
@@ -56,7 +55,10 @@ bool StartsWithIgnoringCase(const std::wstring& text, std::size_t at, const wcha
 // \\?\GLOBALROOT\..., a volume itself: \\?\C:).
 bool OnAFileSystem(const std::wstring& path) {
     const std::size_t at = 4;  // after \\?\ .
-    if (path.size() > at + 2 && iswalpha(path[at]) && path[at + 1] == L':' && path[at + 2] == L'\\') return true;
+    const wchar_t drive = path.size() > at ? static_cast<wchar_t>(path[at] | 0x20) : L'\0';
+    if (path.size() > at + 2 && drive >= L'a' && drive <= L'z' && path[at + 1] == L':' && path[at + 2] == L'\\') {
+        return true;
+    }
     if (StartsWithIgnoringCase(path, at, L"UNC\\")) {
         const std::size_t server = at + 4;
         const std::size_t share = path.find(L'\\', server);
@@ -103,7 +105,7 @@ bool InRunningSystemsConfig(const std::string& path) {
     return slash == config.size() && StartsWithIgnoringCase(file, 0, config.c_str());
 }
 
-RegResult CodeOf(DWORD error) {
+RegResult CodeOf(DWORD error, RegResult otherwise = kRegWriteFault) {
     switch (error) {
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL: return kRegDiskFull;
@@ -112,10 +114,13 @@ RegResult CodeOf(DWORD error) {
         case ERROR_LOCK_VIOLATION: return kRegLockViolation;
         case ERROR_ACCESS_DENIED: return kRegAccessDenied;  // the file's security: a real refusal
         case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: return kRegFileNotFound;
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:  // a name no file can have: *, ?, <
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME: return kRegFileNotFound;
         case ERROR_NOT_ENOUGH_MEMORY:
         case ERROR_OUTOFMEMORY: return kRegNotEnoughMemory;
-        default: return kRegWriteFault;
+        default: return otherwise;
     }
 }
 
@@ -132,7 +137,7 @@ std::string SystemMessage(DWORD error) {
     return (message.empty() ? "" : Utf8(message) + " ") + "(error " + std::to_string(error) + ")";
 }
 
-FileFailure Failed(const std::string& path, DWORD error = GetLastError()) {
+FileFailure Failed(const std::string& path, DWORD error = GetLastError(), RegResult otherwise = kRegWriteFault) {
     if (error == ERROR_SHARING_VIOLATION) {
         // Reading is refused as well: Windows shares nothing of a loaded hive.
         return {kRegSharingViolation,
@@ -140,7 +145,7 @@ FileFailure Failed(const std::string& path, DWORD error = GetLastError()) {
                             ? ": in use by the running Windows, which has this hive loaded"
                             : ": in use by another program (held open as Windows holds a hive it has loaded)")};
     }
-    return {CodeOf(error), path + ": " + SystemMessage(error)};
+    return {CodeOf(error, otherwise), path + ": " + SystemMessage(error)};
 }
 
 // An existing file on a file system, opened; a folder, a device or a pipe is
@@ -156,7 +161,7 @@ FileFailure OpenFile(const std::string& path, DWORD access, DWORD share, DWORD f
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             return {kRegInvalidParameter, path + ": a folder, not a file"};
         }
-        return Failed(path, error);
+        return Failed(path, error, (access & GENERIC_WRITE) ? kRegWriteFault : kRegReadFault);
     }
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info)) {
@@ -200,7 +205,7 @@ public:
         DWORD read = 0;
         if (!ReadFile(file_.get(), data, chunk, &read, nullptr)) {
             const DWORD error = GetLastError();
-            return {CodeOf(error) == kRegWriteFault ? kRegReadFault : CodeOf(error), path_ + ": " + SystemMessage(error)};
+            return {CodeOf(error, kRegReadFault), path_ + ": " + SystemMessage(error)};
         }
         *got = read;
         return {};
