@@ -135,28 +135,26 @@ TEST_F(HiveCli, AHiveHeldOpenWithoutSharingIsInUse) {
     CreateDirectoryW(config.c_str(), nullptr);
     struct Case {
         std::wstring path;
+        std::vector<std::wstring> command;
         std::string says;
     };
     const Case cases[] = {
-        {config + L"\\SOFTWARE", "in use by the running Windows"},
-        {Data(L"held-SOFTWARE"), "in use by another program"},
+        {config + L"\\SOFTWARE", {L"scan"}, "in use by the running Windows"},
+        {Data(L"held-SOFTWARE"), {L"repair", L"notepad.exe"}, "in use by another program"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf8(c.path));
         ASSERT_TRUE(CopyFileW(Data(L"fixture\\SOFTWARE").c_str(), c.path.c_str(), FALSE));
         Handle held(CreateFileW(c.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held.valid());
-        for (const std::vector<std::wstring>& command :
-             {std::vector<std::wstring>{L"scan"}, std::vector<std::wstring>{L"repair", L"notepad.exe"}}) {
-            std::vector<std::wstring> args = {L"--hive", c.path};
-            args.insert(args.end(), command.begin(), command.end());
-            const CliRun run = RunCli(args);
-            EXPECT_EQ(run.exitCode, 2u);
-            EXPECT_EQ(run.out, "");
-            EXPECT_EQ(LinesOf(run.err).size(), 1u) << run.err;
-            EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
-            EXPECT_NE(run.err.find("without --hive"), std::string::npos) << run.err;
-        }
+        std::vector<std::wstring> args = {L"--hive", c.path};
+        args.insert(args.end(), c.command.begin(), c.command.end());
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.exitCode, 2u);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(LinesOf(run.err).size(), 1u) << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("without --hive"), std::string::npos) << run.err;
         held.reset();
         EXPECT_EQ(Slurp(c.path), original);
     }
