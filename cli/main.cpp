@@ -1,5 +1,5 @@
-// vornex-cli: the window's scan and repairs from a command line, on the live
-// registry (Windows) or an offline SOFTWARE hive (the Linux build).
+// vornex-cli: the window's scan and repairs from a command line, on an
+// offline SOFTWARE hive (--hive FILE) or, on Windows, the live registry.
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -10,12 +10,12 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 
+#include "stores/hive/hive_registry.h"
+
 #ifdef _WIN32
 #include <windows.h>
 
 #include "stores/win32/win32_registry.h"
-#else
-#include "stores/hive/hive_registry.h"
 #endif
 
 namespace {
@@ -58,6 +58,7 @@ int CompareLikeTheList(const Text& a, const Text& b) {
                                       static_cast<int>(b.size()));
     return result == 0 ? CompareIgnoringCase(a, b) : result - CSTR_EQUAL;
 }
+constexpr const char* kAdminHint = "run it from an elevated prompt";
 #else
 // False when the output could not be written whole (a full disk, a closed pipe).
 bool WriteOut(const std::string& text) {
@@ -65,7 +66,42 @@ bool WriteOut(const std::string& text) {
     return std::fflush(stdout) == 0 && written && !std::ferror(stdout);
 }
 void WriteErr(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
+
+int CompareLikeTheList(const Text& a, const Text& b) { return CompareIgnoringCase(a, b); }
+constexpr const char* kAdminHint = "run it with sudo";
 #endif
+
+// The hive of --hive as the source. Only a command that changes something
+// opens the file for writing. False with one line in *error.
+bool OpenHive(const Options& options, std::unique_ptr<vornex::HiveRegistry>* hive, Source* source, std::string* error) {
+    using vornex::HiveRegistry;
+    const bool writes = options.command != Command::kScan && !options.dryRun;
+    vornex::RegResult code = vornex::kRegOk;
+    *hive = HiveRegistry::Open(options.hive, writes ? HiveRegistry::Mode::kWrite : HiveRegistry::Mode::kReadOnly,
+                               error, &code);
+    if (!*hive) {
+        if (code == vornex::kRegSharingViolation) {
+            *error += "; vornex-cli without --hive works on the running Windows' registry";
+        } else if (code == vornex::kRegAccessDenied) {
+            *error += std::string(" (") + kAdminHint + ")";
+        }
+        return false;
+    }
+    HiveRegistry& opened = **hive;
+    source->registry = &opened;
+    source->offline = true;
+    source->path = vornex::FromUtf8(options.hive);
+    source->openHint = "is this a SOFTWARE hive?";
+    source->recovery = vornex::hive::RecoveryName(opened.recovery());
+    source->recoveryNote = opened.recoveryNote();
+    source->logsApplied = opened.logsApplied();
+    source->stale = opened.recovery() == vornex::hive::Recovery::kDirtyNoUsableLog;
+    source->commit = [&opened](std::string* backup, std::string* commitError) {
+        if (!opened.dirty()) return true;
+        return opened.Backup(backup, commitError) == vornex::kRegOk && opened.Commit(commitError) == vornex::kRegOk;
+    };
+    return true;
+}
 
 int Fail(int code, const std::string& message) {
     WriteErr("vornex-cli: " + message + "\n");
@@ -85,39 +121,21 @@ int Run(const std::vector<Text>& args) try {
         return WriteOut("vornex-cli " VORNEX_VERSION "\n") ? kExitClean : kExitUsage;
     }
     Source source;
+    std::unique_ptr<vornex::HiveRegistry> hive;
 #ifdef _WIN32
-    if (options.hiveGiven) {
-        return Fail(kExitUsage, "offline hives are read by the Linux build of vornex-cli");
+    vornex::Win32Registry live;
+    if (!options.hiveGiven) {
+        source.registry = &live;
+        source.path = u"HKEY_LOCAL_MACHINE";
+        source.openHint = kAdminHint;
     }
-    vornex::Win32Registry registry;
-    source.registry = &registry;
-    source.path = u"HKEY_LOCAL_MACHINE";
-    source.openHint = "run it from an elevated prompt";
-    Outcome outcome = RunCommand(options, source, CompareLikeTheList);
 #else
     if (!options.hiveGiven) {
         return Fail(kExitUsage, "there is no live registry here: give an offline hive with --hive FILE");
     }
-    // Only a command that changes something opens the file for writing.
-    const bool writes = options.command != Command::kScan && !options.dryRun;
-    using vornex::HiveRegistry;
-    std::unique_ptr<HiveRegistry> hive = HiveRegistry::Open(
-        options.hive, writes ? HiveRegistry::Mode::kWrite : HiveRegistry::Mode::kReadOnly, &error);
-    if (!hive) return Fail(kExitUsage, error);
-    source.registry = hive.get();
-    source.offline = true;
-    source.path = vornex::FromUtf8(options.hive);
-    source.openHint = "is this a SOFTWARE hive?";
-    source.recovery = vornex::hive::RecoveryName(hive->recovery());
-    source.recoveryNote = hive->recoveryNote();
-    source.logsApplied = hive->logsApplied();
-    source.stale = hive->recovery() == vornex::hive::Recovery::kDirtyNoUsableLog;
-    source.commit = [&hive](std::string* backup, std::string* commitError) {
-        if (!hive->dirty()) return true;
-        return hive->Backup(backup, commitError) == vornex::kRegOk && hive->Commit(commitError) == vornex::kRegOk;
-    };
-    Outcome outcome = RunCommand(options, source);
 #endif
+    if (options.hiveGiven && !OpenHive(options, &hive, &source, &error)) return Fail(kExitUsage, error);
+    Outcome outcome = RunCommand(options, source, CompareLikeTheList);
     if (!WriteOut(outcome.out)) {
         // Whatever was done is done; the caller must not take the silence for a result.
         return Fail(kExitUsage, "the output could not be written (a full disk or a closed pipe?)");

@@ -13,6 +13,7 @@ constexpr RegResult kRegInvalidHandle = 6;
 constexpr RegResult kRegNotEnoughMemory = 8;
 constexpr RegResult kRegWriteProtect = 19;        // the medium is read-only
 constexpr RegResult kRegWriteFault = 29;          // a write or flush failed
+constexpr RegResult kRegReadFault = 30;           // a read failed (the medium, the device)
 constexpr RegResult kRegGenFailure = 31;
 constexpr RegResult kRegSharingViolation = 32;    // another program has the file open (a loaded hive)
 constexpr RegResult kRegLockViolation = 33;       // another program holds the file's lock

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Runs one Wine test suite of a win64 build in a fresh Wine environment of its
 # own (prefix, locale, Xvfb display) and stops what it started.
-#   scripts/run-wine-suite.sh SUITE BUILD_DIR RUN_DIR
+#   scripts/run-wine-suite.sh SUITE BUILD_DIR RUN_DIR [NATIVE_DIR]
 # SUITE: contract (the registry contract against Wine's registry),
 # loader-integer (the loader's reading of a number against ntdll's), hivefiles
 # (the hive file layer, commit and backup over Win32 files), e2e (the
 # end-to-end driver of Vornex.exe and vornex-cli.exe at 96 DPI) or e2e-144dpi
-# (the layout, label, list, banner and font tests again at 144 DPI).
+# (the layout, label, list, banner and font tests again at 144 DPI) or
+# hive-cli (vornex-cli.exe --hive against the Linux build of NATIVE_DIR, which
+# also reads back what it repaired: tests/e2e/hive_cli_oracle.sh).
 # The suite's own output goes to standard output; Wine's to RUN_DIR/SUITE.stderr.
 # Screenshots land in RUN_DIR/artifacts[/144dpi] as PNG.
 set -euo pipefail
@@ -14,8 +16,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=wine-env.sh
 source "$here/wine-env.sh"
 
-if [ $# -ne 3 ]; then
-    echo "usage: $0 SUITE BUILD_DIR RUN_DIR" >&2
+if [ $# -lt 3 ] || [ $# -gt 4 ]; then
+    echo "usage: $0 SUITE BUILD_DIR RUN_DIR [NATIVE_DIR]" >&2
     exit 2
 fi
 suite=$1
@@ -33,6 +35,7 @@ case "$suite" in
     loader-integer) exe=$tests_dir/vornex_loader_integer_tests.exe ;;
     hivefiles) exe=$tests_dir/vornex_hive_files_tests.exe ;;
     e2e) exe=$tests_dir/vornex_e2e.exe ;;
+    hive-cli) exe=$tests_dir/vornex_hive_cli_tests.exe ;;
     e2e-144dpi)
         exe=$tests_dir/vornex_e2e.exe
         dpi=144
@@ -46,6 +49,12 @@ case "$suite" in
 esac
 [ -f "$exe" ] || { echo "$exe not found: build the win64 preset first" >&2; exit 2; }
 mkdir -p "$artifacts"
+oracle=$here/../tests/e2e/hive_cli_oracle.sh
+data=$run_dir/hive-cli-data
+if [ "$suite" = hive-cli ]; then
+    native_dir=$(cd "${4:?hive-cli needs NATIVE_DIR}" && pwd)
+    bash "$oracle" expect "$native_dir" "$data" || { echo "the Linux build's side could not be prepared" >&2; exit 1; }
+fi
 
 trap wine_env_stop EXIT
 trap 'exit 130' INT TERM
@@ -53,14 +62,25 @@ trap 'exit 130' INT TERM
 rm -rf "${run_dir:?}/env-$suite"
 wine_env_start "$run_dir/env-$suite" "$dpi"
 
-if [ "$suite" != contract ] && [ "$suite" != loader-integer ] && [ "$suite" != hivefiles ]; then
+if [ "$suite" != contract ] && [ "$suite" != loader-integer ] && [ "$suite" != hivefiles ] &&
+   [ "$suite" != hive-cli ]; then
     args+=(--exe "$(wine_env_winpath "$build_dir/Vornex.exe")"
            --out "$(wine_env_winpath "$artifacts")" --dpi "$dpi")
     [ "$suite" = e2e ] && args+=(--cli "$(wine_env_winpath "$build_dir/cli/vornex-cli.exe")")
 fi
+if [ "$suite" = hive-cli ]; then
+    mkdir -p "$data/runs"
+    args+=(--cli "$(wine_env_winpath "$build_dir/cli/vornex-cli.exe")" --data "$(wine_env_winpath "$data")"
+           --out "$(wine_env_winpath "$data/runs")")
+    # Drive D: holds a Windows folder, as an attached disk would.
+    ln -sfn "$data/drive-d" "$WINEPREFIX/dosdevices/d:"
+fi
 status=0
 timeout 900 wine "$exe" "${args[@]}" 2>"$run_dir/$suite.stderr" || status=$?
 wine_env_stop
+if [ "$suite" = hive-cli ]; then
+    bash "$oracle" check "$native_dir" "$data" || status=1
+fi
 
 for bmp in "$artifacts"/*.bmp; do
     [ -e "$bmp" ] || continue

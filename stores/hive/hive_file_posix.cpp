@@ -16,7 +16,7 @@ namespace vornex::hive {
 
 namespace {
 
-RegResult CodeOf(int error) {
+RegResult CodeOf(int error, RegResult otherwise = kRegWriteFault) {
     switch (error) {
         case ENOSPC:
         case EDQUOT: return kRegDiskFull;
@@ -27,12 +27,33 @@ RegResult CodeOf(int error) {
         case ENOENT:
         case ENOTDIR: return kRegFileNotFound;
         case ENOMEM: return kRegNotEnoughMemory;
-        default: return kRegWriteFault;
+        default: return otherwise;
     }
 }
 
 FileFailure Failed(const std::string& path, int error = errno) {
     return {CodeOf(error), path + ": " + std::strerror(error)};
+}
+
+// An existing regular file, opened with these flags; a folder, a device or a
+// pipe is refused, without waiting for one (a pipe's open waits for a
+// writer). Messages start with `shown`.
+FileFailure OpenFile(const std::string& file, int flags, const std::string& shown, int* out) {
+    UniqueFd fd(open(file.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat info {};
+    if (fd.get() < 0 || fstat(fd.get(), &info) != 0) {
+        const int error = errno;
+        if (error == EISDIR) return {kRegInvalidParameter, shown + ": a folder, not a file"};
+        return {CodeOf(error, (flags & O_ACCMODE) == O_RDONLY ? kRegReadFault : kRegWriteFault),
+                shown + ": " + std::strerror(error)};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return {kRegInvalidParameter, shown + (S_ISDIR(info.st_mode) ? ": a folder" : ": a device or a pipe") +
+                                          ", not a file"};
+    }
+    fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    *out = fd.Release();
+    return {};
 }
 
 class PosixOut : public OutFile {
@@ -65,7 +86,7 @@ public:
         for (;;) {
             const ssize_t n = read(fd_.get(), data, room);
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0) return Failed(path_);
+            if (n < 0) return {CodeOf(errno, kRegReadFault), path_ + ": " + std::strerror(errno)};
             *got = static_cast<std::size_t>(n);
             return {};
         }
@@ -85,8 +106,11 @@ public:
 
     FileFailure Hold(const std::string& path) override {
         // O_RDWR: a read-only file system refuses here, before any change.
-        UniqueFd fd(open(RealPath(path).c_str(), O_RDWR | O_CLOEXEC));
-        if (fd.get() < 0) return {CodeOf(errno), path + ": cannot open for writing: " + std::strerror(errno)};
+        int opened = -1;
+        if (FileFailure failed = OpenFile(RealPath(path), O_RDWR, path + ": cannot open for writing", &opened)) {
+            return failed;
+        }
+        UniqueFd fd(opened);
         if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
             if (errno == EWOULDBLOCK) return {kRegLockViolation, path + ": in use by another program (locked)"};
             return Failed(path);
@@ -112,8 +136,8 @@ public:
     }
 
     FileFailure OpenRead(const std::string& path, std::unique_ptr<InFile>* in) override {
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return Failed(path);
+        int fd = -1;
+        if (FileFailure failed = OpenFile(path, O_RDONLY, path, &fd)) return failed;
         *in = std::make_unique<PosixIn>(fd, path);
         return {};
     }

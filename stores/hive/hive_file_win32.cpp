@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 
 #include "stores/hive/hive_file.h"
 #include "win32/handles.h"
@@ -42,24 +43,69 @@ std::string Utf8(const std::wstring& wide) {
     return utf8;
 }
 
-// C:\a, C:/a, a\b, \\server\share\a  ->  \\?\C:\a, \\?\UNC\server\share\a.
-std::wstring SystemPath(const std::string& path) {
-    std::wstring wide = Wide(path);
-    if (wide.rfind(L"\\\\?\\", 0) == 0) return wide;
-    for (wchar_t& c : wide) {
-        if (c == L'/') c = L'\\';
-    }
-    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return wide;
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size) return wide;
-    full.resize(length);
-    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
+bool StartsWithIgnoringCase(const std::wstring& text, std::size_t at, const wchar_t* prefix) {
+    const std::size_t length = wcslen(prefix);
+    return text.size() >= at + length &&
+           CompareStringOrdinal(text.c_str() + at, static_cast<int>(length), prefix, static_cast<int>(length), TRUE) ==
+               CSTR_EQUAL;
 }
 
-RegResult CodeOf(DWORD error) {
+// Where a file can lie: \\?\C:\..., \\?\UNC\server\share\..., or on a volume
+// without a letter, \\?\Volume{...}\.... Not a device (\\?\PhysicalDrive0,
+// \\?\GLOBALROOT\..., a volume itself: \\?\C:).
+bool OnAFileSystem(const std::wstring& path) {
+    const std::size_t at = 4;  // after \\?\ .
+    const wchar_t drive = path.size() > at ? static_cast<wchar_t>(path[at] | 0x20) : L'\0';
+    if (path.size() > at + 2 && drive >= L'a' && drive <= L'z' && path[at + 1] == L':' && path[at + 2] == L'\\') {
+        return true;
+    }
+    if (StartsWithIgnoringCase(path, at, L"UNC\\")) {
+        const std::size_t server = at + 4;
+        const std::size_t share = path.find(L'\\', server);
+        return share != std::wstring::npos && share > server && path[server] != L'.' && path[server] != L'?' &&
+               share + 1 < path.size() && path[share + 1] != L'\\';
+    }
+    if (StartsWithIgnoringCase(path, at, L"Volume{")) {
+        const std::size_t close = path.find(L"}\\", at);
+        return close != std::wstring::npos && close + 2 < path.size();
+    }
+    return false;
+}
+
+// C:\a, C:/a, a\b, \\server\share\a  ->  \\?\C:\a, \\?\UNC\server\share\a; a
+// \\?\ path as given. Empty for what names no file on a file system: CON,
+// NUL, \\.\PhysicalDrive0 and other devices.
+std::wstring SystemPath(const std::string& path) {
+    std::wstring wide = Wide(path);
+    if (wide.rfind(L"\\\\?\\", 0) != 0) {
+        for (wchar_t& c : wide) {
+            if (c == L'/') c = L'\\';
+        }
+        const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+        if (size == 0) return std::wstring();
+        std::wstring full(size, L'\0');
+        const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+        if (length == 0 || length >= size) return std::wstring();
+        full.resize(length);
+        // \\.\CON, \\.\PhysicalDrive0: the device namespace, never a file's.
+        if (full.rfind(L"\\\\.\\", 0) == 0 || full.rfind(L"\\\\?\\", 0) == 0) return std::wstring();
+        wide = full.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+    }
+    return OnAFileSystem(wide) ? wide : std::wstring();
+}
+
+// The running Windows keeps the hives it has loaded in System32\config.
+bool InRunningSystemsConfig(const std::string& path) {
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring file = SystemPath(path);
+    const std::size_t slash = file.find_last_of(L'\\');
+    if (length == 0 || length >= MAX_PATH || slash == std::wstring::npos) return false;
+    const std::wstring config = L"\\\\?\\" + std::wstring(system, length) + L"\\config";
+    return slash == config.size() && StartsWithIgnoringCase(file, 0, config.c_str());
+}
+
+RegResult CodeOf(DWORD error, RegResult otherwise = kRegWriteFault) {
     switch (error) {
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL: return kRegDiskFull;
@@ -68,10 +114,13 @@ RegResult CodeOf(DWORD error) {
         case ERROR_LOCK_VIOLATION: return kRegLockViolation;
         case ERROR_ACCESS_DENIED: return kRegAccessDenied;  // the file's security: a real refusal
         case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: return kRegFileNotFound;
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:  // a name no file can have: *, ?, <
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME: return kRegFileNotFound;
         case ERROR_NOT_ENOUGH_MEMORY:
         case ERROR_OUTOFMEMORY: return kRegNotEnoughMemory;
-        default: return kRegWriteFault;
+        default: return otherwise;
     }
 }
 
@@ -88,13 +137,39 @@ std::string SystemMessage(DWORD error) {
     return (message.empty() ? "" : Utf8(message) + " ") + "(error " + std::to_string(error) + ")";
 }
 
-FileFailure Failed(const std::string& path, DWORD error = GetLastError()) {
+FileFailure Failed(const std::string& path, DWORD error = GetLastError(), RegResult otherwise = kRegWriteFault) {
     if (error == ERROR_SHARING_VIOLATION) {
-        return {kRegSharingViolation, path +
-                                          ": in use by another program (a hive the running Windows has loaded "
-                                          "is changed through the registry, never as a file)"};
+        // Reading is refused as well: Windows shares nothing of a loaded hive.
+        return {kRegSharingViolation,
+                path + (InRunningSystemsConfig(path)
+                            ? ": in use by the running Windows, which has this hive loaded"
+                            : ": in use by another program (held open as Windows holds a hive it has loaded)")};
     }
-    return {CodeOf(error), path + ": " + SystemMessage(error)};
+    return {CodeOf(error, otherwise), path + ": " + SystemMessage(error)};
+}
+
+// An existing file on a file system, opened; a folder, a device or a pipe is
+// refused (a console or a disk would be read for ever, or whole).
+FileFailure OpenFile(const std::string& path, DWORD access, DWORD share, DWORD flags, UniqueKernelHandle* out) {
+    const std::wstring system = SystemPath(path);
+    if (system.empty()) return {kRegInvalidParameter, path + ": names a device, not a file"};
+    UniqueKernelHandle file(CreateFileW(system.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                        flags | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        const DWORD attributes = GetFileAttributesW(system.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            return {kRegInvalidParameter, path + ": a folder, not a file"};
+        }
+        return Failed(path, error, (access & GENERIC_WRITE) ? kRegWriteFault : kRegReadFault);
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info)) {
+        return {kRegInvalidParameter, path + ": a device or a pipe, not a file"};
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {kRegInvalidParameter, path + ": a folder, not a file"};
+    *out = std::move(file);
+    return {};
 }
 
 class Win32Out : public OutFile {
@@ -128,7 +203,10 @@ public:
     FileFailure Read(unsigned char* data, std::size_t room, std::size_t* got) override {
         const DWORD chunk = room > (1u << 30) ? (1u << 30) : static_cast<DWORD>(room);
         DWORD read = 0;
-        if (!ReadFile(file_.get(), data, chunk, &read, nullptr)) return Failed(path_);
+        if (!ReadFile(file_.get(), data, chunk, &read, nullptr)) {
+            const DWORD error = GetLastError();
+            return {CodeOf(error, kRegReadFault), path_ + ": " + SystemMessage(error)};
+        }
         *got = read;
         return {};
     }
@@ -164,13 +242,11 @@ public:
         // Writing is asked for, so that a handle that excludes writers (the
         // kernel's, on a loaded hive) makes this fail; others may read, and
         // the hive may be renamed (ReplaceFileW), but not written meanwhile.
-        UniqueKernelHandle file(CreateFileW(SystemPath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                            FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            const DWORD error = GetLastError();
-            if (error == ERROR_SHARING_VIOLATION) return Failed(path, error);
-            return {CodeOf(error), path + ": cannot open for writing: " + SystemMessage(error)};
+        UniqueKernelHandle file;
+        if (FileFailure failed = OpenFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                          FILE_ATTRIBUTE_NORMAL, &file)) {
+            if (failed.code == kRegSharingViolation || failed.code == kRegInvalidParameter) return failed;
+            return {failed.code, path + ": cannot open for writing" + failed.message.substr(path.size())};
         }
         OVERLAPPED where{};
         where.OffsetHigh = kLockOffsetHigh;
@@ -214,11 +290,12 @@ public:
     }
 
     FileFailure OpenRead(const std::string& path, std::unique_ptr<InFile>* in) override {
-        const HANDLE file = CreateFileW(SystemPath(path).c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return Failed(path);
-        *in = std::make_unique<Win32In>(file, path);
+        UniqueKernelHandle file;
+        if (FileFailure failed = OpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          FILE_FLAG_SEQUENTIAL_SCAN, &file)) {
+            return failed;
+        }
+        *in = std::make_unique<Win32In>(file.release(), path);
         return {};
     }
 

@@ -1,11 +1,10 @@
 #include "stores/hive/hive_registry.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "core/registry_upcase.h"
 #include "stores/hive/hive_commit.h"
+#include "stores/hive/hive_load.h"
 
 namespace vornex {
 
@@ -44,24 +43,11 @@ std::unique_ptr<HiveRegistry> HiveRegistry::Open(const std::string& path, Mode m
                                                  RegResult* code) {
     RegResult ignored = kRegOk;
     if (!code) code = &ignored;
-    std::error_code ec;
-    const std::filesystem::path file = std::filesystem::u8path(path);
-    if (!std::filesystem::exists(file, ec)) {
-        *error = path + ": no such file";
-        *code = kRegFileNotFound;
-        return nullptr;
-    }
-    if (!std::filesystem::is_regular_file(file, ec)) {
-        *error = path + ": not a regular file";
-        *code = kRegInvalidParameter;
-        return nullptr;
-    }
     // For a change: refused at once on a read-only medium, and while another
-    // program holds the hive (on Windows, one it has loaded, which could not
-    // be read either): before it is read, and long before any change.
-    std::unique_ptr<hive::HiveFileLayer> files;
+    // program holds the hive: before it is read, so that what is changed is
+    // what was read.
+    std::unique_ptr<hive::HiveFileLayer> files = hive::SystemFileLayer();
     if (mode == Mode::kWrite) {
-        files = hive::SystemFileLayer();
         if (const hive::FileFailure held = files->Hold(path)) {
             *error = held.message;
             *code = held.code;
@@ -69,12 +55,12 @@ std::unique_ptr<HiveRegistry> HiveRegistry::Open(const std::string& path, Mode m
         }
     }
     hive::LoadedHive loaded;
-    std::string why;
-    if (!hive::LoadHive(path, &loaded, &why)) {
-        *error = path + ": " + why;
-        *code = kRegBadDatabase;
+    if (const hive::FileFailure failed = hive::LoadHive(*files, path, &loaded)) {
+        *error = failed.message;
+        *code = failed.code;
         return nullptr;
     }
+    std::string why;
     std::optional<hive::RegfImage> image = hive::RegfImage::Parse(std::move(loaded.image), &why);
     if (!image) {
         *error = path + ": damaged registry hive (" + why + ")";
@@ -93,6 +79,7 @@ std::unique_ptr<HiveRegistry> HiveRegistry::Open(const std::string& path, Mode m
         }
         opened->files_ = std::move(files);
     }
+    *code = kRegOk;
     return opened;
 }
 

@@ -36,9 +36,19 @@ class HiveRegistry : public Registry {
 public:
     enum class Mode { kReadOnly, kWrite };
 
-    // Null, with a one-line reason in *error (and the registry's code in
-    // *code), when the file is missing, is not a hive or is damaged beyond
-    // opening, or (kWrite) cannot be written: read-only, locked, in use.
+    // Null, with a one-line reason in *error and the registry's code in
+    // *code (kRegOk on success), when the file cannot be opened:
+    //   kRegFileNotFound      no such file or folder
+    //   kRegSharingViolation  held open by another program without sharing,
+    //                         as Windows holds each hive it has loaded
+    //                         (reading fails too; Windows only)
+    //   kRegLockViolation     (kWrite) another program holds its lock
+    //   kRegAccessDenied      the file's permissions or security refuse it
+    //   kRegWriteProtect      (kWrite) the medium is read-only
+    //   kRegInvalidParameter  a folder, a device or a pipe, not a file
+    //   kRegBadDatabase       not a hive, damaged beyond opening, or (kWrite)
+    //                         dirty with no usable log
+    //   kRegReadFault, kRegNotEnoughMemory  reading it failed
     static std::unique_ptr<HiveRegistry> Open(const std::string& path, Mode mode, std::string* error,
                                               RegResult* code = nullptr);
     HiveRegistry(Passkey, std::string path, Mode mode, hive::LoadedHive loaded, hive::RegfImage image);

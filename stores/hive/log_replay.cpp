@@ -1,17 +1,11 @@
 #include "stores/hive/log_replay.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
 #include "stores/hive/base_block.h"
-#include "stores/hive/hive_logs.h"
-#include "stores/hive/image_buffer.h"
 #include "stores/hive/marvin32.h"
 
 namespace vornex::hive {
@@ -481,68 +475,6 @@ LoadedHive RecoverNamed(Bytes primary, const std::optional<Bytes>& log1,
     return out;
 }
 
-// ---- Files -----------------------------------------------------------------
-
-constexpr std::uintmax_t kMaxFileSize = 0xFFFFFFFFull + kBaseBlockSize;  // no hive is larger
-
-bool ReadWholeFile(const std::filesystem::path& path, Bytes* out, std::string* error) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        *error = "is a directory";
-        return false;
-    }
-#ifdef _WIN32
-    std::FILE* f = _wfopen(path.c_str(), L"rb");  // any name, not only the ANSI code page's
-#else
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-#endif
-    if (!f) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    out->clear();
-    bool ok = true;
-    try {
-        const std::uintmax_t hint = std::filesystem::file_size(path, ec);
-        if (!ec && hint <= kMaxFileSize) ReserveImage(out, static_cast<std::size_t>(hint));
-        unsigned char buf[1 << 16];
-        for (;;) {
-            const std::size_t n = std::fread(buf, 1, sizeof buf, f);
-            if (n == 0) break;
-            if (out->size() + n > kMaxFileSize) {
-                *error = "too large for a registry file";
-                ok = false;
-                break;
-            }
-            out->insert(out->end(), buf, buf + n);
-        }
-        if (ok && std::ferror(f)) {
-            *error = std::strerror(errno);
-            ok = false;
-        }
-    } catch (const std::exception&) {
-        *error = "no memory to read it";
-        ok = false;
-    }
-    std::fclose(f);
-    return ok;
-}
-
-// The regular files of the folder a hive lies in, by name.
-std::vector<std::string> FilesBeside(const std::filesystem::path& primary) {
-    namespace fs = std::filesystem;
-    std::vector<std::string> files;
-    std::error_code ec;
-    fs::path dir = primary.parent_path();
-    if (dir.empty()) dir = ".";
-    fs::directory_iterator it(dir, ec);
-    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        if (it->is_regular_file(ec)) files.push_back(it->path().filename().u8string());
-        ec.clear();
-    }
-    return files;
-}
-
 }  // namespace
 
 const char* RecoveryName(Recovery recovery) {
@@ -557,60 +489,9 @@ const char* RecoveryName(Recovery recovery) {
 
 LoadedHive Recover(std::vector<unsigned char> primary,
                    const std::optional<std::vector<unsigned char>>& log1,
-                   const std::optional<std::vector<unsigned char>>& log2) {
-    return RecoverNamed(std::move(primary), log1, log2, "LOG1", "LOG2");
-}
-
-bool LoadHive(const std::string& path, LoadedHive* out, std::string* error) {
-    namespace fs = std::filesystem;
-    std::string ignored;
-    if (!error) error = &ignored;
-    if (!out) {
-        *error = "no place for the result";
-        return false;
-    }
-    const fs::path primaryPath = fs::u8path(path);
-    Bytes primary;
-    std::string why;
-    if (!ReadWholeFile(primaryPath, &primary, &why)) {
-        *error = path + ": " + why;
-        return false;
-    }
-    const BaseBlock header = ParseBaseBlock(primary.data(), primary.size());
-
-    std::optional<Bytes> logs[2];
-    std::string names[2] = {"LOG1", "LOG2"};
-    std::vector<std::string> unreadable;
-    const LogNames found = FindLogs(primaryPath.filename().u8string(), FilesBeside(primaryPath));
-    std::optional<fs::path> paths[2];
-    if (!found.first.empty()) paths[0] = primaryPath.parent_path() / fs::u8path(found.first);
-    if (!found.second.empty()) paths[1] = primaryPath.parent_path() / fs::u8path(found.second);
-    for (int i = 0; i < 2; ++i) {
-        if (!paths[i]) continue;
-        names[i] = paths[i]->filename().u8string();
-        Bytes bytes;
-        if (ReadWholeFile(*paths[i], &bytes, &why)) {
-            logs[i] = std::move(bytes);
-        } else {
-            unreadable.push_back(names[i] + " unreadable: " + why);
-        }
-    }
-
-    *out = RecoverNamed(std::move(primary), logs[0], logs[1], names[0], names[1]);
-    for (const std::string& u : unreadable) out->note += "; " + u;
-    if (out->recovery == Recovery::kBaseBlockFromLog) return true;
-    if (!header.hasSignature) {
-        *error = path + ": not a registry hive (no 'regf' signature" +
-                 std::string(logs[0] || logs[1] ? ", and no usable log to rebuild it)" : ")");
-        return false;
-    }
-    if (header.complete && (header.fileType == kFileNewLog || header.fileType == kFileOldLog ||
-                            header.fileType == kFileOldLogVeryOld)) {
-        *error = path + ": a transaction log (file type " + Num(header.fileType) +
-                 "), not a registry hive";
-        return false;
-    }
-    return true;
+                   const std::optional<std::vector<unsigned char>>& log2, const std::string& name1,
+                   const std::string& name2) {
+    return RecoverNamed(std::move(primary), log1, log2, name1, name2);
 }
 
 }  // namespace vornex::hive

@@ -6,7 +6,8 @@
 
 // Loading an offline registry hive the way Windows does: a dirty primary file
 // is brought up to date from its transaction logs (NAME.LOG1 / NAME.LOG2) in
-// memory. Files are only ever read. Portable: no Windows headers.
+// memory, from their bytes (reading the files is hive_load.h's). Portable:
+// no Windows headers.
 namespace vornex::hive {
 
 enum class Recovery {
@@ -43,18 +44,10 @@ struct LoadedHive {
 // counts as absent too). After a replay the image's base block is valid and
 // clean: both sequence numbers equal, file type 0, hive bins size as the logs
 // left it, checksum recomputed. Otherwise the image is the primary unchanged.
-// Logs are named "LOG1" and "LOG2" in logsApplied and in the note.
+// The logs are called name1 and name2 in logsApplied and in the note.
 LoadedHive Recover(std::vector<unsigned char> primary,
                    const std::optional<std::vector<unsigned char>>& log1,
-                   const std::optional<std::vector<unsigned char>>& log2);
-
-// Reads PATH and PATH.LOG1 / PATH.LOG2 beside it (also the case variants
-// .log1/.LOG1 that a case-insensitive NTFS mount may show; when neither
-// exists, a single PATH.LOG), then Recover; logsApplied and the note name the
-// files by their names as found. Returns false with a one-line reason in
-// *error when PATH cannot be read or is not a hive at all (no 'regf'
-// signature and no usable log to rebuild the base block, or a transaction
-// log's header: file type 1, 2 or 6).
-bool LoadHive(const std::string& path, LoadedHive* out, std::string* error);
+                   const std::optional<std::vector<unsigned char>>& log2, const std::string& name1 = "LOG1",
+                   const std::string& name2 = "LOG2");
 
 }  // namespace vornex::hive

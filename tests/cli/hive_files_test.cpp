@@ -242,6 +242,37 @@ TEST_F(HiveFiles, AHiveOpenedWithoutSharingWritesIsRefusedAndLeftAlone) {
     for (const std::string& name : files->FilesIn(folder_)) EXPECT_EQ(name.find(".vornex-"), std::string::npos);
 }
 
+// A device would be read for ever (a console, a pipe) or whole (a disk):
+// only a file on a file system is opened, to read or to hold.
+TEST_F(HiveFiles, WhatIsNoFileIsRefusedBeforeItIsRead) {
+    std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
+    std::vector<std::string> paths = {
+        "CON", "NUL", "COM1", folder_ + "nul", "\\\\.\\PhysicalDrive0", "\\\\?\\PhysicalDrive0",
+        "\\\\?\\GLOBALROOT\\Device\\Null", "\\\\.\\pipe\\vornex", "\\\\?\\C:", "C:", folder_,
+    };
+    // Wine's drive Z: reaches Linux devices too.
+    if (GetFileAttributesW(L"Z:\\dev\\zero") != INVALID_FILE_ATTRIBUTES) paths.push_back("Z:\\dev\\zero");
+    for (const std::string& path : paths) {
+        std::unique_ptr<InFile> in;
+        EXPECT_EQ(files->OpenRead(path, &in).code, kRegInvalidParameter) << path;
+        EXPECT_EQ(files->Hold(path).code, kRegInvalidParameter) << path;
+    }
+}
+
+// As the kernel holds a loaded hive: nothing shared. Reading fails too, with
+// the code that tells "in use" from "unreadable".
+TEST_F(HiveFiles, AHiveHeldWithoutSharingCannotBeReadEither) {
+    std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
+    Lay(*files, hive_);
+    const HANDLE loaded = CreateFileW(Wide(hive_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(loaded, INVALID_HANDLE_VALUE);
+    std::unique_ptr<InFile> in;
+    const FileFailure read = files->OpenRead(hive_, &in);
+    CloseHandle(loaded);
+    EXPECT_EQ(read.code, kRegSharingViolation) << read.message;
+}
+
 TEST_F(HiveFiles, APathPastTwoHundredSixtyCharactersWorksAndTheHiveKeepsItsAttributes) {
     std::string deep = folder_;
     std::wstring prefixed = L"\\\\?\\" + Wide(folder_);

@@ -1,6 +1,7 @@
 // The hive store beyond the shared contract: what reaches the file, read-only
 // use, and damaged files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -150,20 +151,38 @@ TEST_F(HiveFile, TheRootStandsForSoftwareAndNothingElseOfTheMachine) {
     EXPECT_EQ(hive->OpenHandleCount(), 0u);
 }
 
-TEST_F(HiveFile, FilesThatAreNoHiveDoNotOpen) {
-    std::string error;
-    EXPECT_FALSE(HiveRegistry::Open("/nonexistent/SOFTWARE", Mode::kReadOnly, &error));
-    EXPECT_NE(error.find("/nonexistent/SOFTWARE"), std::string::npos);
-    EXPECT_FALSE(HiveRegistry::Open("/tmp", Mode::kReadOnly, &error));
-
-    auto bytes = ReadFile(path_);
-    bytes[0] = 'x';  // signature
-    WriteFile(path_, bytes);
-    EXPECT_FALSE(HiveRegistry::Open(path_, Mode::kReadOnly, &error));
-    EXPECT_NE(error.find("not a registry hive"), std::string::npos) << error;
-
-    WriteFile(path_, {});
-    EXPECT_FALSE(HiveRegistry::Open(path_, Mode::kReadOnly, &error));
+// The codes a front end tells its messages by, in both modes; nothing that
+// is no file is read (a pipe or a device would wait or never end).
+TEST_F(HiveFile, WhatCannotBeOpenedIsToldByItsCode) {
+    const std::string fifo = path_ + ".fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string noHive = path_ + ".text";
+    WriteFile(noHive, {'r', 'e', 'g', 'f'});
+    const std::string empty = path_ + ".empty";
+    WriteFile(empty, {});
+    struct Case {
+        std::string path;
+        RegResult code;
+    };
+    const Case cases[] = {
+        {"/nonexistent/SOFTWARE", kRegFileNotFound},
+        {"/tmp", kRegInvalidParameter},
+        {fifo, kRegInvalidParameter},
+        {"/dev/zero", kRegInvalidParameter},
+        {noHive, kRegBadDatabase},
+        {empty, kRegBadDatabase},
+    };
+    for (const Case& c : cases) {
+        for (const Mode mode : {Mode::kReadOnly, Mode::kWrite}) {
+            std::string error;
+            RegResult code = kRegOk;
+            EXPECT_FALSE(HiveRegistry::Open(c.path, mode, &error, &code)) << c.path;
+            EXPECT_EQ(code, c.code) << c.path << ": " << error;
+            EXPECT_EQ(error.rfind(c.path, 0), 0u) << error;
+            EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        }
+    }
+    for (const std::string& made : {fifo, noHive, empty}) std::remove(made.c_str());
 }
 
 TEST_F(HiveFile, TruncatedHivesDoNotOpen) {

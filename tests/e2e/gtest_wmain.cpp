@@ -14,7 +14,7 @@ TestOptions& Options() {
 }
 }  // namespace vornex::e2e
 
-// gtest takes its own flags; --exe, --out and --dpi are the driver's.
+// gtest takes its own flags; --exe, --out, --cli, --data and --dpi are the driver's.
 int wmain(int argc, wchar_t** argv) {
     // Real pixels in every coordinate and capture, also above 96 DPI.
     SetProcessDPIAware();
@@ -26,6 +26,7 @@ int wmain(int argc, wchar_t** argv) {
         else if (flag == L"--out") options.out = argv[++i];
         else if (flag == L"--cli") options.cli = argv[++i];
         else if (flag == L"--hives") options.hives = argv[++i];
+        else if (flag == L"--data") options.data = argv[++i];
         else if (flag == L"--dpi") options.dpi = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
     }
     return RUN_ALL_TESTS();

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "stores/hive/base_block.h"
+#include "stores/hive/hive_load.h"
 #include "stores/hive/log_replay.h"
 #include "stores/hive/marvin32.h"
 
@@ -843,6 +844,13 @@ TEST(OldFormat, TruncatedDirtyHiveHasNoLog) {
 
 // ---- LoadHive: files beside the primary ----------------------------------------------
 
+// The store's loader over the system's file layer, as the store calls it.
+bool Load(const std::string& path, LoadedHive* out, std::string* error) {
+    const FileFailure failed = LoadHive(*SystemFileLayer(), path, out);
+    *error = failed.message;
+    return !failed;
+}
+
 TEST(LoadHive, FindsLogsInAnyLetterCaseAndNamesThem) {
     TempDir dir;
     ASSERT_FALSE(dir.path().empty());
@@ -851,7 +859,7 @@ TEST(LoadHive, FindsLogsInAnyLetterCaseAndNamesThem) {
     WriteFile(dir.path() / "SOFTWARE.Log2", Hive(kNewLog2));
     LoadedHive h;
     std::string error;
-    ASSERT_TRUE(LoadHive((dir.path() / "SOFTWARE").string(), &h, &error)) << error;
+    ASSERT_TRUE(Load((dir.path() / "SOFTWARE").string(), &h, &error)) << error;
     EXPECT_EQ(h.recovery, Recovery::kReplayed) << h.note;
     EXPECT_EQ(h.logsApplied, (std::vector<std::string>{"software.log1", "SOFTWARE.Log2"}));
     EXPECT_NE(h.note.find("software.log1: entry 2 applied"), std::string::npos) << h.note;
@@ -870,7 +878,7 @@ TEST(LoadHive, UsesASingleDotLogWhenThereIsNoLog1OrLog2) {
     WriteFile(dir.path() / "BCD.LOG", Hive(kNewLog2));
     LoadedHive h;
     std::string error;
-    ASSERT_TRUE(LoadHive((dir.path() / "BCD").string(), &h, &error)) << error;
+    ASSERT_TRUE(Load((dir.path() / "BCD").string(), &h, &error)) << error;
     EXPECT_EQ(h.logsApplied, (std::vector<std::string>{"BCD.LOG"}));
     EXPECT_EQ(h.entriesApplied, 3u);
 }
@@ -878,18 +886,18 @@ TEST(LoadHive, UsesASingleDotLogWhenThereIsNoLog1OrLog2) {
 TEST(LoadHive, RefusesWhatIsNoHive) {
     LoadedHive h;
     std::string error;
-    EXPECT_FALSE(LoadHive((HivesDir() / "no-such-hive").string(), &h, &error));
+    EXPECT_FALSE(Load((HivesDir() / "no-such-hive").string(), &h, &error));
     EXPECT_NE(error.find("no-such-hive"), std::string::npos) << error;
-    EXPECT_FALSE(LoadHive(HivesDir().string(), &h, &error));
-    EXPECT_NE(error.find("is a directory"), std::string::npos) << error;
-    EXPECT_FALSE(LoadHive((HivesDir() / "ezregistry/NotAHive").string(), &h, &error));
+    EXPECT_FALSE(Load(HivesDir().string(), &h, &error));
+    EXPECT_NE(error.find("a folder, not a file"), std::string::npos) << error;
+    EXPECT_FALSE(Load((HivesDir() / "ezregistry/NotAHive").string(), &h, &error));
     EXPECT_NE(error.find("not a registry hive"), std::string::npos) << error;
-    EXPECT_FALSE(LoadHive((HivesDir() / "yarp/Discovery5_aa_empty").string(), &h, &error));
+    EXPECT_FALSE(Load((HivesDir() / "yarp/Discovery5_aa_empty").string(), &h, &error));
     EXPECT_NE(error.find("not a registry hive"), std::string::npos) << error;
     // A log given as the hive (its header even has a bad checksum).
-    EXPECT_FALSE(LoadHive((HivesDir() / kNewLog2).string(), &h, &error));
+    EXPECT_FALSE(Load((HivesDir() / kNewLog2).string(), &h, &error));
     EXPECT_NE(error.find("a transaction log (file type 6), not a registry hive"), std::string::npos) << error;
-    EXPECT_FALSE(LoadHive((HivesDir() / "yarp/BadLogHive1/BadLogHive.LOG1").string(), &h, &error));
+    EXPECT_FALSE(Load((HivesDir() / "yarp/BadLogHive1/BadLogHive.LOG1").string(), &h, &error));
     EXPECT_NE(error.find("a transaction log (file type 1)"), std::string::npos) << error;
 
     // No signature, but a log to rebuild the base block from: a hive.
@@ -898,12 +906,12 @@ TEST(LoadHive, RefusesWhatIsNoHive) {
     std::fill(blank.begin(), blank.begin() + 4096, 0);
     WriteFile(dir.path() / "NTUSER.DAT", blank);
     WriteFile(dir.path() / "NTUSER.DAT.LOG2", Hive(kNewLog2));
-    ASSERT_TRUE(LoadHive((dir.path() / "NTUSER.DAT").string(), &h, &error)) << error;
+    ASSERT_TRUE(Load((dir.path() / "NTUSER.DAT").string(), &h, &error)) << error;
     EXPECT_EQ(h.recovery, Recovery::kBaseBlockFromLog) << h.note;
     EXPECT_EQ(h.logsApplied, (std::vector<std::string>{"NTUSER.DAT.LOG2"}));
     // And without one usable, not.
     WriteFile(dir.path() / "NTUSER.DAT.LOG2", Bytes(4096, 0));
-    EXPECT_FALSE(LoadHive((dir.path() / "NTUSER.DAT").string(), &h, &error));
+    EXPECT_FALSE(Load((dir.path() / "NTUSER.DAT").string(), &h, &error));
     EXPECT_NE(error.find("no usable log"), std::string::npos) << error;
 }
 
@@ -932,7 +940,7 @@ TEST(RealHives, ReplayWithoutError) {
         SCOPED_TRACE(c.path);
         LoadedHive h;
         std::string error;
-        ASSERT_TRUE(LoadHive((HivesDir() / c.path).string(), &h, &error)) << error;
+        ASSERT_TRUE(Load((HivesDir() / c.path).string(), &h, &error)) << error;
         EXPECT_EQ(h.recovery, c.recovery) << h.note;
         EXPECT_EQ(h.logsApplied, c.logs) << h.note;
         EXPECT_EQ(h.note.find("stopped"), std::string::npos) << h.note;
@@ -964,7 +972,7 @@ TEST(SharedHives, EveryFileLoads) {
         SCOPED_TRACE(file.string());
         LoadedHive h;
         std::string error;
-        const bool ok = LoadHive(file.string(), &h, &error);
+        const bool ok = Load(file.string(), &h, &error);
         const std::string rel = fs::relative(file, HivesDir()).string();
         if (!ok) {
             ++counts["not loaded"];

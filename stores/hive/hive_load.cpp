@@ -1,0 +1,83 @@
+#include "stores/hive/hive_load.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <vector>
+
+#include "stores/hive/base_block.h"
+#include "stores/hive/hive_logs.h"
+#include "stores/hive/image_buffer.h"
+
+namespace vornex::hive {
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFull + kBaseBlockSize;  // no hive is larger
+
+FileFailure ReadWhole(HiveFileLayer& files, const std::string& path, Bytes* out) {
+    std::unique_ptr<InFile> in;
+    if (FileFailure failed = files.OpenRead(path, &in)) return failed;
+    out->clear();
+    try {
+        Bytes buffer(1 << 20);
+        for (;;) {
+            std::size_t got = 0;
+            if (FileFailure failed = in->Read(buffer.data(), buffer.size(), &got)) return failed;
+            if (got == 0) return {};
+            if (out->size() + got > kMaxFileSize) return {kRegBadDatabase, path + ": too large for a registry hive"};
+            if (out->capacity() - out->size() < got) {
+                // Doubling keeps the copies to about the file's size; 8 MiB
+                // of room to start costs nothing until it is written.
+                ReserveImage(out, std::max(2 * out->size(), out->size() + got + (std::size_t{8} << 20)));
+            }
+            out->insert(out->end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
+        }
+    } catch (const std::exception&) {
+        return {kRegNotEnoughMemory, path + ": no memory to read it"};
+    }
+}
+
+}  // namespace
+
+FileFailure LoadHive(HiveFileLayer& files, const std::string& path, LoadedHive* out) {
+    Bytes primary;
+    if (FileFailure failed = ReadWhole(files, path, &primary)) return failed;
+    const BaseBlock header = ParseBaseBlock(primary.data(), primary.size());
+
+    std::string folder;
+    std::string name;
+    SplitPath(path, &folder, &name);
+    const LogNames found = FindLogs(name, files.FilesIn(folder));
+    std::optional<Bytes> logs[2];
+    std::string names[2] = {found.first, found.second};
+    std::string unreadable;
+    for (int i = 0; i < 2; ++i) {
+        if (names[i].empty()) continue;
+        Bytes bytes;
+        if (FileFailure failed = ReadWhole(files, folder + names[i], &bytes)) {
+            unreadable += "; " + names[i] + " unreadable: " + failed.message;
+        } else {
+            logs[i] = std::move(bytes);
+        }
+    }
+    *out = Recover(std::move(primary), logs[0], logs[1], names[0].empty() ? "LOG1" : names[0],
+                   names[1].empty() ? "LOG2" : names[1]);
+    out->note += unreadable;
+    if (out->recovery == Recovery::kBaseBlockFromLog) return {};
+    if (!header.hasSignature) {
+        return {kRegBadDatabase, path + ": not a registry hive (no 'regf' signature" +
+                                     std::string(logs[0] || logs[1] ? ", and no usable log to rebuild it)" : ")")};
+    }
+    if (header.complete && (header.fileType == kFileNewLog || header.fileType == kFileOldLog ||
+                            header.fileType == kFileOldLogVeryOld)) {
+        return {kRegBadDatabase,
+                path + ": a transaction log (file type " + std::to_string(header.fileType) + "), not a registry hive"};
+    }
+    return {};
+}
+
+}  // namespace vornex::hive
