@@ -15,16 +15,7 @@ work=$(mktemp -d /tmp/vornex-cli-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 schema=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/cli/scan.schema.json
 
-passed=0
-failed=0
-check() {  # description, then a command that must succeed
-    local what=$1; shift
-    if "$@"; then
-        passed=$((passed + 1)); echo "PASS: $what"
-    else
-        failed=$((failed + 1)); echo "FAIL: $what"
-    fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../shell_checks.sh"
 
 IFEO='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Image File Execution Options'
 HIFEO='\Microsoft\Windows NT\CurrentVersion\Image File Execution Options'  # hivexget: from the root

@@ -29,17 +29,8 @@ fi
 work=$(mktemp -d /tmp/vornex-downloads-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-passed=0
-failed=0
+. "$(dirname "${BASH_SOURCE[0]}")/../shell_checks.sh"
 checked_trees=0
-check() {  # description, then a command that must succeed
-    local what=$1; shift
-    if "$@"; then
-        passed=$((passed + 1)); echo "PASS: $what"
-    else
-        failed=$((failed + 1)); echo "FAIL: $what"
-    fi
-}
 finish() {
     echo "$passed passed, $failed failed"
     [ "$checked_trees" -gt 0 ] || exit 77

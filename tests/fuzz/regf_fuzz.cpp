@@ -15,16 +15,13 @@
 #include "core/registry_upcase.h"
 #include "stores/hive/regf_image.h"
 #include "stores/hive/regf_walk.h"
+#include "tests/fuzz/fuzz_require.h"
 
 namespace {
 
 using namespace vornex::hive;
 
-void Require(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
+using vornex::fuzz::Require;
 
 void Put32(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));

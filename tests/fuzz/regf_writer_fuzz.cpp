@@ -12,17 +12,14 @@
 
 #include "stores/hive/regf_walk.h"
 #include "stores/hive/regf_writer.h"
+#include "tests/fuzz/fuzz_require.h"
 #include "tests/hive/regf_check.h"
 
 namespace {
 
 using namespace vornex::hive;
 
-void Require(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
+using vornex::fuzz::Require;
 
 struct Candidates {
     std::vector<std::pair<KeyRef, KeyRef>> keys;  // parent, a subkey without subkeys

@@ -34,17 +34,7 @@ fi
 work=$(mktemp -d /tmp/vornex-package-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-passed=0
-failed=0
-check() {  # description, then a command that must succeed
-    local what=$1; shift
-    if "$@"; then
-        passed=$((passed + 1)); echo "PASS: $what"
-    else
-        failed=$((failed + 1)); echo "FAIL: $what"
-    fi
-}
-skip() { echo "SKIP: $1"; }
+. "$(dirname "${BASH_SOURCE[0]}")/../shell_checks.sh"
 finish() {
     echo "$passed passed, $failed failed"
     [ "$failed" -eq 0 ]
