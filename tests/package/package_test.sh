@@ -357,12 +357,3 @@ lintian_clean() {
 check "lintian finds no error and no warning" lintian_clean
 
 finish
-# --- lintian: no error and no warning
-lintian_clean() {
-    lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$work/lintian" 2>&1 ||
-        { sed 's/^/  /' "$work/lintian"; return 1; }
-    sed 's/^/  lintian: /' "$work/lintian"
-}
-check "lintian finds no error and no warning" lintian_clean
-
-finish
