@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +36,9 @@ public:
     virtual ~InFile() = default;
     // Up to `room` bytes; 0 at the end.
     virtual FileFailure Read(unsigned char* data, std::size_t room, std::size_t* got) = 0;
+    // The size the file had when opened, so that a reader can make room for
+    // it at once; only a hint: reading goes on to the end whatever it says.
+    virtual std::uint64_t SizeHint() const = 0;
 };
 
 class HiveFileLayer {

@@ -91,6 +91,10 @@ public:
             return {};
         }
     }
+    std::uint64_t SizeHint() const override {
+        struct stat info {};
+        return fstat(fd_.get(), &info) == 0 && info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    }
 
 private:
     UniqueFd fd_;

@@ -210,6 +210,10 @@ public:
         *got = read;
         return {};
     }
+    std::uint64_t SizeHint() const override {
+        LARGE_INTEGER size{};
+        return GetFileSizeEx(file_.get(), &size) && size.QuadPart > 0 ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+    }
 
 private:
     UniqueKernelHandle file_;

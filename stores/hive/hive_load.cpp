@@ -23,6 +23,9 @@ FileFailure ReadWhole(HiveFileLayer& files, const std::string& path, Bytes* out)
     if (FileFailure failed = files.OpenRead(path, &in)) return failed;
     out->clear();
     try {
+        if (const std::uint64_t size = in->SizeHint(); size <= kMaxFileSize) {
+            ReserveImage(out, static_cast<std::size_t>(size));
+        }
         Bytes buffer(1 << 20);
         for (;;) {
             std::size_t got = 0;
@@ -30,8 +33,8 @@ FileFailure ReadWhole(HiveFileLayer& files, const std::string& path, Bytes* out)
             if (got == 0) return {};
             if (out->size() + got > kMaxFileSize) return {kRegBadDatabase, path + ": too large for a registry hive"};
             if (out->capacity() - out->size() < got) {
-                // Doubling keeps the copies to about the file's size; 8 MiB
-                // of room to start costs nothing until it is written.
+                // Past the hint (the file grew, or had none): doubling keeps
+                // the copies to about the file's size.
                 ReserveImage(out, std::max(2 * out->size(), out->size() + got + (std::size_t{8} << 20)));
             }
             out->insert(out->end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));

@@ -110,6 +110,7 @@ private:
         FileFailure Read(unsigned char* data, std::size_t room, std::size_t* got) override {
             return layer_.Cut() ? layer_.Cut("read") : file_->Read(data, room, got);
         }
+        std::uint64_t SizeHint() const override { return file_->SizeHint(); }
         FailingLayer& layer_;
         std::unique_ptr<InFile> file_;
     };
