@@ -24,7 +24,7 @@ std::u16string Ascii(const std::string& text) { return std::u16string(text.begin
 class Layout {
 public:
     std::uint32_t Key(std::uint32_t parent, const std::u16string& name) {
-        KeySpec shape;
+        KeyFields shape;
         shape.name = name;
         shape.parent = parent;
         if (parent == 0) shape.flags = 0x000C;  // the root

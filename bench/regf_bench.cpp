@@ -27,7 +27,7 @@ namespace {
 
 using namespace vornex::hive;
 using testing::HiveImageBuilder;
-using testing::KeySpec;
+using testing::KeyFields;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kLeafEntries = 1000;  // leaves of an ri, as Windows splits them
@@ -47,7 +47,7 @@ std::u16string ProgramName(std::size_t i) {
 }
 
 std::uint32_t AddChain(HiveImageBuilder& builder, std::uint32_t parent, const std::u16string& name) {
-    KeySpec shape;
+    KeyFields shape;
     shape.name = name;
     shape.parent = parent;
     const std::uint32_t key = builder.AddKey(shape);
@@ -59,17 +59,17 @@ std::uint32_t AddChain(HiveImageBuilder& builder, std::uint32_t parent, const st
 // every tenth with a Debugger value.
 std::vector<unsigned char> BuildHive(std::size_t subkeys) {
     HiveImageBuilder builder;
-    KeySpec rootSpec;
-    rootSpec.name = u"ROOT";
-    rootSpec.flags = 0x000C;
-    const std::uint32_t root = builder.AddKey(rootSpec);
+    KeyFields rootFields;
+    rootFields.name = u"ROOT";
+    rootFields.flags = 0x000C;
+    const std::uint32_t root = builder.AddKey(rootFields);
     std::uint32_t key = root;
     for (const char16_t* name : {u"Microsoft", u"Windows NT", u"CurrentVersion", u"Image File Execution Options"}) {
         key = AddChain(builder, key, name);
     }
     std::vector<std::uint32_t> children, hashes;
     for (std::size_t i = 0; i < subkeys; ++i) {
-        KeySpec shape;
+        KeyFields shape;
         shape.name = ProgramName(i);
         shape.parent = key;
         const std::uint32_t child = builder.AddKey(shape);

@@ -73,7 +73,7 @@ std::uint32_t HiveImageBuilder::AddFreeCell(std::size_t bytes) {
     return at;
 }
 
-std::uint32_t HiveImageBuilder::AddKey(const KeySpec& key) {
+std::uint32_t HiveImageBuilder::AddKey(const KeyFields& key) {
     const std::vector<unsigned char> name = NameBytes(key.name, key.latin1);
     std::vector<unsigned char> nk(76 + name.size(), 0);
     nk[0] = 'n', nk[1] = 'k';
@@ -91,7 +91,7 @@ std::uint32_t HiveImageBuilder::AddKey(const KeySpec& key) {
     return AddCell(nk);
 }
 
-std::uint32_t HiveImageBuilder::AddValue(const ValueSpec& value) {
+std::uint32_t HiveImageBuilder::AddValue(const ValueFields& value) {
     const std::vector<unsigned char> name = NameBytes(value.name, value.latin1);
     std::vector<unsigned char> vk(20 + name.size(), 0);
     vk[0] = 'v', vk[1] = 'k';
@@ -111,7 +111,7 @@ std::uint32_t HiveImageBuilder::AddStringValue(const std::u16string& name, const
     std::vector<unsigned char> data = Utf16Bytes(text);
     data.push_back(0), data.push_back(0);
     const std::uint32_t cell = AddData(data);
-    ValueSpec value;
+    ValueFields value;
     value.name = name;
     value.latin1 = latin1Name;
     value.type = 1;

@@ -12,7 +12,7 @@ namespace vornex::hive::testing {
 
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
-struct KeySpec {
+struct KeyFields {
     std::u16string name;
     bool latin1 = true;  // stored one byte a unit (KEY_COMP_NAME)
     std::uint16_t flags = 0;
@@ -23,7 +23,7 @@ struct KeySpec {
     std::uint32_t valueList = kNone;
 };
 
-struct ValueSpec {
+struct ValueFields {
     std::u16string name;
     bool latin1 = true;  // VALUE_COMP_NAME
     std::uint32_t type = 1;
@@ -40,8 +40,8 @@ public:
     // A free cell (positive size) of `bytes` payload.
     std::uint32_t AddFreeCell(std::size_t bytes);
 
-    std::uint32_t AddKey(const KeySpec& key);
-    std::uint32_t AddValue(const ValueSpec& value);
+    std::uint32_t AddKey(const KeyFields& key);
+    std::uint32_t AddValue(const ValueFields& value);
     // A value of REG_SZ text (NUL-terminated UTF-16), data in its own cell.
     std::uint32_t AddStringValue(const std::u16string& name, const std::u16string& text, bool latin1Name = true);
     std::uint32_t AddData(const std::vector<unsigned char>& bytes);

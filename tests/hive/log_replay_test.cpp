@@ -221,7 +221,7 @@ struct Page {
     Bytes data;            // a multiple of 4096 bytes
 };
 
-struct EntrySpec {
+struct EntryFields {
     std::uint32_t seq;
     std::uint32_t hiveBinsSize;
     std::vector<Page> pages;
@@ -229,7 +229,7 @@ struct EntrySpec {
 };
 
 // An HvLE entry with good hashes, padded to a multiple of 512.
-Bytes MakeEntry(const EntrySpec& shape) {
+Bytes MakeEntry(const EntryFields& shape) {
     std::size_t size = 40 + 8 * shape.pages.size();
     for (const Page& page : shape.pages) size += page.data.size();
     size = (size + 511) / 512 * 512;

@@ -10,7 +10,7 @@ namespace {
 
 using testing::LargestAllocation;
 using testing::SmallHive;
-using testing::ValueSpec;
+using testing::ValueFields;
 
 std::optional<RegfImage> Open(const SmallHive& hive) {
     std::string why;
@@ -26,7 +26,7 @@ std::vector<unsigned char> Sz(const std::u16string& text) {
 }
 
 std::uint32_t OddName(SmallHive& hive, const std::u16string& name) {
-    ValueSpec shape;
+    ValueFields shape;
     shape.name = name;
     shape.latin1 = false;
     const std::uint32_t cell = hive.builder.AddValue(shape);
@@ -37,7 +37,7 @@ std::uint32_t OddName(SmallHive& hive, const std::u16string& name) {
 TEST(RegfValues, DebuggerIsFoundAfterNamesNoTextDecoderAccepts) {
     SmallHive hive;
     const std::u16string loneSurrogate = u"Debugger" + std::u16string(1, char16_t(0xD800));
-    ValueSpec latin1;
+    ValueFields latin1;
     latin1.name = u"\u00FE\u0080\u00FF";  // bytes FE 80 FF
     latin1.dataSize = 0x80000000u;
     const std::vector<std::uint32_t> values = {hive.builder.AddStringValue(loneSurrogate, u"decoy", false),
@@ -131,14 +131,14 @@ TEST(RegfData, InlineDataHoldsAtMostFourBytes) {
     SmallHive hive;
     std::vector<std::uint32_t> values;
     for (std::uint32_t length = 0; length <= 5; ++length) {
-        ValueSpec shape;
+        ValueFields shape;
         shape.name = u"v";
         shape.type = 4;
         shape.dataSize = 0x80000000u | length;
         shape.dataOffset = 0x44332211u;
         values.push_back(hive.builder.AddValue(shape));
     }
-    ValueSpec all;
+    ValueFields all;
     all.name = u"big";
     all.dataSize = 0xFFFFFFFFu;
     values.push_back(hive.builder.AddValue(all));
@@ -165,7 +165,7 @@ TEST(RegfData, AValueClaiming2GiBIn12KiBIsAnErrorWithoutTheAllocation) {
     for (const std::uint32_t minor : {3u, 5u}) {
         SmallHive hive(minor);
         const std::uint32_t data = hive.builder.AddData(Sz(u"small"));
-        ValueSpec shape;
+        ValueFields shape;
         shape.name = u"Debugger";
         shape.dataSize = 0x7FFFFFF0u;
         shape.dataOffset = data;
@@ -173,7 +173,7 @@ TEST(RegfData, AValueClaiming2GiBIn12KiBIsAnErrorWithoutTheAllocation) {
         // Also a big-data header that claims the most segments it can.
         const std::uint32_t db = hive.builder.AddCell({'d', 'b', 0xFF, 0xFF, 0, 0, 0, 0});
         hive.builder.Patch32(db, 4, hive.builder.AddValueList({data}));
-        ValueSpec viaDb = shape;
+        ValueFields viaDb = shape;
         viaDb.dataOffset = db;
         const std::uint32_t dbValue = hive.builder.AddValue(viaDb);
         hive.builder.AddFreeCell(4000);  // a second bin: the file is 12 KiB
@@ -197,7 +197,7 @@ TEST(RegfData, AValueClaiming2GiBIn12KiBIsAnErrorWithoutTheAllocation) {
 
 TEST(RegfData, ACellShorterThanItsClaimIsAnError) {
     SmallHive hive;
-    ValueSpec shape;
+    ValueFields shape;
     shape.name = u"Debugger";
     shape.dataSize = 200;
     shape.dataOffset = hive.builder.AddData(std::vector<unsigned char>(100, 'x'));
@@ -236,7 +236,7 @@ BigValue AddBigValue(SmallHive& hive, const std::vector<unsigned char>& data) {
     const auto count = static_cast<unsigned char>(big.segments.size());
     big.db = hive.builder.AddCell({'d', 'b', count, 0, 0, 0, 0, 0});
     hive.builder.Patch32(big.db, 4, big.list);
-    ValueSpec shape;
+    ValueFields shape;
     shape.name = u"big";
     shape.type = 3;
     shape.dataSize = static_cast<std::uint32_t>(data.size());
@@ -265,7 +265,7 @@ TEST(RegfData, BigDataIsReadWholeFromItsSegments) {
 TEST(RegfData, OldHivesKeepLongDataInOneCell) {
     const std::vector<unsigned char> data = Pattern(20000);
     SmallHive hive(3);
-    ValueSpec shape;
+    ValueFields shape;
     shape.name = u"long";
     shape.type = 3;
     shape.dataSize = static_cast<std::uint32_t>(data.size());

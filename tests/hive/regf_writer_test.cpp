@@ -214,8 +214,8 @@ std::uint32_t BigValue(SmallHive& hive, std::uint32_t segmentList) {
     db[0] = 'd', db[1] = 'b', db[2] = 2;
     const std::uint32_t cell = hive.builder.AddCell(db);
     hive.builder.Patch32(cell, 4, segmentList);
-    ValueSpec spec{u"Big", true, 3, 20000, cell};
-    return hive.builder.AddValue(spec);
+    ValueFields fields{u"Big", true, 3, 20000, cell};
+    return hive.builder.AddValue(fields);
 }
 
 const Attack kAttacks[] = {

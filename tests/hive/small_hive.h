@@ -11,7 +11,7 @@ namespace vornex::hive::testing {
 
 struct SmallHive {
     explicit SmallHive(std::uint32_t minorVersion = 5) : builder(minorVersion) {
-        KeySpec shape;
+        KeyFields shape;
         shape.name = u"ROOT";
         shape.flags = 0x000C;  // hive entry, no delete
         root = builder.AddKey(shape);
@@ -21,7 +21,7 @@ struct SmallHive {
     // listed anywhere.
     std::uint32_t Key(const std::u16string& name, bool latin1 = true) { return KeyUnder(root, name, latin1); }
     std::uint32_t KeyUnder(std::uint32_t parent, const std::u16string& name, bool latin1 = true) {
-        KeySpec shape;
+        KeyFields shape;
         shape.name = name;
         shape.latin1 = latin1;
         shape.parent = parent;

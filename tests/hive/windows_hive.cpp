@@ -37,12 +37,12 @@ public:
     }
 
     std::uint32_t Key(const TreeKey& key, std::uint32_t parent, const std::u16string& path) {
-        KeySpec spec;
-        spec.name = key.name;
-        spec.latin1 = Latin1(key.name);
-        spec.flags = static_cast<std::uint16_t>((key.link ? 0x10 : 0) | (path.empty() ? 0x0C : 0));
-        spec.parent = parent;
-        const std::uint32_t nk = builder_.AddKey(spec);
+        KeyFields fields;
+        fields.name = key.name;
+        fields.latin1 = Latin1(key.name);
+        fields.flags = static_cast<std::uint16_t>((key.link ? 0x10 : 0) | (path.empty() ? 0x0C : 0));
+        fields.parent = parent;
+        const std::uint32_t nk = builder_.AddKey(fields);
         out_->keys[path] = nk;
         const std::uint32_t sk = out_->descriptors.at(key.security);
         builder_.Patch32(nk, 44, sk);
@@ -65,16 +65,16 @@ public:
 
 private:
     std::uint32_t Value(const TreeValue& value) {
-        ValueSpec spec;
-        spec.name = value.name;
-        spec.latin1 = Latin1(value.name);
-        spec.type = value.type;
+        ValueFields fields;
+        fields.name = value.name;
+        fields.latin1 = Latin1(value.name);
+        fields.type = value.type;
         const auto length = static_cast<std::uint32_t>(value.data.size());
-        spec.dataSize = length;
+        fields.dataSize = length;
         if (length <= 4) {
-            spec.dataSize |= 0x80000000u;
-            spec.dataOffset = 0;
-            for (std::uint32_t i = 0; i < length; ++i) spec.dataOffset |= static_cast<std::uint32_t>(value.data[i]) << (8 * i);
+            fields.dataSize |= 0x80000000u;
+            fields.dataOffset = 0;
+            for (std::uint32_t i = 0; i < length; ++i) fields.dataOffset |= static_cast<std::uint32_t>(value.data[i]) << (8 * i);
         } else if (length > 16344 && layout_.minorVersion >= 4) {
             std::vector<std::uint32_t> segments;
             // Each segment cell holds 4 bytes past its data, as Windows
@@ -90,11 +90,11 @@ private:
             db[0] = 'd', db[1] = 'b';
             db[2] = static_cast<unsigned char>(segments.size());
             for (int i = 0; i < 4; ++i) db[4 + i] = static_cast<unsigned char>(list >> (8 * i));
-            spec.dataOffset = builder_.AddCell(db);
+            fields.dataOffset = builder_.AddCell(db);
         } else {
-            spec.dataOffset = builder_.AddData(value.data);
+            fields.dataOffset = builder_.AddData(value.data);
         }
-        return builder_.AddValue(spec);
+        return builder_.AddValue(fields);
     }
 
     void Subkeys(const TreeKey& key, std::uint32_t nk, const std::u16string& path) {
