@@ -27,6 +27,7 @@ public:
     void SetDetailColor(std::uint32_t) override {}
     void SetCountCaption(const Text&) override {}
     void SetButtonEnabled(Button, bool) override {}
+    void SetFormCaption(const Text&) override {}
     void ShowForm() override {}
     int ShowMessage(const Text&, const Text&, unsigned) override {
         ++messages;

@@ -23,6 +23,7 @@
 #include "bench/ifeo_mix.h"
 #include "bench/memory_controls.h"
 #include "bench/stats.h"
+#include "app/registry_session.h"
 #include "app/frm_main.h"
 #include "core/ifeo.h"
 #include "tests/doubles/memory_registry.h"
@@ -138,7 +139,8 @@ int main(int argc, char** argv) {
         registry.ClearCallLog();
 
         MemoryControls controls;
-        FrmMain form(registry, controls);
+        LiveSession live(registry, Text());
+        FrmMain form(live, controls);
         std::size_t listed = 0;
         std::size_t found = 0;
         if (callgrind) {
