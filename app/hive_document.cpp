@@ -30,8 +30,10 @@ std::unique_ptr<HiveDocument> OpenHiveDocument(const std::string& utf8Path, RegR
     RegResult writeCode = kRegOk;
     std::unique_ptr<HiveRegistry> hive = HiveRegistry::Open(utf8Path, HiveRegistry::Mode::kWrite, error, &writeCode);
     if (hive) return std::make_unique<HiveFileDocument>(std::move(hive), kRegOk);
-    // A file that is missing, in use by Windows or not a file is not read.
-    if (writeCode == kRegFileNotFound || writeCode == kRegSharingViolation || writeCode == kRegInvalidParameter) {
+    // A file that is missing, in use by Windows, not a file, or that could not
+    // be read at all is not read a second time.
+    if (writeCode == kRegFileNotFound || writeCode == kRegSharingViolation || writeCode == kRegInvalidParameter ||
+        writeCode == kRegReadFault || writeCode == kRegNotEnoughMemory) {
         *code = writeCode;
         return nullptr;
     }

@@ -73,8 +73,9 @@ RegResult HiveSession::BeforeChange(Text* message) {
         return writable;
     }
     if (backedUp_) return kRegOk;
+    std::string backupPath;
     std::string error;
-    const RegResult backup = document_->Backup(&backupPath_, &error);
+    const RegResult backup = document_->Backup(&backupPath, &error);
     if (backup != kRegOk) {
         *message = texts::HiveBackupFailed(backup);
         return backup;

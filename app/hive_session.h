@@ -45,7 +45,6 @@ public:
     RegResult BeforeChange(Text* message) override;
     RegResult AfterChange(Text* message) override;
 
-    const std::string& backupPath() const { return backupPath_; }
 
 private:
     // Called where no handler holds a key of the hive.
@@ -55,7 +54,6 @@ private:
     HiveOpener opener_;
     std::unique_ptr<HiveDocument> document_;
     std::unique_ptr<Registry> closed_;  // answers while no document is open
-    std::string backupPath_;
     bool backedUp_ = false;
     // A write failed: read the file again before the hive is used next, once
     // no handler holds a key of the old one.

@@ -13,8 +13,12 @@
 #include "app/texts.h"
 #include "stores/win32/win32_registry.h"
 #include "main_window.h"
+#include "win32/wide_text.h"
 
 namespace {
+
+using vornex::win32::FromWide;
+using vornex::win32::Wide;
 
 // The program runs elevated: never let a DLL planted beside it be loaded.
 void RestrictDllSearchToSystem() {
@@ -39,8 +43,6 @@ private:
     bool initialized_;
 };
 
-std::wstring Wide(const vornex::Text& text) { return std::wstring(text.begin(), text.end()); }
-vornex::Text FromWide(const std::wstring& text) { return vornex::Text(text.begin(), text.end()); }
 
 // The command line as the C runtime split it (no shell32 to load for that).
 std::vector<vornex::Text> Arguments() {
@@ -79,9 +81,10 @@ std::unique_ptr<vornex::RegistrySession> SessionWithoutPath(HINSTANCE instance, 
     using namespace vornex;
     if (!IsRescueSystem(live)) return std::make_unique<LiveSession>(live, texts::kWindowTitle);
     SystemDriveProbe probe;
-    const std::vector<InstalledWindows> found = FindInstalledWindows(LogicalDrives(), SystemDrive(), probe);
+    std::vector<InstalledWindows> found = FindInstalledWindows(LogicalDrives(), SystemDrive(), probe);
     if (found.size() == 1) return HiveFileSession(found[0].hivePath);
     if (found.size() > 1) {
+        ReadVersions(&found, probe);
         const int chosen = ChooseWindows(instance, found);
         if (chosen < 0) return nullptr;
         return HiveFileSession(found[static_cast<std::size_t>(chosen)].hivePath);

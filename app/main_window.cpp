@@ -8,10 +8,13 @@
 #include "control_ids.h"
 #include "layout.h"
 #include "resource.h"
+#include "win32/wide_text.h"
 
 namespace vornex {
 
 namespace {
+
+using win32::Wide;
 
 const wchar_t kForumLine[] = L"使用中有任何问题或建议请到论坛提出。bbs.vornex-help.org";
 constexpr DWORD kFrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -55,7 +58,6 @@ int ButtonId(Button button) {
     return 0;
 }
 
-std::wstring Wide(const Text& text) { return std::wstring(text.begin(), text.end()); }
 
 std::wstring WindowText(HWND window) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');

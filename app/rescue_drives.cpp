@@ -4,13 +4,15 @@
 
 #include "app/texts.h"
 #include "stores/hive/hive_registry.h"
+#include "win32/wide_text.h"
 
 namespace vornex {
 
 namespace {
 
-std::wstring Wide(const Text& text) { return std::wstring(text.begin(), text.end()); }
-Text FromWide(const wchar_t* text) { return Text(text, text + lstrlenW(text)); }
+using win32::FromWide;
+using win32::Wide;
+
 
 constexpr int kPromptId = 100;
 constexpr int kListId = 101;

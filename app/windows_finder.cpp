@@ -43,10 +43,15 @@ std::vector<InstalledWindows> FindInstalledWindows(const std::vector<Text>& driv
         candidate.windowsFolder = candidate.drive + u"Windows";
         candidate.hivePath = candidate.drive + kHiveBelowDrive;
         if (!probe.IsFile(candidate.hivePath)) continue;
-        candidate.versionRead = probe.ReadVersion(candidate.hivePath, &candidate.version) == kRegOk;
         found.push_back(std::move(candidate));
     }
     return found;
+}
+
+void ReadVersions(std::vector<InstalledWindows>* found, DriveProbe& probe) {
+    for (InstalledWindows& windows : *found) {
+        windows.versionRead = probe.ReadVersion(windows.hivePath, &windows.version) == kRegOk;
+    }
 }
 
 RegResult ReadWindowsVersion(Registry& registry, WindowsVersion* version) {

@@ -37,10 +37,13 @@ public:
 bool IsRescueSystem(Registry& registry);
 
 // Every drive of `drives` (roots, "C:\") but the running system's own that
-// holds \Windows\System32\config\SOFTWARE, in the order given. A hive whose
-// version cannot be read is still listed: it may be the damaged one to rescue.
+// holds \Windows\System32\config\SOFTWARE, in the order given; versions not read.
 std::vector<InstalledWindows> FindInstalledWindows(const std::vector<Text>& drives, const Text& systemDrive,
                                                    DriveProbe& probe);
+// Reads each one's version, for a choice between several (each read is a
+// whole hive). One whose version cannot be read stays listed: it may be the
+// damaged one to rescue.
+void ReadVersions(std::vector<InstalledWindows>* found, DriveProbe& probe);
 
 // Reads ProductName, DisplayVersion and CurrentBuild under
 // SOFTWARE\Microsoft\Windows NT\CurrentVersion; kRegOk when the key opened.

@@ -30,8 +30,9 @@ public:
         if (outcome.tookOver) Done({Kind::kTookOverSecurity, change.key, Text()});
         if (made) Done(change);
         if (outcome.restored) Done({Kind::kRestoredSecurity, change.key, Text()});
-        if (!made) return Fail(change, outcome.change);
-        return outcome.restore == kRegOk || Fail({Kind::kRestoredSecurity, change.key, Text()}, outcome.restore);
+        // A key left taken over weighs more than the change that failed: that is what is said.
+        if (outcome.restore != kRegOk) return Fail({Kind::kRestoredSecurity, change.key, Text()}, outcome.restore);
+        return made || Fail(change, outcome.change);
     }
 
     // Whether the key at path is a link; false, with the failure noted, when

@@ -53,7 +53,9 @@ FileFailure LoadHive(HiveFileLayer& files, const std::string& path, LoadedHive* 
 
     std::string folder;
     std::string name;
-    SplitPath(path, &folder, &name);
+    // The logs lie beside the file a link points at: those Windows wrote,
+    // and those a backup copies.
+    SplitPath(files.RealPath(path), &folder, &name);
     const LogNames found = FindLogs(name, files.FilesIn(folder));
     std::optional<Bytes> logs[2];
     std::string names[2] = {found.first, found.second};

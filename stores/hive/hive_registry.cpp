@@ -303,7 +303,6 @@ RegResult HiveRegistry::DeletableValue(KeyHandle key, const Text& valueName, Key
     const hive::Result<std::optional<ValueInfo>> target = Image().FindValue(open->ref, valueName);
     if (!target.ok()) return kRegBadDatabase;
     if (!target.value) return kRegFileNotFound;
-    if (const RegResult can = changes_.CanDeleteValue(open->ref, *target.value); can != kRegOk) return can;
     *owner = open->ref;
     *out = *target.value;
     return kRegOk;
@@ -312,7 +311,8 @@ RegResult HiveRegistry::DeletableValue(KeyHandle key, const Text& valueName, Key
 RegResult HiveRegistry::WouldDeleteValue(KeyHandle key, const Text& valueName) {
     KeyRef owner{};
     ValueInfo value;
-    return DeletableValue(key, valueName, &owner, &value);
+    const RegResult found = DeletableValue(key, valueName, &owner, &value);
+    return found == kRegOk ? changes_.CanDeleteValue(owner, value) : found;
 }
 
 RegResult HiveRegistry::DeleteValue(KeyHandle key, const Text& valueName) {
@@ -335,11 +335,7 @@ RegResult HiveRegistry::DeletableSubkey(KeyHandle key, const Text& subkeyName, K
     if (const RegResult read = IsLink(*target.value, &link, nullptr); read != kRegOk) return read;
     // Deleting by a link's name would delete what it points at: never done here.
     if (link) return kRegAccessDenied;
-    const std::vector<KeyRef>* children = Subkeys(*target.value);
-    if (!children) return kRegBadDatabase;
-    // Like the registry: a key with subkeys of its own is not deleted.
-    if (!children->empty()) return kRegAccessDenied;
-    if (const RegResult can = changes_.CanDeleteKey(open->ref, *target.value); can != kRegOk) return can;
+    // A key with subkeys of its own the writer refuses, as the registry does.
     *parent = open->ref;
     *out = *target.value;
     return kRegOk;
@@ -348,7 +344,8 @@ RegResult HiveRegistry::DeletableSubkey(KeyHandle key, const Text& subkeyName, K
 RegResult HiveRegistry::WouldDeleteKey(KeyHandle key, const Text& subkeyName) {
     KeyRef parent{};
     KeyRef target{};
-    return DeletableSubkey(key, subkeyName, &parent, &target);
+    const RegResult found = DeletableSubkey(key, subkeyName, &parent, &target);
+    return found == kRegOk ? changes_.CanDeleteKey(parent, target) : found;
 }
 
 RegResult HiveRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
@@ -377,14 +374,14 @@ RegResult HiveRegistry::DeletableLink(KeyHandle root, const Text& path, KeyRef* 
     if (*key == Image().Root()) return kRegInvalidParameter;
     bool link = false;
     if (const RegResult read = IsLink(*key, &link, nullptr); read != kRegOk) return read;
-    if (!link) return kRegInvalidParameter;
-    return changes_.CanDeleteKey(*parent, *key);
+    return link ? kRegOk : kRegInvalidParameter;
 }
 
 RegResult HiveRegistry::WouldDeleteLink(KeyHandle root, const Text& path) {
     KeyRef parent{};
     KeyRef key{};
-    return DeletableLink(root, path, &parent, &key);
+    const RegResult found = DeletableLink(root, path, &parent, &key);
+    return found == kRegOk ? changes_.CanDeleteKey(parent, key) : found;
 }
 
 RegResult HiveRegistry::DeleteLink(KeyHandle root, const Text& path) {
@@ -413,14 +410,17 @@ RegResult HiveRegistry::Commit(std::string* error) {
     }
     const hive::FileFailure failed = hive::ReplaceHiveFile(*files_, path_, changes_.CommitBytes());
     *error = failed.message;
-    if (!failed) {
-        pending_ = false;
-        // The file held is the one replaced: the new one is held for a later
-        // commit (if another program took it meanwhile, that commit says so).
-        files_ = hive::SystemFileLayer();
-        files_->Hold(path_);
+    if (failed) return failed.code;
+    pending_ = false;
+    // The file held is the one replaced: the new one is held for a later
+    // commit. If another program took it meanwhile, this one is done and
+    // said to be; a later change is refused as on a hive opened read-only.
+    files_ = hive::SystemFileLayer();
+    if (const hive::FileFailure held = files_->Hold(path_)) {
+        files_.reset();
+        *error = path_ + ": written, but no longer held for a later change: " + held.message;
     }
-    return failed.code;
+    return kRegOk;
 }
 
 }  // namespace vornex

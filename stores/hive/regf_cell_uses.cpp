@@ -66,29 +66,27 @@ Failure SubkeyListCells(const RegfImage& image, const RegfEdit::KeyNode& node, s
 
 namespace {
 
-void NoteDamage(RegfEdit::CellUses& uses, const Failure& failure) {
-    if (uses.damaged++ == 0) uses.firstDamage = failure.where;
-}
-
+// What the walk cannot read stays uncounted: a change that needs one of
+// those cells finds it reached by nothing and is refused (SoleUse).
 void CountKey(const RegfImage& image, KeyRef key, RegfEdit::CellUses& uses, std::vector<KeyRef>& pending) {
     RegfEdit::KeyNode node;
-    if (Failure failure = RegfEdit::ReadKey(image, key, &node)) return NoteDamage(uses, failure);
+    if (RegfEdit::ReadKey(image, key, &node)) return;
     if (node.security != kNoCell) uses.Add(node.security);
     if (node.classLength > 0) uses.Add(node.classCell);
     std::vector<std::uint32_t> cells;
-    if (Failure failure = SubkeyListCells(image, node, &cells)) NoteDamage(uses, failure);
+    SubkeyListCells(image, node, &cells);
     for (const std::uint32_t cell : cells) uses.Add(cell);
     std::vector<KeyRef> subkeys;
-    if (Failure failure = RegfEdit::Subkeys(image, key, node, &subkeys)) NoteDamage(uses, failure);
+    RegfEdit::Subkeys(image, key, node, &subkeys);
     for (const KeyRef subkey : subkeys) {
         if (uses.Add(subkey.cell)) pending.push_back(subkey);
     }
     if (node.valueCount != 0) uses.Add(node.valueList);
-    if (Failure failure = RegfEdit::ValueList(image, key, node, &cells)) NoteDamage(uses, failure);
+    RegfEdit::ValueList(image, key, node, &cells);
     std::vector<std::uint32_t> data;
     for (const std::uint32_t value : cells) {
         if (!uses.Add(value)) continue;
-        if (Failure failure = ValueDataCells(image, value, &data)) NoteDamage(uses, failure);
+        ValueDataCells(image, value, &data);
         for (const std::uint32_t cell : data) uses.Add(cell);
     }
 }

@@ -18,8 +18,6 @@ namespace vornex::hive {
 struct RegfImage::CellUses {
     static constexpr std::uint8_t kMany = 255;
     std::vector<std::uint8_t> refs;
-    std::size_t damaged = 0;  // structures the walk could not read
-    std::string firstDamage;
 
     std::uint8_t Of(std::uint32_t cell) const {
         return cell % layout::kCellAlignment == 0 && cell / layout::kCellAlignment < refs.size()

@@ -36,9 +36,8 @@ RegResult MakeAdministratorsOwner(HKEY root, const std::wstring& path, LinkMode 
     {
         // WRITE_OWNER whatever the DACL says; only for this open.
         ScopedPrivilege takeOwnership(SE_TAKE_OWNERSHIP_NAME);
-        result = OpenKey(root, path, WRITE_OWNER, mode, &key);
+        result = OpenToWrite(root, path, WRITE_OWNER, mode, &key);
     }
-    if (result == kRegAccessDenied) result = OpenKeyBackupIntent(root, path, WRITE_OWNER, mode, BackupIntent::kWrite, &key);
     if (result != kRegOk) return result;
     Sid admins = Administrators();
     SECURITY_DESCRIPTOR descriptor;

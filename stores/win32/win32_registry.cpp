@@ -6,6 +6,7 @@
 
 #include "stores/win32/key_security.h"
 #include "stores/win32/links.h"
+#include "win32/wide_text.h"
 
 namespace vornex {
 
@@ -13,9 +14,10 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are 
 
 namespace {
 
+using win32::Wide;
+
 HKEY AsHkey(KeyHandle key) { return reinterpret_cast<HKEY>(key); }
 
-std::wstring Wide(const Text& text) { return std::wstring(text.begin(), text.end()); }
 
 wchar_t* WideBuffer(char16_t* buffer) { return reinterpret_cast<wchar_t*>(buffer); }
 

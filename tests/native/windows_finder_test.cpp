@@ -66,7 +66,8 @@ TEST(FinderVersion, AnUnreadableHiveIsStillListedWithoutAVersion) {
     drives.hives = {u"D:\\" + kHive, u"E:\\" + kHive};
     drives.unreadable = {u"D:\\" + kHive};
     drives.versions[u"E:\\" + kHive] = {u"Windows 10 Pro", u"22H2", u"19045"};
-    const auto found = FindInstalledWindows({u"D:\\", u"E:\\"}, u"X:\\", drives);
+    auto found = FindInstalledWindows({u"D:\\", u"E:\\"}, u"X:\\", drives);
+    ReadVersions(&found, drives);
     ASSERT_EQ(found.size(), 2u);
     EXPECT_FALSE(found[0].versionRead);
     EXPECT_EQ(texts::InstalledWindowsLine(found[0]), u"D:\\Windows　（无法读取它的版本信息）");
