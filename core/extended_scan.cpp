@@ -106,8 +106,11 @@ ScanResult ScanExtended(Registry& registry, const Text& currentVersionPath) {
 
         // Filters: with UseFilter set, the loader picks the subkey whose
         // FilterFullPath is the started file and takes its Debugger.
+        // Looked up by the image's name, which never holds a backslash: the
+        // filters and the exit monitor of such a key are never the loader's.
+        const bool loaderNames = !HoldsSeparator(name);
         const std::optional<std::uint32_t> useFilter = LoaderDwordOf(Find(values, u"UseFilter"));
-        if (useFilter && *useFilter != 0) {
+        if (useFilter && *useFilter != 0 && loaderNames) {
             ForEachSubkey(registry, subkey, subkeyPath, unread, [&](const Text&, const Text& filterPath, KeyHandle filter) {
                 const std::vector<Value> filterValues = ReadValues(registry, filter, filterPath, unread);
                 const std::optional<Text> fullPath = StringOf(Find(filterValues, u"FilterFullPath"));
@@ -122,7 +125,7 @@ ScanResult ScanExtended(Registry& registry, const Text& currentVersionPath) {
         const std::optional<std::uint32_t> flags = LoaderDwordOf(Find(values, u"GlobalFlag"));
         if (!flags) return;
 
-        if (*flags & extended::kFlagMonitorSilentProcessExit) {
+        if ((*flags & extended::kFlagMonitorSilentProcessExit) && loaderNames) {
             const Text exitPath =
                 currentVersionPath + u'\\' + extended::kSilentProcessExitName + u'\\' + name;
             UniqueKey exitKey(registry);

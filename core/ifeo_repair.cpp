@@ -70,17 +70,28 @@ RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* kee
         repair.Fail(change, kRegInvalidParameter);
         return repair.result();
     }
+    // A name no path reaches is never a link (stores refuse to open one as
+    // such); every other entry is checked just before the change.
     bool link = false;
-    if (!repair.IsLink(path, &link, change)) return repair.result();
+    if (!HoldsSeparator(name) && !repair.IsLink(path, &link, change)) return repair.result();
     // The loader reads the Debugger value through the link; removing the
     // link ends the redirection without touching the key it points at.
     if (link) {
         repair.RemoveLink(path);
         return repair.result();
     }
+    UniqueKey ifeo(registry);
     UniqueKey subkey(registry);
     const bool removed = repair.Make(change, {LinkMode::kFollow, KeyAfterChange::kRemains}, [&] {
-        const RegResult opened = subkey.TryOpen(kLocalMachine, path, kKeyQueryValue | kKeySetValue);
+        constexpr std::uint32_t kAccess = kKeyQueryValue | kKeySetValue;
+        RegResult opened = kRegOk;
+        if (HoldsSeparator(name)) {
+            // Opened below the IFEO key by its exact name, never as a path.
+            opened = ifeo.TryOpen(kLocalMachine, kIfeoKeyPath, kKeyRead);
+            if (opened == kRegOk) opened = subkey.TryOpenChild(ifeo.get(), name, kAccess);
+        } else {
+            opened = subkey.TryOpen(kLocalMachine, path, kAccess);
+        }
         return opened != kRegOk ? opened : registry.DeleteValue(subkey.get(), kDebuggerValue);
     });
     if (removed && keepOpen) *keepOpen = std::move(subkey);
@@ -106,12 +117,18 @@ RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names, U
             return repair.result();
         }
         bool link = false;
-        if (!repair.IsLink(change.key, &link, change)) return repair.result();
+        if (!HoldsSeparator(name) && !repair.IsLink(change.key, &link, change)) return repair.result();
         const auto hasNoSubkeys = [&] { return HasNoSubkeys(registry, ifeo.get(), name); };
         const bool deleted =
             link ? repair.RemoveLink(change.key)
                  : repair.Make(change, {LinkMode::kFollow, KeyAfterChange::kGone},
                                [&] { return registry.DeleteKey(ifeo.get(), name); }, hasNoSubkeys);
+        // The registry refuses a key with subkeys as it refuses a key's
+        // security; told apart, since taking the key over would not help.
+        if (!deleted && repair.result().failure->code == kRegAccessDenied &&
+            HasSubkeys(registry, ifeo.get(), name)) {
+            repair.result().failure->code = kRegKeyHasChildren;
+        }
         if (!deleted) return repair.result();
     }
     if (keepOpen) *keepOpen = std::move(ifeo);

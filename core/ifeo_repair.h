@@ -21,6 +21,8 @@ struct Change {
 
 struct RepairFailure {
     Change attempted;  // what could not be done
+    // The registry's code; kRegKeyHasChildren for a subkey that could not be
+    // deleted because it has subkeys of its own.
     RegResult code;
 };
 

@@ -63,11 +63,12 @@ ScanResult ScanIfeo(Registry& registry, const Text& ifeoPath, EntryKind kind, st
         std::optional<Text> command = ReadDebugger(registry, subkey, path, maxCommandLength, &commandLength, scan.unread);
         if (!command || name == kSampleSubkey) return;
         Entry entry{kind, name, std::move(*command), path, Text(), commandLength, false, Text()};
-        // Told apart for what it means to a repair; the scan read the command through it.
-        if (const RegResult queried = registry.QueryLink(kLocalMachine, path, &entry.link, &entry.linkTarget);
-            queried != kRegOk) {
-            scan.unread.push_back({Step::kOpenSubkey, path, queried});
-        }
+        // Told apart for what it means to a repair; the scan read the command
+        // through it. A name no path reaches is never a link: stores refuse to open one.
+        const RegResult queried = HoldsSeparator(name)
+                                      ? kRegOk
+                                      : registry.QueryLink(kLocalMachine, path, &entry.link, &entry.linkTarget);
+        if (queried != kRegOk) scan.unread.push_back({Step::kOpenSubkey, path, queried});
         scan.entries.push_back(std::move(entry));
     });
     return scan;

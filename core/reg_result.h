@@ -20,6 +20,7 @@ constexpr RegResult kRegLockViolation = 33;       // another program holds the f
 constexpr RegResult kRegNotSupported = 50;
 constexpr RegResult kRegInvalidParameter = 87;
 constexpr RegResult kRegDiskFull = 112;
+constexpr RegResult kRegBadPathname = 161;       // a name no path can reach (it holds a backslash)
 constexpr RegResult kRegCallNotImplemented = 120;
 constexpr RegResult kRegMoreData = 234;
 constexpr RegResult kRegNoMoreItems = 259;

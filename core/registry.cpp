@@ -49,8 +49,15 @@ RegResult Registry::WouldDeleteLink(KeyHandle root, const Text& path) {
 bool HasNoSubkeys(Registry& registry, KeyHandle parent, const Text& name) {
     UniqueKey key(registry);
     std::uint32_t subkeys = 1;
-    return key.TryOpenToRead(parent, name) == kRegOk &&
+    return key.TryOpenChild(parent, name, kKeyRead) == kRegOk &&
            registry.QueryInfoKey(key.get(), &subkeys, nullptr) == kRegOk && subkeys == 0;
+}
+
+bool HasSubkeys(Registry& registry, KeyHandle parent, const Text& name) {
+    UniqueKey key(registry);
+    std::uint32_t subkeys = 0;
+    return key.TryOpenChild(parent, name, kKeyRead) == kRegOk &&
+           registry.QueryInfoKey(key.get(), &subkeys, nullptr) == kRegOk && subkeys > 0;
 }
 
 RegResult Registry::QueryLink(KeyHandle, const Text&, bool* isLink, Text* target) {
@@ -62,6 +69,12 @@ RegResult Registry::QueryLink(KeyHandle, const Text&, bool* isLink, Text* target
 RegResult Registry::DeleteLink(KeyHandle, const Text&) { return kRegInvalidParameter; }
 
 RegResult Registry::OpenKeyForBackup(KeyHandle, const Text&, KeyHandle*) { return kRegNotSupported; }
+
+RegResult Registry::OpenSubkey(KeyHandle parent, const Text& name, std::uint32_t access, KeyHandle* key) {
+    if (name.empty()) return kRegInvalidParameter;  // would open the parent itself
+    if (HoldsSeparator(name)) return kRegBadPathname;
+    return OpenKey(parent, name, access, key);
+}
 
 RegResult Registry::GetKeySecurity(KeyHandle, const Text&, LinkMode, std::vector<unsigned char>*) {
     return kRegCallNotImplemented;

@@ -22,6 +22,10 @@ constexpr std::uint32_t kRegSz = 1;
 // (what every plain open reaches) or the link key itself.
 enum class LinkMode { kFollow, kLinkItself };
 
+// A key name with a backslash inside: a path would split it, so it names no
+// key through a path (the loader, which looks an image's name up, never meets one).
+inline bool HoldsSeparator(const Text& name) { return name.find(u'\\') != Text::npos; }
+
 // The registry operations the program uses, with the Win32 contracts:
 // names come back NUL-terminated in buffers of a given capacity (characters,
 // NUL included), lengths come back without the NUL, data sizes are bytes, and
@@ -37,6 +41,12 @@ public:
     // The key opened may only be read; nothing changes. Stores without key
     // security answer kRegNotSupported.
     virtual RegResult OpenKeyForBackup(KeyHandle root, const Text& path, KeyHandle* key);
+    // Opens the subkey of exactly this name below an open key, walking no
+    // path. Only an offline hive can hold a name with a backslash inside; the
+    // live registry splits every path at each one, so by default such a name
+    // is kRegBadPathname. A store that can hold one opens that very key, and
+    // refuses it (kRegCantResolveFilename) when it is a link.
+    virtual RegResult OpenSubkey(KeyHandle parent, const Text& name, std::uint32_t access, KeyHandle* key);
     // Either receiver may be null.
     virtual RegResult QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
                                    std::uint32_t* maxSubkeyNameLength) = 0;
@@ -55,8 +65,10 @@ public:
                                  unsigned char* data, std::uint32_t* dataSize);
     virtual RegResult CloseKey(KeyHandle key) = 0;
     virtual RegResult DeleteValue(KeyHandle key, const Text& valueName) = 0;
-    // Deletes a subkey that has no subkeys of its own. Like RegDeleteKeyEx,
-    // a subkey that is a link is followed: the key it points at goes.
+    // Deletes the subkey of exactly this name, when it has no subkeys of its
+    // own. Like RegDeleteKeyEx, a subkey that is a link is followed: the key
+    // it points at goes. A name no path can reach (HoldsSeparator) is refused
+    // with kRegBadPathname by stores that cannot name it as one key.
     virtual RegResult DeleteKey(KeyHandle key, const Text& subkeyName) = 0;
 
     // What DeleteValue / DeleteKey would answer, changing nothing: for a dry
@@ -119,6 +131,17 @@ public:
     bool Open(KeyHandle root, const Text& path, std::uint32_t access) {
         return TryOpen(root, path, access) == kRegOk;
     }
+    // Opens the subkey of exactly this name below parent: by its one-name
+    // path where it has no backslash (backup intent too, for reading), else
+    // through the store's exact lookup, which no path can shortcut.
+    RegResult TryOpenChild(KeyHandle parent, const Text& name, std::uint32_t access) {
+        if (!HoldsSeparator(name)) return access == kKeyRead ? TryOpenToRead(parent, name) : TryOpen(parent, name, access);
+        Reset();
+        KeyHandle opened = 0;
+        const RegResult result = registry_->OpenSubkey(parent, name, access, &opened);
+        if (result == kRegOk) key_ = opened;
+        return result;
+    }
     // Opens root\path for reading; where its security refuses that, once more
     // with backup intent. A key that still refuses gives the first refusal.
     RegResult TryOpenToRead(KeyHandle root, const Text& path) {
@@ -144,5 +167,7 @@ private:
 // Whether parent\name opens for reading and has no subkeys: the registry
 // refuses to delete a key with subkeys, whatever its security.
 bool HasNoSubkeys(Registry& registry, KeyHandle parent, const Text& name);
+// Whether parent\name is read and found to have subkeys.
+bool HasSubkeys(Registry& registry, KeyHandle parent, const Text& name);
 
 }  // namespace vornex

@@ -6,6 +6,16 @@ namespace vornex {
 
 using Step = ReadFailure::Step;
 
+namespace {
+
+// A key met during a scan: gone since it was listed, read, or recorded as unread.
+bool Recorded(RegResult opened, const Text& path, std::vector<ReadFailure>& unread) {
+    if (opened != kRegOk && opened != kRegFileNotFound) unread.push_back({Step::kOpenSubkey, path, opened});
+    return opened == kRegOk;
+}
+
+}  // namespace
+
 bool OpenScanRoot(UniqueKey& key, const Text& path, ScanResult& scan) {
     scan.openResult = key.TryOpenToRead(kLocalMachine, path);
     if (!scan.opened()) scan.unread.push_back({Step::kOpenKey, path, scan.openResult});
@@ -13,9 +23,7 @@ bool OpenScanRoot(UniqueKey& key, const Text& path, ScanResult& scan) {
 }
 
 bool OpenScanned(UniqueKey& key, const Text& path, std::vector<ReadFailure>& unread) {
-    const RegResult opened = key.TryOpenToRead(kLocalMachine, path);
-    if (opened != kRegOk && opened != kRegFileNotFound) unread.push_back({Step::kOpenSubkey, path, opened});
-    return opened == kRegOk;
+    return Recorded(key.TryOpenToRead(kLocalMachine, path), path, unread);
 }
 
 void ForEachSubkey(Registry& registry, KeyHandle key, const Text& path, std::vector<ReadFailure>& unread,
@@ -41,8 +49,12 @@ void ForEachSubkey(Registry& registry, KeyHandle key, const Text& path, std::vec
         const Text name(buffer.data(), std::min<std::size_t>(length, buffer.size()));
         if (name.find(u'\0') != Text::npos) continue;
         const Text subkeyPath = path + u'\\' + name;
+        // Opened by its path from the root; a name holding a backslash, which
+        // a path would split, below the key just listed by that exact name.
         UniqueKey subkey(registry);
-        if (OpenScanned(subkey, subkeyPath, unread)) visit(name, subkeyPath, subkey.get());
+        const RegResult opened = HoldsSeparator(name) ? subkey.TryOpenChild(key, name, kKeyRead)
+                                                      : subkey.TryOpenToRead(kLocalMachine, subkeyPath);
+        if (Recorded(opened, subkeyPath, unread)) visit(name, subkeyPath, subkey.get());
     }
 }
 

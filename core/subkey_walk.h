@@ -20,7 +20,9 @@ bool OpenScanned(UniqueKey& key, const Text& path, std::vector<ReadFailure>& unr
 // name: exactly as enumerated; path: below HKEY_LOCAL_MACHINE; subkey: open for reading.
 using SubkeyVisitor = std::function<void(const Text& name, const Text& path, KeyHandle subkey)>;
 
-// Visits every subkey of the open key at `path`, in the registry's order.
+// Visits every subkey of the open key at `path`, in the registry's order:
+// each by its path from the root, or, when its name holds a backslash, below
+// that key by its exact name.
 // Subkeys that cannot be listed or opened are recorded and skipped, as are
 // names with a NUL inside (no path can name them) and subkeys removed since
 // they were listed.

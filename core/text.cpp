@@ -99,14 +99,14 @@ std::vector<Text> SplitKeyPath(const Text& path) {
     std::vector<Text> parts;
     Text part;
     for (char16_t c : path) {
-        if (c == u'\\') {
-            parts.push_back(part);
-            part.clear();
-        } else {
+        if (c != u'\\') {
             part.push_back(c);
+        } else if (!part.empty()) {
+            parts.push_back(std::move(part));
+            part.clear();
         }
     }
-    parts.push_back(part);
+    if (!part.empty()) parts.push_back(std::move(part));
     return parts;
 }
 

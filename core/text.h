@@ -27,7 +27,8 @@ Text TextFromRegistryData(const unsigned char* data, std::size_t bytes, std::siz
 }  // namespace vornex
 
 namespace vornex {
-// The names of a backslash-separated key path, empty ones included.
+// The names of a key path, split at every backslash as the registry's path
+// parser splits it: repeated, leading and trailing separators name nothing.
 std::vector<Text> SplitKeyPath(const Text& path);
 // UTF-8 for logs and test messages; unpaired surrogates become U+FFFD.
 std::string ToUtf8(const Text& text);

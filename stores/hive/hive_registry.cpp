@@ -18,14 +18,8 @@ constexpr std::uint32_t kRegLink = 6;
 constexpr int kMaxLinkHops = 16;
 const Text kSoftware = u"SOFTWARE";
 const Text kLinkValue = u"SymbolicLinkValue";
-// Where this hive's root lies in the names a link key holds.
-const std::vector<Text> kHiveRootInLinks = {u"", u"REGISTRY", u"MACHINE", u"SOFTWARE"};
-
-Text Joined(const std::vector<Text>& parts, std::size_t from, std::size_t to) {
-    Text name;
-    for (std::size_t i = from; i < to; ++i) name += (i == from ? Text() : Text(u"\\")) + parts[i];
-    return name;
-}
+// Where this hive's root lies in the absolute names a link key holds.
+const std::vector<Text> kHiveRootInLinks = {u"REGISTRY", u"MACHINE", u"SOFTWARE"};
 
 }  // namespace
 
@@ -141,45 +135,40 @@ RegResult HiveRegistry::FollowLink(KeyRef link, int hops, KeyRef* out) {
     bool isLink = false;
     Text target;
     if (const RegResult read = IsLink(link, &isLink, &target); read != kRegOk) return read;
+    // Only an absolute name in this hive can be followed here; the parser
+    // takes repeated and trailing separators as Windows' does.
+    if (target.empty() || target.front() != u'\\') return kRegCantResolveFilename;
     const std::vector<Text> parts = SplitKeyPath(target);
     if (parts.size() < kHiveRootInLinks.size()) return kRegCantResolveFilename;
     for (std::size_t i = 0; i < kHiveRootInLinks.size(); ++i) {
         if (!RegistryNamesEqual(parts[i], kHiveRootInLinks[i])) return kRegCantResolveFilename;
     }
-    const Text rest = Joined(parts, kHiveRootInLinks.size(), parts.size());
-    return Walk(Image().Root(), rest, false, hops + 1, out);
+    const std::vector<Text> rest(parts.begin() + static_cast<std::ptrdiff_t>(kHiveRootInLinks.size()), parts.end());
+    const RegResult followed = WalkNames(Image().Root(), rest, false, hops + 1, out);
+    // A target that is not there is a link that cannot be followed, never "no key".
+    return followed == kRegFileNotFound ? kRegCantResolveFilename : followed;
 }
 
 RegResult HiveRegistry::Walk(KeyRef from, const Text& path, bool openLink, int hops, KeyRef* out,
                              KeyRef* parent) {
+    return WalkNames(from, SplitKeyPath(path), openLink, hops, out, parent);
+}
+
+RegResult HiveRegistry::WalkNames(KeyRef from, const std::vector<Text>& names, bool openLink, int hops,
+                                  KeyRef* out, KeyRef* parent) {
     KeyRef key = from;
     KeyRef above = from;
-    if (path.empty()) {
-        *out = key;
-        return kRegOk;
-    }
-    const std::vector<Text> parts = SplitKeyPath(path);
-    std::size_t at = 0;
-    while (at < parts.size()) {
-        // A key's name may hold a backslash: the longest name that exists wins,
-        // so that the name an enumeration gave opens that very key.
-        bool found = false;
-        bool damaged = false;
-        for (std::size_t end = parts.size(); end > at && !found; --end) {
-            const hive::Result<std::optional<KeyRef>> child = Image().FindSubkey(key, Joined(parts, at, end));
-            if (!child.ok()) {
-                damaged = true;
-            } else if (child.value) {
-                above = key;
-                key = *child.value;
-                at = end;
-                found = true;
-            }
-        }
-        if (!found) return damaged ? kRegBadDatabase : kRegFileNotFound;
+    for (std::size_t at = 0; at < names.size(); ++at) {
+        // One name per step, as Windows walks a path: a key whose own name
+        // holds a backslash is never reached through one.
+        const hive::Result<std::optional<KeyRef>> child = Image().FindSubkey(key, names[at]);
+        if (!child.ok()) return kRegBadDatabase;
+        if (!child.value) return kRegFileNotFound;
+        above = key;
+        key = *child.value;
         bool link = false;
         if (const RegResult read = IsLink(key, &link, nullptr); read != kRegOk) return read;
-        if (link && !(openLink && at == parts.size())) {
+        if (link && !(openLink && at + 1 == names.size())) {
             if (const RegResult followed = FollowLink(key, hops, &key); followed != kRegOk) return followed;
         }
     }
@@ -189,9 +178,10 @@ RegResult HiveRegistry::Walk(KeyRef from, const Text& path, bool openLink, int h
 }
 
 RegResult HiveRegistry::FromMachine(const Text& path, bool openLink, KeyRef* out, KeyRef* parent) {
-    const std::size_t slash = path.find(u'\\');
-    if (!RegistryNamesEqual(path.substr(0, slash), kSoftware)) return kRegFileNotFound;
-    return Walk(Image().Root(), slash == Text::npos ? Text() : path.substr(slash + 1), openLink, 0, out, parent);
+    std::vector<Text> names = SplitKeyPath(path);
+    if (names.empty() || !RegistryNamesEqual(names.front(), kSoftware)) return kRegFileNotFound;
+    names.erase(names.begin());
+    return WalkNames(Image().Root(), names, openLink, 0, out, parent);
 }
 
 RegResult HiveRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_t /*access*/, KeyHandle* key) {
@@ -204,10 +194,29 @@ RegResult HiveRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_t 
         if (const RegResult bad = Resolve(root, &open)) return bad;
         if (const RegResult result = Walk(open->ref, path, false, 0, &found); result != kRegOk) return result;
     }
+    *key = AddHandle(found);
+    return kRegOk;
+}
+
+KeyHandle HiveRegistry::AddHandle(KeyRef ref) {
     const KeyHandle handle = nextHandle_;
     nextHandle_ += 4;
-    handles_[handle] = OpenNode{found, false};
-    *key = handle;
+    handles_[handle] = OpenNode{ref, false};
+    return handle;
+}
+
+RegResult HiveRegistry::OpenSubkey(KeyHandle parent, const Text& name, std::uint32_t access, KeyHandle* key) {
+    if (!HoldsSeparator(name)) return Registry::OpenSubkey(parent, name, access, key);
+    OpenNode* open = nullptr;
+    if (const RegResult bad = Resolve(parent, &open)) return bad;
+    const hive::Result<std::optional<KeyRef>> child = Image().FindSubkey(open->ref, name);
+    if (!child.ok()) return kRegBadDatabase;
+    if (!child.value) return kRegFileNotFound;
+    bool link = false;
+    if (const RegResult read = IsLink(*child.value, &link, nullptr); read != kRegOk) return read;
+    // No path names it, so neither could a repair remove it as a link.
+    if (link) return kRegCantResolveFilename;
+    *key = AddHandle(*child.value);
     return kRegOk;
 }
 

@@ -58,6 +58,8 @@ public:
 
     RegResult OpenKey(KeyHandle root, const Text& path, std::uint32_t access,
                       KeyHandle* key) override;
+    // The subkey of exactly this name: a name may hold a backslash.
+    RegResult OpenSubkey(KeyHandle parent, const Text& name, std::uint32_t access, KeyHandle* key) override;
     RegResult QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
                            std::uint32_t* maxSubkeyNameLength) override;
     RegResult EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
@@ -104,10 +106,13 @@ private:
     RegResult DeletableValue(KeyHandle key, const Text& valueName, hive::KeyRef* owner, hive::ValueInfo* out);
     RegResult DeletableSubkey(KeyHandle key, const Text& subkeyName, hive::KeyRef* parent, hive::KeyRef* out);
     RegResult DeletableLink(KeyHandle root, const Text& path, hive::KeyRef* parent, hive::KeyRef* key);
-    // The key at `path` (names separated by backslashes) below `from`.
+    // The key at `path` (split at every backslash) below `from`.
     // *parent: the key the last name was found in.
     RegResult Walk(hive::KeyRef from, const Text& path, bool openLink, int hops, hive::KeyRef* out,
                    hive::KeyRef* parent = nullptr);
+    RegResult WalkNames(hive::KeyRef from, const std::vector<Text>& names, bool openLink, int hops,
+                        hive::KeyRef* out, hive::KeyRef* parent = nullptr);
+    KeyHandle AddHandle(hive::KeyRef ref);
     RegResult FromMachine(const Text& path, bool openLink, hive::KeyRef* out, hive::KeyRef* parent = nullptr);
     // Where a link key leads in this hive.
     RegResult FollowLink(hive::KeyRef link, int hops, hive::KeyRef* out);

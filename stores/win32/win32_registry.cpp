@@ -100,6 +100,8 @@ RegResult Win32Registry::DeleteValue(KeyHandle key, const Text& valueName) {
 }
 
 RegResult Win32Registry::DeleteKey(KeyHandle key, const Text& subkeyName) {
+    // RegDeleteKeyEx would split it and delete a deeper key.
+    if (HoldsSeparator(subkeyName)) return kRegBadPathname;
     return RegDeleteKeyExW(AsHkey(key), Wide(subkeyName).c_str(), kNativeView, 0);
 }
 

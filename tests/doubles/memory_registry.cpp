@@ -379,6 +379,7 @@ RegResult MemoryRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
     NodePtr node = Resolve(key);
     if (!node) return kRegInvalidHandle;
     if (node->deleted) return kRegKeyDeleted;
+    if (HoldsSeparator(subkeyName)) return kRegBadPathname;  // as RegDeleteKeyEx, which would split it
     NodePtr target = subkeyName.empty() ? nullptr : FindFrom(node, subkeyName);
     if (!target) return kRegFileNotFound;
     if (!target->children.empty()) return kRegAccessDenied;
