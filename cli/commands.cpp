@@ -54,11 +54,48 @@ int ExitFor(const ScanResult& scan, const Source& source) {
     return scan.entries.empty() ? kExitClean : kExitFound;
 }
 
-std::string FailureLine(const RepairFailure& failure) {
+// Why a change failed, in words; the code follows for a search.
+std::string Reason(const RepairFailure& failure, const Text& name) {
+    switch (failure.code) {
+        case kRegAccessDenied: return "access denied";
+        case kRegKeyHasChildren:
+            return "it has subkeys of its own, and only a key without subkeys is deleted (vornex-cli repair " +
+                   ToUtf8(EscapedName(name)) + " removes its Debugger value only)";
+        case kRegBadDatabase: return "the hive is damaged there";
+        case kRegFileNotFound: return "it is no longer there";
+        case kRegKeyDeleted: return "it was deleted meanwhile";
+        case kRegCantResolveFilename: return "a registry link that cannot be followed";
+        case kRegBadPathname: return "its name holds a backslash, which no path of this registry can name";
+        case kRegWriteProtect: return "the medium is read-only";
+        case kRegDiskFull: return "the disk is full";
+        case kRegInvalidSecurityDescr: return "its security did not read back as written";
+        default: return "the registry refused";
+    }
+}
+
+std::string FailureLine(const RepairFailure& failure, const Text& name) {
     std::string verb = ChangeVerb(failure.attempted.kind, true);
     verb = verb.substr(std::string("would ").size());
-    return "could not " + verb + ToUtf8(Escaped(ChangeText(failure.attempted))) + " (error " +
-           std::to_string(failure.code) + ")";
+    return "could not " + verb + ToUtf8(Escaped(ChangeText(failure.attempted))) + ": " + Reason(failure, name) +
+           " (error " + std::to_string(failure.code) + ")";
+}
+
+// The automatic repair of the command line goes on past an entry it cannot
+// remove, so that one planted obstacle cannot keep the rest in place; each
+// failure is named at the end.
+RepairResult DeleteEach(Registry& registry, const std::vector<Text>& names, std::vector<RepairFailure>* failures,
+                        std::vector<Text>* failedNames) {
+    RepairResult all;
+    for (const Text& name : names) {
+        RepairResult one = DeleteEntry(registry, name);
+        for (Change& change : one.changes) all.changes.push_back(std::move(change));
+        if (one.failure) {
+            if (!all.failure) all.failure = one.failure;
+            failures->push_back(*one.failure);
+            failedNames->push_back(name);
+        }
+    }
+    return all;
 }
 
 HiveState HiveStateOf(const Source& source) {
@@ -110,20 +147,26 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
     report.name = options.name;
     report.dryRun = options.dryRun;
     RepairResult repair;
+    std::vector<RepairFailure> failures;
+    std::vector<Text> failedNames;
     if (options.command == Command::kDeleteAll) {
         report.command = "delete-all";
         std::vector<Text> names;
         for (const Entry& e : scan.entries) names.push_back(e.name);
         // As in the window: the automatic repair is there only while something is listed.
-        if (!names.empty()) repair = DeleteEntries(registry, names);
+        if (!names.empty()) repair = DeleteEach(registry, names, &failures, &failedNames);
     } else {
         const bool removeValue = options.command == Command::kRepair;
         report.command = removeValue ? "repair" : "delete";
         if (!Listed(scan, options.name)) {
             return {kExitUsage, "",
-                    "no listed entry is named exactly \"" + ToUtf8(Escaped(options.name)) + "\" (see vornex-cli scan)"};
+                    "no listed entry is named exactly \"" + ToUtf8(EscapedName(options.name)) + "\" (see vornex-cli scan)"};
         }
         repair = removeValue ? RemoveDebugger(registry, options.name) : DeleteEntry(registry, options.name);
+        if (repair.failure) {
+            failures.push_back(*repair.failure);
+            failedNames.push_back(options.name);
+        }
     }
     report.succeeded = repair.succeeded();
     report.changes = repair.changes;
@@ -141,8 +184,10 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
 
     Outcome outcome;
     outcome.out = options.format == Format::kJson ? RepairJson(report) : RepairText(report);
-    if (repair.failure) {
-        outcome.err = FailureLine(*repair.failure);
+    if (!failures.empty()) {
+        for (std::size_t i = 0; i < failures.size(); ++i) {
+            outcome.err += (i ? "\nvornex-cli: " : "") + FailureLine(failures[i], failedNames[i]);
+        }
         outcome.exitCode = kExitRepairFailed;
     } else {
         outcome.exitCode = after.opened() ? ExitFor(after, source) : kExitIncomplete;

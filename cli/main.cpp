@@ -72,10 +72,12 @@ constexpr const char* kAdminHint = "run it with sudo";
 #endif
 
 // The hive of --hive as the source. Only a command that changes something
-// opens the file for writing. False with one line in *error.
+// opens the file for writing; its dry run too, so that it is refused where
+// the real run would be (a read-only medium, a lock, a stale hive), though
+// it writes nothing. False with one line in *error.
 bool OpenHive(const Options& options, std::unique_ptr<vornex::HiveRegistry>* hive, Source* source, std::string* error) {
     using vornex::HiveRegistry;
-    const bool writes = options.command != Command::kScan && !options.dryRun;
+    const bool writes = options.command != Command::kScan;
     vornex::RegResult code = vornex::kRegOk;
     *hive = HiveRegistry::Open(options.hive, writes ? HiveRegistry::Mode::kWrite : HiveRegistry::Mode::kReadOnly,
                                error, &code);
@@ -92,6 +94,9 @@ bool OpenHive(const Options& options, std::unique_ptr<vornex::HiveRegistry>* hiv
     source->offline = true;
     source->path = vornex::FromUtf8(options.hive);
     source->openHint = "is this a SOFTWARE hive?";
+    for (const std::string& refused : opened.logsRefused()) {
+        WriteErr("vornex-cli: transaction log not read, the hive is read as without it: " + refused + "\n");
+    }
     source->recovery = vornex::hive::RecoveryName(opened.recovery());
     source->recoveryNote = opened.recoveryNote();
     source->logsApplied = opened.logsApplied();

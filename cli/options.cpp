@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include "cli/output.h"
+
 namespace vornex::cli {
 
 std::string UsageText() {
@@ -46,6 +48,10 @@ bool ParseArguments(const std::vector<Text>& args, Options* options, std::string
         } else if (arg == u"--hive") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 *error = "--hive needs a file";
+                return false;
+            }
+            if (options->hiveGiven) {
+                *error = "--hive is given twice";
                 return false;
             }
             options->hive = ToUtf8(args[++i]);
@@ -103,7 +109,7 @@ bool ParseArguments(const std::vector<Text>& args, Options* options, std::string
         return false;
     }
     if (wanted == 2) {
-        options->name = words[1];
+        options->name = UnescapedName(words[1]);
         if (options->name.empty()) {
             *error = "NAME is empty";
             return false;

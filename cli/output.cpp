@@ -213,6 +213,54 @@ Text Escaped(const Text& text) {
     return out;
 }
 
+Text EscapedName(const Text& name) {
+    const std::size_t first = name.find_first_not_of(u' ');
+    const std::size_t last = name.find_last_not_of(u' ');
+    Text out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const bool edgeSpace = name[i] == u' ' && (first == Text::npos || i < first || i > last);
+        if (name[i] == u'\\' || edgeSpace) {
+            AppendEscape(out, name[i]);
+        } else {
+            // Up to the next unit that needs its own escape.
+            std::size_t end = i + 1;
+            while (end < name.size() && name[end] != u'\\' && !(name[end] == u' ' && end > last)) ++end;
+            out += Escaped(name.substr(i, end - i));
+            i = end - 1;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+int HexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+Text UnescapedName(const Text& given) {
+    Text out;
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        int value = given[i] == u'\\' && i + 1 < given.size() && given[i + 1] == u'u' ? 0 : -1;
+        for (std::size_t d = 2; value >= 0 && d < 6; ++d) {
+            const int digit = i + d < given.size() ? HexDigit(given[i + d]) : -1;
+            value = digit < 0 ? -1 : value * 16 + digit;
+        }
+        if (value < 0) {
+            out.push_back(given[i]);  // a backslash that starts no escape stands for itself
+        } else {
+            out.push_back(static_cast<char16_t>(value));
+            i += 5;
+        }
+    }
+    return out;
+}
+
 std::string JsonString(const Text& text) {
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -239,7 +287,7 @@ std::string ScanText(const ScanReport& report) {
     for (const Entry& f : report.entries) {
         std::vector<Text> row;
         if (report.all) row.push_back(FromUtf8(EntryKindName(f.kind)));
-        row.push_back(Escaped(f.name));
+        row.push_back(EscapedName(f.name));
         // A link is told apart: a repair removes the link, not what it points at.
         row.push_back(Escaped(f.link ? f.command + u"  (through a registry link to " + f.linkTarget + u")" : f.command));
         if (report.all && f.kind != EntryKind::kDebugger) {

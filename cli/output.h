@@ -12,6 +12,13 @@ namespace vornex::cli {
 // it on a terminal (U+202E, for one, would turn the rest of a line around).
 // Everything else, non-ASCII included, is kept as it is.
 Text Escaped(const Text& text);
+// A key name as the text output shows it: Escaped, and a backslash (which
+// would read as a path) and leading or trailing spaces (which a column hides)
+// written as \uXXXX too, so that two names never look alike.
+Text EscapedName(const Text& name);
+// A name given on the command line, its \uXXXX escapes taken back: every
+// name EscapedName shows is given back exactly as printed.
+Text UnescapedName(const Text& given);
 // A JSON string literal, quotes included, escaped the same way.
 std::string JsonString(const Text& text);
 

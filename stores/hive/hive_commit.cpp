@@ -2,7 +2,6 @@
 
 #include <ctime>
 
-#include "stores/hive/hive_logs.h"
 
 namespace vornex::hive {
 
@@ -10,9 +9,9 @@ namespace {
 
 // Copies `from` to the new file `to` and flushes it; on failure nothing of
 // `to` is left.
-FileFailure CopyNew(HiveFileLayer& files, const std::string& from, const std::string& to) {
+FileFailure CopyNew(HiveFileLayer& files, const std::string& from, const std::string& to, bool log) {
     std::unique_ptr<InFile> in;
-    if (FileFailure failed = files.OpenRead(from, &in)) return failed;
+    if (FileFailure failed = log ? files.OpenLog(from, &in) : files.OpenRead(from, &in)) return failed;
     std::unique_ptr<OutFile> out;
     if (FileFailure failed = files.CreateNew(to, &out)) return failed;
     std::vector<unsigned char> buffer(1 << 20);
@@ -69,7 +68,8 @@ FileFailure ReplaceHiveFile(HiveFileLayer& files, const std::string& path, const
     return {};
 }
 
-FileFailure WriteHiveBackup(HiveFileLayer& files, const std::string& path, std::string* backupPath) {
+FileFailure WriteHiveBackup(HiveFileLayer& files, const std::string& path, const std::vector<std::string>& logs,
+                            std::string* backupPath) {
     const std::string target = files.RealPath(path);
     std::string folder;
     std::string name;
@@ -77,16 +77,14 @@ FileFailure WriteHiveBackup(HiveFileLayer& files, const std::string& path, std::
     const std::string base = target + ".vornex-backup-" + Stamp();
     std::string backup = base;
     for (int n = 2; files.Exists(backup) && n < 1000; ++n) backup = base + "-" + std::to_string(n);
-    if (FileFailure failed = CopyNew(files, target, backup)) return failed;
+    if (FileFailure failed = CopyNew(files, target, backup, false)) return failed;
     // The logs go with it, named after the backup, so that the set can be put
     // back whole (or read as it was: vornex-cli --hive BACKUP).
     std::vector<std::string> written = {backup};
-    const LogNames logs = FindLogs(name, files.FilesIn(folder));
     FileFailure failed;
-    for (const std::string& log : {logs.first, logs.second}) {
-        if (log.empty()) continue;
+    for (const std::string& log : logs) {
         const std::string copy = backup + log.substr(name.size());
-        failed = CopyNew(files, folder + log, copy);
+        failed = CopyNew(files, folder + log, copy, true);
         if (failed) break;
         written.push_back(copy);
     }

@@ -14,9 +14,11 @@ FileFailure ReplaceHiveFile(HiveFileLayer& files, const std::string& path, const
 
 // Copies a hive file (the file a link points at), byte for byte, to
 // FILE.vornex-backup-YYYYmmdd-HHMMSS beside it (-2, -3, ... when that name is
-// taken; an existing file is never overwritten), and its transaction logs
-// (as FindLogs finds them) to that name plus the log's suffix; all flushed,
+// taken; an existing file is never overwritten), and the transaction logs
+// its reading used (`logs`: names in its folder, read again only as plain
+// files of that folder) to that name plus the log's suffix; all flushed,
 // with the folder. On failure none of the copies is left.
-FileFailure WriteHiveBackup(HiveFileLayer& files, const std::string& path, std::string* backupPath);
+FileFailure WriteHiveBackup(HiveFileLayer& files, const std::string& path, const std::vector<std::string>& logs,
+                            std::string* backupPath);
 
 }  // namespace vornex::hive

@@ -57,6 +57,11 @@ public:
     virtual FileFailure CreateBeside(const std::string& target, std::string* made,
                                      std::unique_ptr<OutFile>* out) = 0;
     virtual FileFailure OpenRead(const std::string& path, std::unique_ptr<InFile>* in) = 0;
+    // A hive's transaction log, read only as a plain file of the hive's own
+    // folder: a link, a junction or any reparse point, a file with other names
+    // (a hard link), a folder or a device is refused with kRegInvalidParameter
+    // and never read, whatever it leads to.
+    virtual FileFailure OpenLog(const std::string& path, std::unique_ptr<InFile>* in) = 0;
     // `from` takes the place of `target` in one step, keeping target's
     // permissions (and on Windows its security and attributes).
     virtual FileFailure Replace(const std::string& from, const std::string& target) = 0;
@@ -64,7 +69,8 @@ public:
     virtual FileFailure FlushFolder(const std::string& folder) = 0;
     virtual bool Exists(const std::string& path) = 0;
     virtual void Remove(const std::string& path) = 0;
-    // The regular files of a folder, by name.
+    // Every name a folder holds, of any kind (a log that is a link or a
+    // folder must still be found, to be refused and said).
     virtual std::vector<std::string> FilesIn(const std::string& folder) = 0;
 };
 

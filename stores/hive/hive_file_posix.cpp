@@ -146,6 +146,21 @@ public:
         return {};
     }
 
+    FileFailure OpenLog(const std::string& path, std::unique_ptr<InFile>* in) override {
+        int fd = -1;
+        if (FileFailure failed = OpenFile(path, O_RDONLY | O_NOFOLLOW, path, &fd)) {
+            if (errno == ELOOP) return {kRegInvalidParameter, path + ": a link, not a file of the hive's folder"};
+            return failed;
+        }
+        UniqueFd opened(fd);
+        struct stat info {};
+        if (fstat(opened.get(), &info) != 0 || info.st_nlink != 1) {
+            return {kRegInvalidParameter, path + ": a file with other names elsewhere (a hard link)"};
+        }
+        *in = std::make_unique<PosixIn>(opened.Release(), path);
+        return {};
+    }
+
     FileFailure Replace(const std::string& from, const std::string& target) override {
         struct stat info {};
         if (stat(target.c_str(), &info) == 0) chmod(from.c_str(), info.st_mode & 07777);
@@ -165,13 +180,11 @@ public:
 
     std::vector<std::string> FilesIn(const std::string& folder) override {
         std::vector<std::string> names;
-        const std::string name = folder.empty() ? "." : folder;
-        std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir(name.c_str()), closedir);
+        std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir(folder.empty() ? "." : folder.c_str()), closedir);
         if (!directory) return names;
         while (const dirent* entry = readdir(directory.get())) {
-            struct stat info {};
             const std::string found = entry->d_name;
-            if (stat((name + "/" + found).c_str(), &info) == 0 && S_ISREG(info.st_mode)) names.push_back(found);
+            if (found != "." && found != "..") names.push_back(found);
         }
         return names;
     }

@@ -303,6 +303,25 @@ public:
         return {};
     }
 
+    FileFailure OpenLog(const std::string& path, std::unique_ptr<InFile>* in) override {
+        UniqueKernelHandle file;
+        // The reparse point itself is opened, never what it leads to.
+        if (FileFailure failed = OpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, &file)) {
+            return failed;
+        }
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!GetFileInformationByHandle(file.get(), &info)) return Failed(path, GetLastError(), kRegReadFault);
+        if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            return {kRegInvalidParameter, path + ": a link, junction or reparse point, not a file of the hive's folder"};
+        }
+        if (info.nNumberOfLinks != 1) {
+            return {kRegInvalidParameter, path + ": a file with other names elsewhere (a hard link)"};
+        }
+        *in = std::make_unique<Win32In>(file.release(), path);
+        return {};
+    }
+
     FileFailure Replace(const std::string& from, const std::string& target) override {
         // ReplaceFileW opens the hive for writing itself: the hold ends here.
         held_.reset();
@@ -364,7 +383,8 @@ public:
         UniqueFind search(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
         if (!search) return names;
         do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(Utf8(found.cFileName));
+            const std::string name = Utf8(found.cFileName);
+            if (name != "." && name != "..") names.push_back(name);
         } while (FindNextFileW(search.get(), &found));
         return names;
     }

@@ -18,20 +18,43 @@ using Bytes = std::vector<unsigned char>;
 
 constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFull + kBaseBlockSize;  // no hive is larger
 
+FileFailure ReadAll(InFile& in, const std::string& path, std::uint64_t limit, Bytes* out);
+
 FileFailure ReadWhole(HiveFileLayer& files, const std::string& path, Bytes* out) {
     std::unique_ptr<InFile> in;
     if (FileFailure failed = files.OpenRead(path, &in)) return failed;
+    return ReadAll(*in, path, kMaxFileSize, out);
+}
+
+// A log, read only when the hive needs it, only as a plain file of its
+// folder, and only up to the size a real one can have.
+FileFailure ReadLog(HiveFileLayer& files, const std::string& path, std::uint64_t hiveSize, Bytes* out) {
+    std::unique_ptr<InFile> in;
+    if (FileFailure failed = files.OpenLog(path, &in)) return failed;
+    const std::uint64_t limit = LogSizeLimit(hiveSize);
+    if (in->SizeHint() > limit) {
+        return {kRegInvalidParameter, path + ": " + std::to_string(in->SizeHint()) +
+                                          " bytes, larger than any log of this hive can be (" +
+                                          std::to_string(limit) + ")"};
+    }
+    return ReadAll(*in, path, limit, out);
+}
+
+FileFailure ReadAll(InFile& in, const std::string& path, std::uint64_t limit, Bytes* out) {
     out->clear();
     try {
-        if (const std::uint64_t size = in->SizeHint(); size <= kMaxFileSize) {
+        if (const std::uint64_t size = in.SizeHint(); size <= limit) {
             ReserveImage(out, static_cast<std::size_t>(size));
         }
         Bytes buffer(1 << 20);
         for (;;) {
             std::size_t got = 0;
-            if (FileFailure failed = in->Read(buffer.data(), buffer.size(), &got)) return failed;
+            if (FileFailure failed = in.Read(buffer.data(), buffer.size(), &got)) return failed;
             if (got == 0) return {};
-            if (out->size() + got > kMaxFileSize) return {kRegBadDatabase, path + ": too large for a registry hive"};
+            if (out->size() + got > limit) {
+                return {limit == kMaxFileSize ? kRegBadDatabase : kRegInvalidParameter,
+                        path + (limit == kMaxFileSize ? ": too large for a registry hive" : ": grew past the size a log can have")};
+            }
             if (out->capacity() - out->size() < got) {
                 // Past the hint (the file grew, or had none): doubling keeps
                 // the copies to about the file's size.
@@ -50,28 +73,45 @@ FileFailure LoadHive(HiveFileLayer& files, const std::string& path, LoadedHive* 
     Bytes primary;
     if (FileFailure failed = ReadWhole(files, path, &primary)) return failed;
     const BaseBlock header = ParseBaseBlock(primary.data(), primary.size());
+    // Windows ignores a clean hive's logs: they are neither read nor needed.
+    const bool needsLogs = !header.valid || header.primarySeq != header.secondarySeq;
 
-    std::string folder;
-    std::string name;
-    // The logs lie beside the file a link points at: those Windows wrote,
-    // and those a backup copies.
-    SplitPath(files.RealPath(path), &folder, &name);
-    const LogNames found = FindLogs(name, files.FilesIn(folder));
     std::optional<Bytes> logs[2];
-    std::string names[2] = {found.first, found.second};
+    std::string names[2];
     std::string unreadable;
-    for (int i = 0; i < 2; ++i) {
-        if (names[i].empty()) continue;
-        Bytes bytes;
-        if (FileFailure failed = ReadWhole(files, folder + names[i], &bytes)) {
-            unreadable += "; " + names[i] + " unreadable: " + failed.message;
-        } else {
-            logs[i] = std::move(bytes);
+    std::vector<std::string> read;
+    std::vector<std::string> refused;
+    if (needsLogs) {
+        std::string folder;
+        std::string name;
+        // The logs lie beside the file a link points at: those Windows wrote,
+        // and those a backup copies.
+        SplitPath(files.RealPath(path), &folder, &name);
+        const LogNames found = FindLogs(name, files.FilesIn(folder));
+        names[0] = found.first;
+        names[1] = found.second;
+        for (int i = 0; i < 2; ++i) {
+            if (names[i].empty()) continue;
+            Bytes bytes;
+            if (FileFailure failed = ReadLog(files, folder + names[i], primary.size(), &bytes)) {
+                // Refused for what it is, or unreadable: the hive as without it.
+                if (failed.code == kRegInvalidParameter) {
+                    refused.push_back(failed.message);
+                } else {
+                    unreadable += "; " + names[i] + " unreadable: " + failed.message;
+                }
+            } else {
+                logs[i] = std::move(bytes);
+                read.push_back(names[i]);
+            }
         }
     }
     *out = Recover(std::move(primary), logs[0], logs[1], names[0].empty() ? "LOG1" : names[0],
                    names[1].empty() ? "LOG2" : names[1]);
     out->note += unreadable;
+    for (const std::string& line : refused) out->note += "; not read: " + line;
+    out->logsRead = std::move(read);
+    out->logsRefused = std::move(refused);
     if (out->recovery == Recovery::kBaseBlockFromLog) return {};
     if (!header.hasSignature) {
         return {kRegBadDatabase, path + ": not a registry hive (no 'regf' signature" +

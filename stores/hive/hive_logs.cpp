@@ -31,4 +31,6 @@ LogNames FindLogs(const std::string& hiveName, const std::vector<std::string>& f
     return logs;
 }
 
+std::uint64_t LogSizeLimit(std::uint64_t hiveSize) { return 2 * hiveSize + (std::uint64_t{16} << 20); }
+
 }  // namespace vornex::hive

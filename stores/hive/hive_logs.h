@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,5 +20,11 @@ struct LogNames {
 // first in byte order when several do; only when neither exists, NAME.LOG.
 // `files` lists the regular files of the hive's folder.
 LogNames FindLogs(const std::string& hiveName, const std::vector<std::string>& files);
+
+// The largest log read beside a hive of this size: twice the hive, plus
+// 16 MiB for one that grew since its last flush. A log holds the pages
+// changed since then, each once per flush; one past this is no real log
+// (a sparse file of gigabytes costs nothing on the disk to plant).
+std::uint64_t LogSizeLimit(std::uint64_t hiveSize);
 
 }  // namespace vornex::hive

@@ -29,6 +29,8 @@ HiveRegistry::HiveRegistry(Passkey, std::string path, Mode mode, hive::LoadedHiv
       recovery_(loaded.recovery),
       logsApplied_(std::move(loaded.logsApplied)),
       recoveryNote_(std::move(loaded.note)),
+      logsRead_(std::move(loaded.logsRead)),
+      logsRefused_(std::move(loaded.logsRefused)),
       changes_(std::move(image)) {}
 
 HiveRegistry::~HiveRegistry() = default;
@@ -406,7 +408,7 @@ RegResult HiveRegistry::Backup(std::string* backupPath, std::string* error) {
         *error = path_ + ": opened read-only";
         return kRegAccessDenied;
     }
-    const hive::FileFailure failed = hive::WriteHiveBackup(*files_, path_, backupPath);
+    const hive::FileFailure failed = hive::WriteHiveBackup(*files_, path_, logsRead_, backupPath);
     *error = failed.message;
     return failed.code;
 }

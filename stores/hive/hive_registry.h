@@ -86,10 +86,13 @@ public:
     hive::Recovery recovery() const { return recovery_; }
     const std::vector<std::string>& logsApplied() const { return logsApplied_; }
     const std::string& recoveryNote() const { return recoveryNote_; }
+    // One line for each log beside the hive that was not read for what it is
+    // (a link, a folder, a device, too large): the hive is read as without it.
+    const std::vector<std::string>& logsRefused() const { return logsRefused_; }
     std::size_t OpenHandleCount() const { return handles_.size(); }
 
-    // Copies the file and its logs, as they are, beside it (before the first
-    // change is written); *backupPath names the copy.
+    // Copies the file and the logs its reading used, as they are, beside it
+    // (before the first change is written); *backupPath names the copy.
     RegResult Backup(std::string* backupPath, std::string* error);
     // Writes the changes to the file: to a temporary file beside it that then
     // replaces it, so that a failure leaves the old file whole.
@@ -127,6 +130,8 @@ private:
     hive::Recovery recovery_;
     std::vector<std::string> logsApplied_;
     std::string recoveryNote_;
+    std::vector<std::string> logsRead_;  // the logs the backup copies
+    std::vector<std::string> logsRefused_;
     hive::HiveChanges changes_;
     // Holds the hive, locked, while it may be changed.
     std::unique_ptr<hive::HiveFileLayer> files_;

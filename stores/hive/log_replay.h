@@ -25,6 +25,10 @@ struct LoadedHive {
     Recovery recovery = Recovery::kDirtyNoUsableLog;
     std::vector<std::string> logsApplied;  // file names of the logs used, in order
     std::string note;                      // one line explaining, for the user (e.g. "LOG1 entry 5 hash mismatch: replay stopped")
+    // Set when read from files (hive_load.h): the logs read beside the hive,
+    // which a backup copies, and one line for each log refused unread.
+    std::vector<std::string> logsRead;
+    std::vector<std::string> logsRefused;
 
     // The primary needed recovery: its base block is damaged (no "regf", short,
     // or a bad checksum) or its two sequence numbers differ. With kDirtyNoUsableLog

@@ -78,11 +78,10 @@ public:
         return {};
     }
     FileFailure OpenRead(const std::string& path, std::unique_ptr<InFile>* in) override {
-        if (Cut()) return Cut(path);
-        std::unique_ptr<InFile> file;
-        if (FileFailure failed = real_.OpenRead(path, &file)) return failed;
-        *in = std::make_unique<In>(*this, std::move(file));
-        return {};
+        return Opened(path, &HiveFileLayer::OpenRead, in);
+    }
+    FileFailure OpenLog(const std::string& path, std::unique_ptr<InFile>* in) override {
+        return Opened(path, &HiveFileLayer::OpenLog, in);
     }
     FileFailure Replace(const std::string& from, const std::string& target) override {
         return Cut() ? Cut(target) : real_.Replace(from, target);
@@ -114,6 +113,14 @@ private:
         FailingLayer& layer_;
         std::unique_ptr<InFile> file_;
     };
+    using Open = FileFailure (HiveFileLayer::*)(const std::string&, std::unique_ptr<InFile>*);
+    FileFailure Opened(const std::string& path, Open open, std::unique_ptr<InFile>* in) {
+        if (Cut()) return Cut(path);
+        std::unique_ptr<InFile> file;
+        if (FileFailure failed = (real_.*open)(path, &file)) return failed;
+        *in = std::make_unique<In>(*this, std::move(file));
+        return {};
+    }
     bool Cut() { return ++count_ == failAt_; }
     static FileFailure Cut(const std::string& where) { return {kRegWriteFault, where + ": cut"}; }
 
@@ -162,7 +169,7 @@ protected:
     // Backup, then the new hive in place: as the store commits a change.
     FileFailure Change(HiveFileLayer& files, const std::string& hive, std::string* backup) {
         if (FileFailure held = files.Hold(hive)) return held;
-        if (FileFailure failed = hive::WriteHiveBackup(files, hive, backup)) return failed;
+        if (FileFailure failed = hive::WriteHiveBackup(files, hive, {"SOFTWARE.LOG1", "SOFTWARE.LOG2"}, backup)) return failed;
         return hive::ReplaceHiveFile(files, hive, new_);
     }
 
