@@ -38,6 +38,13 @@ Failure RegfEdit::Check(const RegfImage& image, const ChangePlan& plan) {
     if (const std::uint32_t repeat = FirstDuplicate(plan.frees); repeat != kNoCell) {
         return {ReadError::kDuplicate, "cell " + Hex(repeat) + " would be freed twice"};
     }
+    std::vector<std::uint32_t> released = plan.frees;
+    released.insert(released.end(), plan.drops.begin(), plan.drops.end());
+    // One key reaching a cell twice (its class name its own value list, a
+    // segment listed twice) is damage, not sharing.
+    if (const std::uint32_t repeat = FirstDuplicate(released); repeat != kNoCell) {
+        return {ReadError::kShared, "cell " + Hex(repeat) + " is reached twice by what the change removes"};
+    }
     std::vector<std::uint32_t> frees = plan.frees;
     std::sort(frees.begin(), frees.end());
     for (const std::uint32_t cell : frees) {
@@ -47,6 +54,13 @@ Failure RegfEdit::Check(const RegfImage& image, const ChangePlan& plan) {
     for (const ChangePlan::Put& put : plan.puts) {
         if (freed(put.cell)) return {ReadError::kShared, "cell " + Hex(put.cell) + " is both changed and freed"};
         if (Failure failure = InCell(image, put.cell, put.offset, put.width)) return failure;
+    }
+    for (const ChangePlan::Allocation& allocation : plan.allocations) {
+        const unsigned char* bins = image.image_.data() + kBaseBlockSize;
+        if (allocation.cell == kNoCell || image.IsCellStart(allocation.cell) || !IsFree(bins, allocation.cell) ||
+            CellSize(bins, allocation.cell) < allocation.size || allocation.size < 4 + 4 * allocation.entries.size()) {
+            return {ReadError::kBadCell, "no free room for a new cell"};
+        }
     }
     for (const ChangePlan::Cut& cut : plan.cuts) {
         if (freed(cut.cell)) return {ReadError::kShared, "cell " + Hex(cut.cell) + " is both changed and freed"};
@@ -59,6 +73,12 @@ Failure RegfEdit::Check(const RegfImage& image, const ChangePlan& plan) {
 
 void RegfEdit::Apply(RegfImage& image, const ChangePlan& plan) {
     unsigned char* bins = image.image_.data() + kBaseBlockSize;
+    CellUses& uses = Uses(image);
+    for (const ChangePlan::Allocation& allocation : plan.allocations) {
+        Allocate(image, allocation);
+        uses.Add(allocation.cell);
+        for (const std::uint32_t entry : allocation.entries) uses.Add(entry);
+    }
     for (const ChangePlan::Cut& cut : plan.cuts) {
         unsigned char* at = bins + cut.cell + 4 + cut.offset;
         std::memmove(at, at + cut.removed, cut.tail);
@@ -70,7 +90,7 @@ void RegfEdit::Apply(RegfImage& image, const ChangePlan& plan) {
         if (put.width == 4) WriteU32(at, static_cast<std::uint32_t>(put.value));
         if (put.width == 8) WriteU64(at, put.value);
     }
-    CellUses& uses = Uses(image);
+    for (const std::uint32_t cell : plan.drops) uses.Drop(cell);
     for (const std::uint32_t cell : plan.frees) {
         Free(image, cell);
         uses.Clear(cell);
@@ -127,6 +147,35 @@ void RegfEdit::Free(RegfImage& image, std::uint32_t cell) {
     } else {
         WriteU32(bins + cell, size);
     }
+}
+
+std::uint32_t RegfEdit::FindFreeCell(const RegfImage& image, std::uint32_t size) {
+    const unsigned char* bins = image.image_.data() + kBaseBlockSize;
+    for (std::size_t b = 0; b < image.binStarts_.size(); ++b) {
+        const std::uint32_t binStart = image.binStarts_[b];
+        const std::uint32_t binEnd = binStart + U32(bins + binStart + kBinSize);
+        for (std::uint32_t at = binStart + kBinHeaderSize; at + 4 <= binEnd;) {
+            const std::uint32_t cellSize = CellSize(bins, at);
+            if (cellSize < kCellAlignment || cellSize > binEnd - at) break;  // read as damage elsewhere
+            if (IsFree(bins, at) && !image.IsCellStart(at) && cellSize >= size) return at;
+            at += cellSize;
+        }
+    }
+    return kNoCell;
+}
+
+void RegfEdit::Allocate(RegfImage& image, const ChangePlan::Allocation& allocation) {
+    unsigned char* bins = image.image_.data() + kBaseBlockSize;
+    const std::uint32_t free = CellSize(bins, allocation.cell);
+    // A rest too small for a cell of its own stays with the new one.
+    const std::uint32_t size = free - allocation.size >= 2 * kCellAlignment ? allocation.size : free;
+    std::memset(bins + allocation.cell + 4, 0, size - 4);
+    WriteU32(bins + allocation.cell, static_cast<std::uint32_t>(-static_cast<std::int32_t>(size)));
+    for (std::size_t i = 0; i < allocation.entries.size(); ++i) {
+        WriteU32(bins + allocation.cell + 4 + 4 * i, allocation.entries[i]);
+    }
+    if (size < free) WriteU32(bins + allocation.cell + size, free - size);
+    image.MarkCellStart(allocation.cell);
 }
 
 void RegfEdit::Seal(RegfImage& image, std::uint32_t sequence, std::uint64_t filetime) {

@@ -56,9 +56,19 @@ struct ChangePlan {
         std::uint32_t removed;
         std::uint32_t tail;
     };
+    // A new cell taken from free room in the bins (planned: `cell` is free
+    // and at least `size` bytes), written with these 4-byte entries.
+    struct Allocation {
+        std::uint32_t cell;
+        std::uint32_t size;  // the cell's size, header included
+        std::vector<std::uint32_t> entries;
+    };
     std::vector<Put> puts;
     std::vector<Cut> cuts;
     std::vector<std::uint32_t> frees;
+    // Cells that lose one reference and stay: another key still uses them.
+    std::vector<std::uint32_t> drops;
+    std::vector<Allocation> allocations;
     std::uint32_t releasedSecurity = layout::kNoCell;  // an sk that loses one user and stays
     KeyRef parent{layout::kNoCell};                    // a subkey gone from this parent's list...
     KeyRef removedKey{layout::kNoCell};                // ...this one
@@ -97,6 +107,12 @@ struct RegfEdit {
     // Marks an allocated cell free, merged with the free cells before and
     // after it in its bin (regf_cells.cpp).
     static void Free(RegfImage& image, std::uint32_t cell);
+    // The first free cell of at least `size` bytes (header included, a
+    // multiple of 8), or kNoCell when the bins have no such room.
+    static std::uint32_t FindFreeCell(const RegfImage& image, std::uint32_t size);
+    // Takes `size` bytes at the start of the free cell planned for it; what
+    // is left stays free.
+    static void Allocate(RegfImage& image, const ChangePlan::Allocation& allocation);
 };
 
 // The cells that hold a value's data: none (inline, empty or absent), one
@@ -104,6 +120,11 @@ struct RegfEdit {
 Failure ValueDataCells(const RegfImage& image, std::uint32_t valueCell, std::vector<std::uint32_t>* out);
 // The cells of a key's subkey list: the list, and the leaves of an ri.
 Failure SubkeyListCells(const RegfImage& image, const RegfEdit::KeyNode& node, std::vector<std::uint32_t>* out);
+
+// Frees a value's cells where the change removes their last reference, and
+// drops one reference from those another key still uses.
+Failure PlanValueRelease(const RegfImage& image, const RegfEdit::CellUses& uses, std::uint32_t value,
+                         ChangePlan* plan);
 
 // Succeeds when exactly one reference reaches the cell: the one a change
 // removes. Anything else uses it too, or the walk never reached it.

@@ -10,15 +10,32 @@ using namespace layout;
 
 namespace {
 
-Failure PlanValueFree(const RegfImage& image, const RegfEdit::CellUses& uses, std::uint32_t value, ChangePlan* plan) {
-    if (Failure failure = SoleUse(uses, value, "value")) return failure;
+}  // namespace
+
+Failure PlanValueRelease(const RegfImage& image, const RegfEdit::CellUses& uses, std::uint32_t value,
+                         ChangePlan* plan) {
+    const std::uint32_t users = uses.Of(value);
+    if (users == 0) return SoleUse(uses, value, "value");
+    if (users > 1) {
+        plan->drops.push_back(value);  // another key lists it too: it stays theirs
+        return {};
+    }
     std::vector<std::uint32_t> data;
     if (Failure failure = ValueDataCells(image, value, &data)) return failure;
     for (const std::uint32_t cell : data) {
-        if (Failure failure = SoleUse(uses, cell, "value data")) return failure;
-        plan->frees.push_back(cell);
+        if (uses.Of(cell) == 0) return SoleUse(uses, cell, "value data");
+        (uses.Of(cell) > 1 ? plan->drops : plan->frees).push_back(cell);
     }
     plan->frees.push_back(value);
+    return {};
+}
+
+namespace {
+
+// Releases a cell one key held: freed with its last user, else kept for the others.
+Failure PlanCellRelease(const RegfEdit::CellUses& uses, std::uint32_t cell, const char* what, ChangePlan* plan) {
+    if (uses.Of(cell) == 0) return SoleUse(uses, cell, what);
+    (uses.Of(cell) > 1 ? plan->drops : plan->frees).push_back(cell);
     return {};
 }
 
@@ -95,19 +112,41 @@ Failure RegfWriter::PlanValueDeletion(KeyRef key, const ValueInfo& value, Change
         return {ReadError::kDuplicate, "key " + Hex(key.cell) + " lists value " + Hex(value.cell) + " twice"};
     }
     ChangePlan plan;
-    if (Failure failure = SoleUse(uses, node.valueList, "value list")) return failure;
-    if (Failure failure = PlanValueFree(image_, uses, value.cell, &plan)) return failure;
-    if (cells.size() == 1) {
+    if (uses.Of(node.valueList) == 0) return SoleUse(uses, node.valueList, "value list");
+    const auto count = static_cast<std::uint32_t>(cells.size());
+    if (uses.Of(node.valueList) > 1) {
+        // Another key lists the same values through this very list: this key
+        // gets a list of its own without the value, and theirs stays whole.
+        plan.drops.push_back(node.valueList);
+        plan.drops.push_back(value.cell);
+        if (count == 1) {
+            plan.puts.push_back({key.cell, kKeyValueList, 4, kNoCell});
+        } else {
+            std::vector<std::uint32_t> rest = cells;
+            rest.erase(rest.begin() + (found - cells.begin()));
+            const auto size = static_cast<std::uint32_t>((4 + 4 * rest.size() + kCellAlignment - 1) &
+                                                         ~std::size_t{kCellAlignment - 1});
+            const std::uint32_t room = RegfEdit::FindFreeCell(image_, size);
+            if (room == kNoCell) return {ReadError::kShared, "no free room in the hive for key " + Hex(key.cell) +
+                                                                 "'s own value list"};
+            plan.allocations.push_back({room, size, std::move(rest)});
+            plan.puts.push_back({key.cell, kKeyValueList, 4, room});
+        }
+        plan.puts.push_back({key.cell, kKeyValueCount, 4, count - 1});
+    } else if (count == 1) {
+        if (Failure failure = PlanValueRelease(image_, uses, value.cell, &plan)) return failure;
         plan.frees.push_back(node.valueList);
         plan.puts.push_back({key.cell, kKeyValueList, 4, kNoCell});
         plan.puts.push_back({key.cell, kKeyValueCount, 4, 0});
-        plan.puts.push_back({key.cell, kKeyMaxValueNameLength, 4, 0});
-        plan.puts.push_back({key.cell, kKeyMaxValueDataLength, 4, 0});
     } else {
+        if (Failure failure = PlanValueRelease(image_, uses, value.cell, &plan)) return failure;
         const auto index = static_cast<std::uint32_t>(found - cells.begin());
-        const auto count = static_cast<std::uint32_t>(cells.size());
         plan.cuts.push_back({node.valueList, 4 * index, 4, 4 * (count - 1 - index)});
         plan.puts.push_back({key.cell, kKeyValueCount, 4, count - 1});
+    }
+    if (count == 1) {
+        plan.puts.push_back({key.cell, kKeyMaxValueNameLength, 4, 0});
+        plan.puts.push_back({key.cell, kKeyMaxValueDataLength, 4, 0});
     }
     plan.puts.push_back({key.cell, kKeyLastWrite, 8, FileTimeNow()});
     *out = std::move(plan);
@@ -138,15 +177,19 @@ Failure RegfWriter::PlanKeyDeletion(KeyRef parent, KeyRef child, ChangePlan* out
         if (const std::uint32_t repeat = FirstDuplicate(values); repeat != kNoCell) {
             return {ReadError::kDuplicate, "key " + Hex(child.cell) + " lists value " + Hex(repeat) + " twice"};
         }
-        if (Failure failure = SoleUse(uses, childNode.valueList, "value list")) return failure;
+        const bool listShared = uses.Of(childNode.valueList) > 1;
+        if (Failure failure = PlanCellRelease(uses, childNode.valueList, "value list", &plan)) return failure;
         for (const std::uint32_t value : values) {
-            if (Failure failure = PlanValueFree(image_, uses, value, &plan)) return failure;
+            // Through a shared list, each value stays in the other key's list.
+            if (listShared) {
+                plan.drops.push_back(value);
+            } else if (Failure failure = PlanValueRelease(image_, uses, value, &plan)) {
+                return failure;
+            }
         }
-        plan.frees.push_back(childNode.valueList);
     }
     if (childNode.classLength > 0) {
-        if (Failure failure = SoleUse(uses, childNode.classCell, "class name")) return failure;
-        plan.frees.push_back(childNode.classCell);
+        if (Failure failure = PlanCellRelease(uses, childNode.classCell, "class name", &plan)) return failure;
     }
     if (childNode.security != kNoCell) {
         if (Failure failure = PlanSecurityRelease(image_, uses, childNode.security, &plan)) return failure;
