@@ -16,6 +16,11 @@ public:
     Registry& registry() override { return *hive_; }
     RegResult Writable() const override { return writable_; }
     bool Changed() const override { return hive_->dirty(); }
+    std::vector<std::string> LogsRefused() const override {
+        std::vector<std::string> names;
+        for (const auto& log : hive_->logsRefused()) names.push_back(log.name);
+        return names;
+    }
     RegResult Backup(std::string* backupPath, std::string* error) override { return hive_->Backup(backupPath, error); }
     RegResult Commit(std::string* error) override { return hive_->Commit(error); }
 

@@ -56,8 +56,13 @@ Registry& HiveSession::registry() {
 Text HiveSession::Caption() const { return texts::HiveCaption(path_); }
 
 Text HiveSession::Warning() const {
-    if (!document_ || document_->Writable() == kRegOk) return Text();
-    return texts::HiveReadOnlyWarning(path_, document_->Writable());
+    if (!document_) return Text();
+    Text warning;
+    if (document_->Writable() != kRegOk) warning = texts::HiveReadOnlyWarning(path_, document_->Writable());
+    std::vector<Text> refused;
+    for (const std::string& name : document_->LogsRefused()) refused.push_back(FromUtf8(name));
+    if (!refused.empty()) warning += (warning.empty() ? Text() : Text(u"\n\n")) + texts::LogsNotRead(refused);
+    return warning;
 }
 
 bool HiveSession::Current() const { return document_ && document_->Writable() != kRegBadDatabase; }

@@ -18,6 +18,9 @@ public:
     virtual RegResult Writable() const = 0;
     // Changed in memory since it was opened or written.
     virtual bool Changed() const = 0;
+    // The logs beside it that were not read for what they are (a link, a
+    // folder, a device, too large), by name.
+    virtual std::vector<std::string> LogsRefused() const = 0;
     // Copies the file, as it is, beside it.
     virtual RegResult Backup(std::string* backupPath, std::string* error) = 0;
     // Writes the changes to the file.

@@ -108,6 +108,12 @@ Text HiveReadOnlyWarning(const Text& path, long code) {
     return u"配置单元" + Quoted(path) + u"无法写入" + CodeNote(code) + u"：只能查看，不能修改。";
 }
 
+Text LogsNotRead(const std::vector<Text>& names) {
+    Text text = u"配置单元旁边的以下事务日志是链接、文件夹或设备，或者大得不像真正的日志，没有读取，也不会被复制；配置单元按没有它们的情况读取：";
+    for (const Text& name : names) text += u"\n" + Quoted(name);
+    return text;
+}
+
 Text HiveChangeRefused(long code) {
     if (code == kRegBadDatabase) {
         return u"这个配置单元可能不是最新状态，不能修改。请先让Windows正常启动并关闭一次，再重试。";

@@ -36,6 +36,8 @@ Text HiveOpenFailure(const Text& path, long code);
 // Said after the first scan of a hive that cannot be written: kRegBadDatabase
 // for a dirty hive with no usable log (the list may not be the newest state).
 Text HiveReadOnlyWarning(const Text& path, long code);
+// Logs beside a hive that were not read (links, folders, devices, or too large).
+Text LogsNotRead(const std::vector<Text>& names);
 // A repair refused before it changed anything, and why.
 Text HiveChangeRefused(long code);
 Text HiveNotOpen(const Text& path);

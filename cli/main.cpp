@@ -94,8 +94,8 @@ bool OpenHive(const Options& options, std::unique_ptr<vornex::HiveRegistry>* hiv
     source->offline = true;
     source->path = vornex::FromUtf8(options.hive);
     source->openHint = "is this a SOFTWARE hive?";
-    for (const std::string& refused : opened.logsRefused()) {
-        WriteErr("vornex-cli: transaction log not read, the hive is read as without it: " + refused + "\n");
+    for (const auto& refused : opened.logsRefused()) {
+        WriteErr("vornex-cli: transaction log not read, the hive is read as without it: " + refused.why + "\n");
     }
     source->recovery = vornex::hive::RecoveryName(opened.recovery());
     source->recoveryNote = opened.recoveryNote();

@@ -80,7 +80,7 @@ FileFailure LoadHive(HiveFileLayer& files, const std::string& path, LoadedHive* 
     std::string names[2];
     std::string unreadable;
     std::vector<std::string> read;
-    std::vector<std::string> refused;
+    std::vector<LoadedHive::RefusedLog> refused;
     if (needsLogs) {
         std::string folder;
         std::string name;
@@ -96,7 +96,7 @@ FileFailure LoadHive(HiveFileLayer& files, const std::string& path, LoadedHive* 
             if (FileFailure failed = ReadLog(files, folder + names[i], primary.size(), &bytes)) {
                 // Refused for what it is, or unreadable: the hive as without it.
                 if (failed.code == kRegInvalidParameter) {
-                    refused.push_back(failed.message);
+                    refused.push_back({names[i], failed.message});
                 } else {
                     unreadable += "; " + names[i] + " unreadable: " + failed.message;
                 }
@@ -109,7 +109,7 @@ FileFailure LoadHive(HiveFileLayer& files, const std::string& path, LoadedHive* 
     *out = Recover(std::move(primary), logs[0], logs[1], names[0].empty() ? "LOG1" : names[0],
                    names[1].empty() ? "LOG2" : names[1]);
     out->note += unreadable;
-    for (const std::string& line : refused) out->note += "; not read: " + line;
+    for (const LoadedHive::RefusedLog& log : refused) out->note += "; not read: " + log.why;
     out->logsRead = std::move(read);
     out->logsRefused = std::move(refused);
     if (out->recovery == Recovery::kBaseBlockFromLog) return {};

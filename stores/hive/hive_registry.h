@@ -88,7 +88,7 @@ public:
     const std::string& recoveryNote() const { return recoveryNote_; }
     // One line for each log beside the hive that was not read for what it is
     // (a link, a folder, a device, too large): the hive is read as without it.
-    const std::vector<std::string>& logsRefused() const { return logsRefused_; }
+    const std::vector<hive::LoadedHive::RefusedLog>& logsRefused() const { return logsRefused_; }
     std::size_t OpenHandleCount() const { return handles_.size(); }
 
     // Copies the file and the logs its reading used, as they are, beside it
@@ -131,7 +131,7 @@ private:
     std::vector<std::string> logsApplied_;
     std::string recoveryNote_;
     std::vector<std::string> logsRead_;  // the logs the backup copies
-    std::vector<std::string> logsRefused_;
+    std::vector<hive::LoadedHive::RefusedLog> logsRefused_;
     hive::HiveChanges changes_;
     // Holds the hive, locked, while it may be changed.
     std::unique_ptr<hive::HiveFileLayer> files_;

@@ -28,7 +28,11 @@ struct LoadedHive {
     // Set when read from files (hive_load.h): the logs read beside the hive,
     // which a backup copies, and one line for each log refused unread.
     std::vector<std::string> logsRead;
-    std::vector<std::string> logsRefused;
+    struct RefusedLog {
+        std::string name;  // in the hive's folder
+        std::string why;   // one line naming the file
+    };
+    std::vector<RefusedLog> logsRefused;
 
     // The primary needed recovery: its base block is damaged (no "regf", short,
     // or a bad checksum) or its two sequence numbers differ. With kDirtyNoUsableLog

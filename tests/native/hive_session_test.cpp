@@ -30,6 +30,7 @@ struct FakeDisk {
     RegResult backupCode = kRegOk;
     RegResult commitCode = kRegOk;
     std::map<Text, Text> backedUp;
+    std::vector<std::string> refusedLogs;
 };
 
 class FakeDocument : public HiveDocument {
@@ -44,6 +45,7 @@ public:
     Registry& registry() override { return memory_; }
     RegResult Writable() const override { return disk_.writable; }
     bool Changed() const override { return memory_.Dump() != opened_; }
+    std::vector<std::string> LogsRefused() const override { return disk_.refusedLogs; }
     RegResult Backup(std::string* backupPath, std::string*) override {
         disk_.log.push_back("backup");
         if (disk_.backupCode != kRegOk) return disk_.backupCode;
@@ -162,6 +164,14 @@ TEST_F(HiveWindow, AStaleHiveIsShownWithAWarningAndRefusesEveryChange) {
     EXPECT_EQ(disk.log, std::vector<std::string>{"open"}) << "no copy, no write";
     EXPECT_EQ(window.messages.back().text, texts::HiveChangeRefused(kRegBadDatabase));
     EXPECT_EQ(window.lines.size(), 3u);
+}
+
+TEST_F(HiveWindow, ALogNotReadIsNamedOverTheWindowAndChangesStayAllowed) {
+    disk.refusedLogs = {"SOFTWARE.LOG1"};
+    Start();
+    EXPECT_EQ(MessageTexts(), std::vector<Text>{texts::LogsNotRead({u"SOFTWARE.LOG1"})});
+    RepairLine(0);
+    EXPECT_EQ(disk.log, (std::vector<std::string>{"open", "backup", "commit"}));
 }
 
 TEST_F(HiveWindow, AnEmptyStaleHiveIsNeverToldAsNothingFound) {
