@@ -493,6 +493,116 @@ links_in_hive() {
 }
 check "a link key is followed within the hive and removed as a link" links_in_hive
 
+# --- Planted by malware: decoy names at each level, links, logs. What the
+# scan lists must be what libregf reads of the real IFEO key and hivex of each
+# entry's real path; a repair reaches the real key.
+ifeo_oracle() {  # hive: name TAB command of each REG_SZ Debugger below the real IFEO key, per libregf
+    /usr/bin/python3 - "$1" <<'PY'
+import sys, pyregf
+hive = pyregf.file()
+hive.open(sys.argv[1])
+ifeo = hive.get_key_by_path('\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options')
+for key in (ifeo.sub_keys if ifeo else []):
+    value = key.get_value_by_name('Debugger')
+    if value is not None and value.type == 1:
+        sys.stdout.buffer.write((key.name + '\t' + value.get_data_as_string() + '\n').encode('utf-8'))
+PY
+}
+listed() {  # hive: name TAB command of each entry vornex-cli lists
+    "$cli" --hive "$1" scan --json | /usr/bin/python3 -c '
+import json, sys
+for e in json.load(sys.stdin)["entries"]:
+    sys.stdout.buffer.write((e["name"] + "\t" + e["command"] + "\n").encode("utf-8"))'
+}
+decoys() {
+    local d=$work/decoys ok=0 i=0
+    mkdir -p "$d"
+    local real="sz${T}${IFEO}\\sethc.exe${T}Debugger${T}C:\\Windows\\System32\\cmd.exe"
+    local other="sz${T}${IFEO}\\utilman.exe${T}Debugger${T}C:\\evil.exe"
+    local rootName='Microsoft\Windows NT\CurrentVersion\Image File Execution Options'
+    local cases=(
+        "keyname${T}SOFTWARE${T}${rootName}"
+        "keyname${T}SOFTWARE${T}${rootName}\\sethc.exe
+sz${T}SOFTWARE\\${rootName}\\sethc.exe${T}Debugger${T}C:\\harmless.exe"
+        "keyname${T}SOFTWARE\\Microsoft${T}Windows NT\\CurrentVersion"
+        "keyname${T}${IFEO}${T}sethc.exe\\x
+sz${T}${IFEO}\\sethc.exe\\x${T}Debugger${T}C:\\decoy.exe"
+    )
+    for extra in "${cases[@]}"; do
+        i=$((i + 1))
+        printf '%s\n%s\n%s\n' "$real" "$other" "$extra" | fixture_from "$d/$i" || return 1
+        ifeo_oracle "$d/$i" | sort >"$d/$i.oracle"
+        listed "$d/$i" | sort >"$d/$i.listed"
+        cmp -s "$d/$i.oracle" "$d/$i.listed" || { ok=1; echo "  case $i: listed differs from libregf"; diff "$d/$i.oracle" "$d/$i.listed"; }
+        [ "$(hivexget "$d/$i" "$HIFEO\\sethc.exe" Debugger)" = 'C:\Windows\System32\cmd.exe' ] || { ok=1; echo "  case $i: hivex"; }
+        run 1 "$d/$i.repair" --hive "$d/$i" repair sethc.exe || { ok=1; continue; }
+        ! hivexget "$d/$i" "$HIFEO\\sethc.exe" Debugger >/dev/null 2>&1 &&
+            hivexget "$d/$i" "$HIFEO\\utilman.exe" Debugger >/dev/null &&
+            grep -v '^sethc.exe	' "$d/$i.oracle" | cmp -s - <(ifeo_oracle "$d/$i" | sort) ||
+            { ok=1; echo "  case $i: the repair missed the real key or touched another"; }
+    done
+    return $ok
+}
+check "decoy names at each level hide nothing and divert no repair (libregf, hivex)" decoys
+
+links_as_windows_resolves() {
+    local d=$work/linkforms ok=0 i=0
+    mkdir -p "$d"
+    # target; expected exit of scan; the command it must list (empty: reported unread)
+    local cases=(
+        '\REGISTRY\MACHINE\SOFTWARE\Evil\sethc\|1|C:\through.exe'
+        '\REGISTRY\MACHINE\SOFTWARE\\Evil\\\sethc|1|C:\through.exe'
+        '\REGISTRY\MACHINE\SOFTWARE\Evil\gone|4|'
+        'REGISTRY\MACHINE\SOFTWARE\Evil\sethc|4|'
+    )
+    for row in "${cases[@]}"; do
+        i=$((i + 1))
+        IFS='|' read -r target rc command <<<"$row"
+        printf '%s\n' "sz${T}SOFTWARE\\Evil\\sethc${T}Debugger${T}C:\\through.exe" \
+            "link${T}${IFEO}\\sethc.exe${T}${target}" | fixture_from "$d/$i" || return 1
+        run "$rc" "$d/$i.scan" --hive "$d/$i" scan || { ok=1; continue; }
+        if [ -n "$command" ]; then
+            grep -q "^sethc.exe  $(printf '%s' "$command" | sed 's/\\/\\\\/g')  (through a registry link" "$d/$i.scan" ||
+                { ok=1; echo "  $target: not listed"; }
+        else
+            grep -q "^incomplete: could not read .*sethc.exe (open-subkey, error 1921)" "$d/$i.scan" ||
+                { ok=1; echo "  $target: not reported unread"; cat "$d/$i.scan"; }
+        fi
+    done
+    return $ok
+}
+check "link targets: followed where Windows' parser takes them, else reported unread" links_as_windows_resolves
+
+logs_planted() {
+    local d=$work/logs ok=0
+    mkdir -p "$d/outside"
+    printf '%s\n' "sz${T}${IFEO}\\sethc.exe${T}Debugger${T}C:\\x.exe" | fixture_from "$d/SOFTWARE" || return 1
+    head -c 4096 /dev/urandom >"$d/outside/secret"
+    # Clean hive: its logs are neither read nor copied, however they are planted.
+    ln -s outside/secret "$d/SOFTWARE.LOG1"
+    truncate -s 3G "$d/SOFTWARE.LOG2"
+    run 1 "$d/scan" --hive "$d/SOFTWARE" scan && [ ! -s "$d/scan.err" ] || { ok=1; echo "  clean: logs read"; }
+    run 0 "$d/repair" --hive "$d/SOFTWARE" repair sethc.exe || ok=1
+    ls "$d"/SOFTWARE.vornex-backup-*.LOG* >/dev/null 2>&1 && { ok=1; echo "  clean: a log copied"; }
+    # Dirty: the link, a folder and an oversized log are refused, said, never copied.
+    printf '%s\n' "sz${T}${IFEO}\\a.exe${T}Other${T}x" | fixture_from "$d/old" &&
+        printf '%s\n' "sz${T}${IFEO}\\a.exe${T}Debugger${T}C:\\y.exe" | fixture_from "$d/new" &&
+        "$dirty" "$d/old" "$d/new" "$d/dirty" >/dev/null || return 1
+    for planted in link folder huge; do
+        rm -rf "$d/dirty.LOG1" "$d"/dirty.vornex-backup-*
+        case $planted in
+            link) ln -s outside/secret "$d/dirty.LOG1" ;;
+            folder) mkdir "$d/dirty.LOG1" ;;
+            huge) truncate -s 3G "$d/dirty.LOG1" ;;
+        esac
+        run 4 "$d/$planted" --hive "$d/dirty" scan &&
+            grep -q 'transaction log not read' "$d/$planted.err" && grep -q '^stale:' "$d/$planted" ||
+            { ok=1; echo "  dirty, $planted: not refused and said"; }
+    done
+    return $ok
+}
+check "planted logs: a clean hive's never read; a link, a folder, a huge one refused and said" logs_planted
+
 dry_run_agrees() {
     local d=$work/agree
     mkdir -p "$d"
