@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "cli/commands.h"
 #include "cli/options.h"
@@ -56,6 +57,7 @@ TEST(Arguments, BadUsageIsRefusedWithAReason) {
     EXPECT_FALSE(ParseError({u"--hive"}).empty());
     EXPECT_FALSE(ParseError({u"scan", u"--json", u"--csv"}).empty());
     EXPECT_FALSE(ParseError({u"scan", u"--bogus"}).empty());
+    EXPECT_FALSE(ParseError({u"--hive", u"A", u"--hive", u"B", u"scan"}).empty());
     EXPECT_NE(ParseError({u"delete-all"}).find("--yes"), std::string::npos);
     EXPECT_EQ(Parse({u"delete-all", u"--yes"}).command, Command::kDeleteAll);
     EXPECT_EQ(Parse({u"delete-all", u"--dry-run"}).command, Command::kDeleteAll);
@@ -69,6 +71,20 @@ TEST(Output, ControlAndFormatCharactersAreEscapedAndTheRestKept) {
     EXPECT_EQ(Escaped(Text(1, char16_t(0xD800)) + u"x"), u"\\uD800x");
     EXPECT_EQ(Escaped(u"\U000E0041"), u"\\uDB40\\uDC41");  // a tag character
     EXPECT_EQ(JsonString(u"C:\\a \"b\"\u202E\u4E2D"), "\"C:\\\\a \\\"b\\\"\\u202E\xE4\xB8\xAD\"");
+}
+
+// Every name the list shows is given back as printed, and no two names look alike.
+TEST(Output, NamesAreShownApartAndTakenBackAsPrinted) {
+    const Text names[] = {u"tab\tx.exe", u"a.exe ", u"a.exe", u" a.exe", u"foo.exe\\bar", u"foo.exe\\u005Cbar",
+                          u"calc\u202Eexe", Text(1, char16_t(0xDC00)) + u"x", u"\u4E2D \u6587.exe"};
+    std::set<Text> shown;
+    for (const Text& name : names) {
+        EXPECT_EQ(UnescapedName(EscapedName(name)), name) << ToUtf8(EscapedName(name));
+        EXPECT_TRUE(shown.insert(EscapedName(name)).second) << ToUtf8(name);
+        const Text shownName = EscapedName(name);
+        EXPECT_TRUE(shownName.front() != u' ' && shownName.back() != u' ' && shownName.find(u'\t') == Text::npos);
+    }
+    EXPECT_EQ(Parse({u"repair", u"tab\\u0009x.exe"}).name, u"tab\tx.exe");
 }
 
 // A store and the window's handlers on a fake window, to compare with.

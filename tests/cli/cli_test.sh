@@ -349,6 +349,7 @@ stale_not_written() {
     cp "$work/dirty1/SOFTWARE.LOG1" "$d/SOFTWARE.LOG1" && printf '\377' | dd of="$d/SOFTWARE.LOG1" bs=1 seek=100 conv=notrunc status=none
     cp "$d/SOFTWARE" "$d/p.before"; cp "$d/SOFTWARE.LOG1" "$d/l.before"
     run 2 "$d/repair" --hive "$d/SOFTWARE" repair notepad.exe && grep -q 'no transaction log could be applied' "$d/repair.err" &&
+        run 2 "$d/dry" --hive "$d/SOFTWARE" --dry-run repair notepad.exe && cmp -s "$d/dry.err" "$d/repair.err" &&
         cmp -s "$d/SOFTWARE" "$d/p.before" && cmp -s "$d/SOFTWARE.LOG1" "$d/l.before" &&
         ! ls "$d"/*.vornex-backup-* >/dev/null 2>&1
 }
