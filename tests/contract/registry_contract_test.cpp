@@ -241,6 +241,21 @@ TEST_F(RegistryContract, DeleteKeyRemovesOnlyAKeyWithoutSubkeys) {
     reg().CloseKey(root);
 }
 
+// As the registry's own parser: one name per backslash, repeated and trailing
+// ones naming nothing; a deletion takes one name and never walks a path.
+TEST_F(RegistryContract, APathIsSplitAtEveryBackslashAndADeletionWalksNone) {
+    backend_->CreateKey(Path(u"a.exe\\inner"));
+    KeyHandle inner = 0;
+    ASSERT_EQ(reg().OpenKey(kLocalMachine, root_ + u"\\\\a.exe\\\\inner\\", kKeyRead, &inner), kRegOk);
+    reg().CloseKey(inner);
+    KeyHandle root = Open();
+    EXPECT_NE(reg().DeleteKey(root, u"a.exe\\inner"), kRegOk);
+    reg().CloseKey(root);
+    KeyHandle a = Open(u"a.exe");
+    EXPECT_EQ(EnumerateSubkeys(a), (std::set<Text>{u"inner"}));
+    reg().CloseKey(a);
+}
+
 TEST_F(RegistryContract, AHandleToADeletedKeyNoLongerEnumerates) {
     backend_->CreateKey(Path(u"gone.exe"));
     backend_->SetValue(Path(u"gone.exe"), u"Debugger", kRegSz, Utf16Bytes(u"x"));
@@ -345,6 +360,14 @@ TEST_F(GuardedContract, OpensFollowALinkAndQueryLinkTellsItApart) {
     ASSERT_EQ(reg().QueryLink(kLocalMachine, Path(u"target"), &link, &target), kRegOk);
     EXPECT_FALSE(link);
     EXPECT_EQ(reg().QueryLink(kLocalMachine, Path(u"missing"), &link, &target), kRegFileNotFound);
+}
+
+TEST_F(GuardedContract, ALinkTargetWithRepeatedAndTrailingSeparatorsIsFollowed) {
+    backend_->SetValue(Path(u"target"), u"Debugger", kRegSz, Utf16Bytes(u"C:\\through.exe"));
+    backend_->CreateLink(Path(u"linked.exe"), root_ + u"\\\\target\\");
+    UniqueKey key(reg());
+    ASSERT_EQ(OpenFor(u"linked.exe", kKeyRead, &key), kRegOk);
+    EXPECT_EQ(reg().QueryValue(key.get(), u"Debugger", nullptr, nullptr, nullptr), kRegOk);
 }
 
 TEST_F(GuardedContract, DeleteLinkRemovesTheLinkAndLeavesWhatItPointsAt) {
