@@ -87,6 +87,10 @@ if(NOT CMAKE_BUILD_TYPE STREQUAL "Release" OR VORNEX_SANITIZE)
 else()
   set(VORNEX_PACKAGE_TREE ${CMAKE_BINARY_DIR})
 endif()
+# What the tarball was built from and with (the .deb's own fields say it for Debian).
+set(VORNEX_BUILDINFO ${VORNEX_DEB_DIR}/BUILDINFO.txt)
+vornex_write_buildinfo(${VORNEX_BUILDINFO} ${CMAKE_CXX_COMPILER})
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 # The Release build when needed, and the static tarball beside the .deb.
 configure_file(${PROJECT_SOURCE_DIR}/cmake/VornexPackageRelease.cmake.in
   ${CMAKE_BINARY_DIR}/VornexPackageRelease.cmake @ONLY)

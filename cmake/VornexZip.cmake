@@ -1,10 +1,10 @@
 # Run at build time (cmake -P) by the Windows trees' `package` target:
 # gathers the files of the download in a folder of their own, writes
 # SHA256SUMS over them and zips them, flat, into ZIP.
-#   cmake -DSTAGE=DIR -DZIP=FILE -DFILES="A;B;..." -P VornexZip.cmake
+#   cmake -DSTAGE=DIR -DZIP=FILE -DFILES="A;B;..." -DPYTHON=python3 -DEPOCH=SECONDS -P VornexZip.cmake
 # FILES are copied under their own names; the guide is given already
 # configured (UTF-8 with BOM, CRLF).
-foreach(required STAGE ZIP FILES)
+foreach(required STAGE ZIP FILES PYTHON EPOCH)
   if(NOT DEFINED ${required})
     message(FATAL_ERROR "VornexZip.cmake: ${required} is not set")
   endif()
@@ -26,13 +26,14 @@ endforeach()
 file(WRITE "${STAGE}/SHA256SUMS" "${sums}")
 list(APPEND names SHA256SUMS)
 
-# The guide's name is not ASCII: libarchive stores it as UTF-8 with the zip's
-# UTF-8 flag only when the locale says UTF-8, whatever the caller's locale is.
+# Written byte for byte the same for the same files (cmake -E tar would
+# store the time it ran); the guide's name is stored as UTF-8 with the zip's
+# UTF-8 flag.
 file(REMOVE "${ZIP}")
 execute_process(
-  COMMAND "${CMAKE_COMMAND}" -E env LC_ALL=C.UTF-8
-          "${CMAKE_COMMAND}" -E tar cf "${ZIP}" --format=zip -- ${names}
-  WORKING_DIRECTORY "${STAGE}" RESULT_VARIABLE result)
+  COMMAND "${PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/reproducible_archive.py" zip "${ZIP}" "${EPOCH}" "${STAGE}"
+          --exec Vornex.exe --exec vornex-cli.exe -- ${names}
+  RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "VornexZip.cmake: ${ZIP} could not be written")
 endif()

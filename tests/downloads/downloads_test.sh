@@ -39,7 +39,7 @@ finish() {
 }
 
 guide=使用说明.txt
-expected_files=$(printf '%s\n' LICENSE SHA256SUMS Vornex.exe vornex-cli.exe "$guide" | LC_ALL=C sort)
+expected_files=$(printf '%s\n' BUILDINFO.txt LICENSE SHA256SUMS Vornex.exe vornex-cli.exe "$guide" | LC_ALL=C sort)
 
 # Lists a zip's entries, one a line: name, then "utf8" when the entry carries
 # the UTF-8 flag (bit 11), which Windows' Explorer needs to show a name that
@@ -89,7 +89,7 @@ check_tree() {  # ARCH DIR OBJDUMP MAGIC
         [ "$got" = "$expected_files" ] || { diff <(echo "$expected_files") <(echo "$got") | sed 's/^/  /'; return 1; }
         grep -qxF "$guide"$'\tutf8' "$work/list-$arch" || { echo "  $guide has no UTF-8 flag"; return 1; }
     }
-    check "$name.zip holds exactly Vornex.exe, vornex-cli.exe, LICENSE, SHA256SUMS and $guide (its name flagged UTF-8)" \
+    check "$name.zip holds exactly Vornex.exe, vornex-cli.exe, LICENSE, BUILDINFO.txt, SHA256SUMS and $guide (its name flagged UTF-8)" \
         exact_files || return
 
     sums() {
@@ -138,6 +138,32 @@ check_tree() {  # ARCH DIR OBJDUMP MAGIC
         return $bad
     }
     check "Vornex.exe (GUI) and vornex-cli.exe (console) are $([ "$magic" = 020b ] && echo PE32+ || echo PE32) and import system DLLs only" programs
+
+    # The headers say Windows 7 (6.1), and every function imported is one the
+    # SDK's own headers declare for Windows 7: compiled for it, an import of a
+    # newer Windows is an undeclared name (the C runtime, on every Windows, aside).
+    windows_seven() {
+        local bad=0 exe field
+        {
+            printf '#define _WIN32_WINNT 0x0601\n#define WINVER 0x0601\n'
+            printf '#include <windows.h>\n#include <sddl.h>\n#include <aclapi.h>\n#include <olectl.h>\n'
+        } >"$work/floor-$arch.c"
+        for exe in Vornex.exe vornex-cli.exe; do
+            "$objdump" -p "$unpacked/$exe" >"$work/dump-$arch-$exe"
+            for field in MajorSubsystemVersion:6 MinorSubsystemVersion:1 MajorOSystemVersion:6 MinorOSystemVersion:1; do
+                grep -qE "^${field%:*}[[:space:]]+${field#*:}$" "$work/dump-$arch-$exe" ||
+                    { echo "  $exe: $(grep "^${field%:*}" "$work/dump-$arch-$exe")"; bad=1; }
+            done
+        done
+        awk '/DLL Name:/ { dll = tolower($3) } /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { if (dll != "msvcrt.dll") print $3 }' \
+            "$work"/dump-"$arch"-* | sort -u | awk '{ printf "void *import%d = (void *)&%s;\n", NR, $1 }' \
+            >>"$work/floor-$arch.c"
+        [ "$(grep -c '^void' "$work/floor-$arch.c")" -gt 50 ] || { echo "  too few imports read"; bad=1; }
+        "${objdump%objdump}gcc" -c -o /dev/null "$work/floor-$arch.c" 2>"$work/floor-$arch.err" ||
+            { grep 'error' "$work/floor-$arch.err" | sed 's/^/  /'; bad=1; }
+        return $bad
+    }
+    check "both programs say Windows 7 (6.1) in their headers and import nothing Windows 7 lacks" windows_seven
 }
 
 check_tree win64 "$win64" x86_64-w64-mingw32-objdump 020b
