@@ -2,7 +2,8 @@
 # Installs what is needed, builds everything and runs every test through
 # CTest: the native suites (plain and with ASan + UBSan), vornex-cli's suites,
 # the bounded fuzz runs, the Wine suites on the real Vornex.exe and
-# vornex-cli.exe, and the Wine harness self-test.
+# vornex-cli.exe, and the Wine harness self-test; then builds the downloads
+# again elsewhere and compares them (scripts/check-reproducible.sh).
 # Ends with one summary line "N passed, N failed" (test cases over all
 # suites); exit code 0 when all pass.
 set -uo pipefail
@@ -79,6 +80,19 @@ for preset in native native-asan fuzz; do
         step_failed "ctest --preset $preset reported a failing suite"
     fi
 done
+
+# The downloads once more, from a clone elsewhere, compared byte for byte.
+echo "== scripts/check-reproducible.sh"
+bash scripts/check-reproducible.sh >"$out/reproducible.log" 2>&1
+grep -E '^(PASS|FAIL|SKIP|  )' "$out/reproducible.log"
+line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$out/reproducible.log" | tail -1)
+if [ -z "$line" ]; then
+    step_failed "scripts/check-reproducible.sh (no summary line)"
+else
+    passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
+    failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
+fi
+
 echo "Wine screenshots: build/native/wine-run/artifacts"
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]
