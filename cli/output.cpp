@@ -232,24 +232,13 @@ Text EscapedName(const Text& name) {
     return out;
 }
 
-namespace {
-
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
 Text UnescapedName(const Text& given) {
     Text out;
     for (std::size_t i = 0; i < given.size(); ++i) {
         int value = given[i] == u'\\' && i + 1 < given.size() && given[i + 1] == u'u' ? 0 : -1;
         for (std::size_t d = 2; value >= 0 && d < 6; ++d) {
-            const int digit = i + d < given.size() ? HexDigit(given[i + d]) : -1;
-            value = digit < 0 ? -1 : value * 16 + digit;
+            const int digit = i + d < given.size() ? DigitValue(given[i + d]) : -1;
+            value = digit < 0 || digit > 15 ? -1 : value * 16 + digit;
         }
         if (value < 0) {
             out.push_back(given[i]);  // a backslash that starts no escape stands for itself

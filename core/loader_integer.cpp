@@ -4,14 +4,6 @@ namespace vornex {
 
 namespace {
 
-// The digit a character stands for in bases up to 36; -1 for any other.
-int DigitValue(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'z') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'Z') return c - u'A' + 10;
-    return -1;
-}
-
 unsigned BaseOfPrefix(char16_t c) {
     switch (c) {
         case u'x': return 16;

@@ -95,6 +95,13 @@ Text FromUtf8(const std::string& utf8) {
 
 namespace vornex {
 
+int DigitValue(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'z') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'Z') return c - u'A' + 10;
+    return -1;
+}
+
 std::vector<Text> SplitKeyPath(const Text& path) {
     std::vector<Text> parts;
     Text part;

@@ -27,6 +27,8 @@ Text TextFromRegistryData(const unsigned char* data, std::size_t bytes, std::siz
 }  // namespace vornex
 
 namespace vornex {
+// The digit a character stands for in bases up to 36; -1 for any other.
+int DigitValue(char16_t c);
 // The names of a key path, split at every backslash as the registry's path
 // parser splits it: repeated, leading and trailing separators name nothing.
 std::vector<Text> SplitKeyPath(const Text& path);
