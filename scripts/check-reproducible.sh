@@ -45,8 +45,13 @@ work=$(mktemp -d /tmp/vornex-reproducible.XXXXXX)
 chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
 
-first_built() { [ "$(downloads_of "$root" | wc -l)" -eq 4 ] || build_downloads "$root" "$work/first.log"; }
-check "the downloads of this tree are built" first_built || { tail -30 "$work/first.log"; finish; }
+# check() counts; a step the rest depends on ends the run when it fails.
+step() {  # description, then the command
+    local what=$1; shift
+    if "$@"; then check "$what" true; else check "$what" false; tail -30 "$work/step.log"; finish; fi
+}
+first_built() { [ "$(downloads_of "$root" | wc -l)" -eq 4 ] || build_downloads "$root" "$work/step.log"; }
+step "the downloads of this tree are built" first_built
 
 # Another user where this is root: the files it writes are its own.
 other_user=()
@@ -58,14 +63,17 @@ second_built() {
     mkdir -p "$work/elsewhere" "$work/home"
     [ ${#other_user[@]} -eq 0 ] || chown nobody "$work/elsewhere" "$work/home"
     declare -f build_downloads >"$work/build_downloads.sh"
-    chmod 644 "$work/build_downloads.sh"
+    # This tree belongs to another user: git reads it only when told it is safe.
+    printf '[safe]\n\tdirectory = *\n' >"$work/home/.gitconfig"
+    chmod 644 "$work/build_downloads.sh" "$work/home/.gitconfig"
     env -i PATH="$PATH" HOME="$work/home" TZ=Asia/Shanghai LANG=zh_CN.UTF-8 CMAKE_BUILD_PARALLEL_LEVEL="$jobs" \
-        GIT_CONFIG_COUNT=1 GIT_CONFIG_KEY_0=safe.directory GIT_CONFIG_VALUE_0='*' \
         "${other_user[@]}" bash -c 'umask 0027 && git clone -q "$0" "$1" && . "$2" && build_downloads "$1" "$3"' \
-        "$root" "$clone" "$work/build_downloads.sh" "$work/elsewhere/second.log"
+        "$root" "$clone" "$work/build_downloads.sh" "$work/elsewhere/step.log"
+    local built=$?
+    cp "$work/elsewhere/step.log" "$work/step.log" 2>/dev/null
+    return $built
 }
-check "the downloads built again in $work/elsewhere/vornex-second-build${other_user[*]:+ as nobody}" second_built ||
-    { tail -30 "$work/elsewhere/second.log"; finish; }
+step "the downloads built again in $work/elsewhere/vornex-second-build${other_user[*]:+ as nobody}" second_built
 
 # Where two files first differ: a member of an archive and a byte offset.
 first_difference() {  # a, b
