@@ -6,7 +6,7 @@
 #   build/win64/Vornex-VERSION-win64.zip, build/win32/Vornex-VERSION-win32.zip,
 #   build/package/vornex-cli_VERSION_ARCH.deb and
 #   build/package/vornex-cli-VERSION-linux-MACHINE.tar.gz
-# (made here first when missing). Names the first difference of each file
+# (brought up to date here first). Names the first difference of each file
 # that differs, prints what the downloads were built with (BUILDINFO.txt),
 # and ends with "N passed, N failed". Commit first: the clone holds only
 # what is committed.
@@ -28,7 +28,7 @@ export CMAKE_BUILD_PARALLEL_LEVEL=$jobs
 build_downloads() {  # source tree, log
     (
         cd "$1" &&
-            cmake --preset win64 -DVORNEX_WINE_TESTS=OFF && cmake --build --preset win64 --target package &&
+            cmake --preset win64 && cmake --build --preset win64 --target package &&
             cmake --preset win32 -DVORNEX_WINE_TESTS=OFF && cmake --build --preset win32 --target package &&
             cmake --preset package && cmake --build --preset package --target package
     ) >"$2" 2>&1
@@ -50,8 +50,9 @@ step() {  # description, then the command
     local what=$1; shift
     if "$@"; then check "$what" true; else check "$what" false; tail -30 "$work/step.log"; finish; fi
 }
-first_built() { [ "$(downloads_of "$root" | wc -l)" -eq 4 ] || build_downloads "$root" "$work/step.log"; }
-step "the downloads of this tree are built" first_built
+# Configured again, so that what they record is this commit; built only where out of date.
+first_built() { build_downloads "$root" "$work/step.log" && [ "$(downloads_of "$root" | wc -l)" -eq 4 ]; }
+step "the downloads of this tree are up to date" first_built
 
 # Another user where this is root: the files it writes are its own.
 other_user=()
