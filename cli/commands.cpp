@@ -69,6 +69,27 @@ bool Listed(const ScanResult& scan, const Text& name) {
     return std::any_of(scan.entries.begin(), scan.entries.end(), [&](const Entry& e) { return e.name == name; });
 }
 
+// One more line for standard error; main puts the program's name before the first.
+void AddLine(std::string* err, const std::string& line) {
+    *err += (err->empty() ? "" : "\nvornex-cli: ") + line;
+}
+
+// The entry an undo file is named after: the one, or the first and how many more.
+Text UndoEntry(const std::vector<Text>& names) {
+    if (names.size() <= 1) return names.empty() ? Text() : names.front();
+    return names.front() + u" +" + DecimalText(static_cast<unsigned long>(names.size() - 1));
+}
+
+std::string UndoRefusedLine(const UndoTarget& undo) {
+    std::string places;
+    for (const UndoFolderRefusal& refusal : undo.refusals()) {
+        places += (places.empty() ? "" : "; ") + ToUtf8(Escaped(refusal.folder)) + " (error " +
+                  std::to_string(refusal.code) + ")";
+    }
+    return "no undo file could be written, so nothing was changed: " + places +
+           " (--undo-dir DIR names another folder)";
+}
+
 }  // namespace
 
 int CompareIgnoringCase(const Text& a, const Text& b) { return RegistryNamesCompare(a, b); }
@@ -99,7 +120,7 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
             case Format::kCsv: outcome.out = ScanCsv(report); break;
         }
         if (!scan.unread.empty()) outcome.err = IncompleteLine(scan.unread.size());
-        if (source.stale) outcome.err += std::string(outcome.err.empty() ? "" : "\nvornex-cli: ") + StaleLine();
+        if (source.stale) AddLine(&outcome.err, StaleLine());
         return outcome;
     }
 
@@ -110,20 +131,33 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
     report.name = options.name;
     report.dryRun = options.dryRun;
     RepairResult repair;
+    std::vector<Text> names;
     if (options.command == Command::kDeleteAll) {
         report.command = "delete-all";
-        std::vector<Text> names;
         for (const Entry& e : scan.entries) names.push_back(e.name);
-        // As in the window: the automatic repair is there only while something is listed.
-        if (!names.empty()) repair = DeleteEntries(registry, names);
     } else {
-        const bool removeValue = options.command == Command::kRepair;
-        report.command = removeValue ? "repair" : "delete";
+        report.command = options.command == Command::kRepair ? "repair" : "delete";
         if (!Listed(scan, options.name)) {
             return {kExitUsage, "",
                     "no listed entry is named exactly \"" + ToUtf8(Escaped(options.name)) + "\" (see vornex-cli scan)"};
         }
-        repair = removeValue ? RemoveDebugger(registry, options.name) : DeleteEntry(registry, options.name);
+        names = {options.name};
+    }
+    // As in the window: the automatic repair is there only while something is listed.
+    std::unique_ptr<UndoTarget> undo;
+    if (!names.empty() && source.undo && !options.noUndo) undo = source.undo(report.command, UndoEntry(names));
+    UndoKeeper* keeper = options.dryRun ? nullptr : undo.get();
+    if (options.command == Command::kDeleteAll) {
+        if (!names.empty()) repair = DeleteEntries(registry, names, nullptr, keeper);
+    } else if (options.command == Command::kRepair) {
+        repair = RemoveDebugger(registry, options.name, nullptr, keeper);
+    } else {
+        repair = DeleteEntry(registry, options.name, nullptr, keeper);
+    }
+    if (undo) {
+        if (keeper && undo->path().empty() && !undo->refusals().empty()) return {kExitUsage, "", UndoRefusedLine(*undo)};
+        report.undo = options.dryRun ? undo->Planned() : undo->path();
+        report.notRestorable = undo->notRestorable();
     }
     report.succeeded = repair.succeeded();
     report.changes = repair.changes;
@@ -141,12 +175,15 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
 
     Outcome outcome;
     outcome.out = options.format == Format::kJson ? RepairJson(report) : RepairText(report);
+    for (const Text& item : report.notRestorable) {
+        AddLine(&outcome.err, "the undo file cannot restore: " + ToUtf8(Escaped(item)));
+    }
     if (repair.failure) {
-        outcome.err = FailureLine(*repair.failure);
+        AddLine(&outcome.err, FailureLine(*repair.failure));
         outcome.exitCode = kExitRepairFailed;
     } else {
         outcome.exitCode = after.opened() ? ExitFor(after, source) : kExitIncomplete;
-        if (!after.unread.empty()) outcome.err = IncompleteLine(after.unread.size());
+        if (!after.unread.empty()) AddLine(&outcome.err, IncompleteLine(after.unread.size()));
     }
     return outcome;
 }

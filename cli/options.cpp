@@ -4,9 +4,9 @@ namespace vornex::cli {
 
 std::string UsageText() {
     return "usage: vornex-cli [--hive FILE] [--all] [--json | --csv] scan\n"
-           "       vornex-cli [--hive FILE] [--dry-run] [--json] repair NAME\n"
-           "       vornex-cli [--hive FILE] [--dry-run] [--json] delete NAME\n"
-           "       vornex-cli [--hive FILE] [--dry-run] [--json] --yes delete-all\n"
+           "       vornex-cli [--hive FILE] [UNDO] [--dry-run] [--json] repair NAME\n"
+           "       vornex-cli [--hive FILE] [UNDO] [--dry-run] [--json] delete NAME\n"
+           "       vornex-cli [--hive FILE] [UNDO] [--dry-run] [--json] --yes delete-all\n"
            "\n"
            "Lists and removes Image File Execution Options redirections, with the same\n"
            "rules as the Vornex window.\n"
@@ -20,6 +20,9 @@ std::string UsageText() {
            "               Windows, e.g. D:\\Windows\\System32\\config\\SOFTWARE); a backup\n"
            "               FILE.vornex-backup-YYYYmmdd-HHMMSS is written before the\n"
            "               first change\n"
+           "  --undo-dir DIR  live registry: write the undo file (.reg) of the change\n"
+           "               into DIR instead of the undo folder beside the program\n"
+           "  --no-undo    live registry: write no undo file\n"
            "  --all        also list what the window does not look at: filter\n"
            "               subkeys, silent-exit monitors, verifier DLLs, the 32-bit view\n"
            "  --json       one JSON document (see cli/scan.schema.json)\n"
@@ -57,6 +60,14 @@ bool ParseArguments(const std::vector<Text>& args, Options* options, std::string
                 return false;
             }
             options->format = format;
+        } else if (arg == u"--undo-dir") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                *error = "--undo-dir needs a folder";
+                return false;
+            }
+            options->undoDir = args[++i];
+        } else if (arg == u"--no-undo") {
+            options->noUndo = true;
         } else if (arg == u"--all") {
             options->all = true;
         } else if (arg == u"--dry-run") {
@@ -115,6 +126,10 @@ bool ParseArguments(const std::vector<Text>& args, Options* options, std::string
     }
     if (options->command != Command::kScan && (options->all || options->format == Format::kCsv)) {
         *error = "--all and --csv are for scan";
+        return false;
+    }
+    if (options->noUndo && !options->undoDir.empty()) {
+        *error = "--undo-dir and --no-undo exclude each other";
         return false;
     }
     if (options->command == Command::kDeleteAll && !options->yes && !options->dryRun) {

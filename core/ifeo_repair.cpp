@@ -47,6 +47,23 @@ public:
                     [&] { return registry_.DeleteLink(kLocalMachine, path); });
     }
 
+    // Reads what the changes at `attempted` will remove and has it kept;
+    // false, with the failure noted on the first change, when either fails.
+    bool Recorded(UndoKeeper* undo, const std::vector<Change>& attempted) {
+        if (!undo || attempted.empty()) return true;
+        UndoRecord record;
+        std::size_t budget = kUndoDataBound;
+        for (const Change& change : attempted) {
+            UndoKey key;
+            const bool wholeKey = change.kind != Kind::kDeletedValue;
+            const RegResult read = ReadUndoKey(registry_, change.key, wholeKey, change.value, &budget, &key);
+            if (read != kRegOk) return Fail(change, read);
+            record.keys.push_back(std::move(key));
+        }
+        const RegResult kept = undo->Keep(record);
+        return kept == kRegOk || Fail(attempted.front(), kept);
+    }
+
 private:
     bool Done(Change change) {
         result_.changes.push_back(std::move(change));
@@ -61,7 +78,7 @@ Text EntryPath(const Text& name) { return kIfeoKeyPath + u'\\' + name; }
 
 }  // namespace
 
-RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* keepOpen) {
+RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* keepOpen, UndoKeeper* undo) {
     Repair repair(registry);
     const Text path = EntryPath(name);
     const Change change{Kind::kDeletedValue, path, kDebuggerValue};
@@ -70,6 +87,7 @@ RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* kee
         repair.Fail(change, kRegInvalidParameter);
         return repair.result();
     }
+    if (!repair.Recorded(undo, {change})) return repair.result();
     bool link = false;
     if (!repair.IsLink(path, &link, change)) return repair.result();
     // The loader reads the Debugger value through the link; removing the
@@ -87,17 +105,25 @@ RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* kee
     return repair.result();
 }
 
-RepairResult DeleteEntry(Registry& registry, const Text& name, UniqueKey* keepOpen) {
-    return DeleteEntries(registry, {name}, keepOpen);
+RepairResult DeleteEntry(Registry& registry, const Text& name, UniqueKey* keepOpen, UndoKeeper* undo) {
+    return DeleteEntries(registry, {name}, keepOpen, undo);
 }
 
-RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names, UniqueKey* keepOpen) {
+RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names, UniqueKey* keepOpen,
+                           UndoKeeper* undo) {
     Repair repair(registry);
     UniqueKey ifeo(registry);
     if (const RegResult opened = ifeo.TryOpen(kLocalMachine, kIfeoKeyPath, kKeyRead); opened != kRegOk) {
         repair.Fail({Kind::kDeletedKey, names.empty() ? kIfeoKeyPath : EntryPath(names.front()), Text()}, opened);
         return repair.result();
     }
+    std::vector<Change> planned;
+    // Up to the first empty name, where the deletions stop.
+    for (const Text& name : names) {
+        if (name.empty()) break;
+        planned.push_back({Kind::kDeletedKey, EntryPath(name), Text()});
+    }
+    if (!repair.Recorded(undo, planned)) return repair.result();
     for (const Text& name : names) {
         const Change change{Kind::kDeletedKey, EntryPath(name), Text()};
         // An empty subkey name would delete the IFEO key itself.

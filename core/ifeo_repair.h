@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/ifeo.h"
+#include "core/undo_record.h"
 
 namespace vornex {
 
@@ -38,14 +39,19 @@ struct RepairResult {
 // is a registry link is removed as a link, never through it: nothing outside
 // the IFEO key is changed. Each stops at its first failure. `keepOpen`, when
 // given, receives the key the repair opened, so that a caller can close it
-// after work of its own.
+// after work of its own. `undo`, when given, is handed the record of
+// everything the repair will remove, read just before its first change; a
+// record that cannot be read whole or kept stops the repair before it
+// changes anything.
 
 // Removes the Debugger value of one entry; the subkey and its other values stay.
-RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* keepOpen = nullptr);
+RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* keepOpen = nullptr,
+                            UndoKeeper* undo = nullptr);
 // Deletes one entry's subkey.
-RepairResult DeleteEntry(Registry& registry, const Text& name, UniqueKey* keepOpen = nullptr);
+RepairResult DeleteEntry(Registry& registry, const Text& name, UniqueKey* keepOpen = nullptr,
+                         UndoKeeper* undo = nullptr);
 // Deletes the subkeys of the entries, in order.
 RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names,
-                           UniqueKey* keepOpen = nullptr);
+                           UniqueKey* keepOpen = nullptr, UndoKeeper* undo = nullptr);
 
 }  // namespace vornex
