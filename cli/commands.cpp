@@ -74,12 +74,6 @@ void AddLine(std::string* err, const std::string& line) {
     *err += (err->empty() ? "" : "\nvornex-cli: ") + line;
 }
 
-// The entry an undo file is named after: the one, or the first and how many more.
-Text UndoEntry(const std::vector<Text>& names) {
-    if (names.size() <= 1) return names.empty() ? Text() : names.front();
-    return names.front() + u" +" + DecimalText(static_cast<unsigned long>(names.size() - 1));
-}
-
 std::string UndoRefusedLine(const UndoTarget& undo) {
     std::string places;
     for (const UndoFolderRefusal& refusal : undo.refusals()) {
@@ -145,7 +139,7 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
     }
     // As in the window: the automatic repair is there only while something is listed.
     std::unique_ptr<UndoTarget> undo;
-    if (!names.empty() && source.undo && !options.noUndo) undo = source.undo(report.command, UndoEntry(names));
+    if (!names.empty() && source.undo && !options.noUndo) undo = source.undo(report.command, names);
     UndoKeeper* keeper = options.dryRun ? nullptr : undo.get();
     if (options.command == Command::kDeleteAll) {
         if (!names.empty()) repair = DeleteEntries(registry, names, nullptr, keeper);

@@ -130,8 +130,9 @@ int Run(const std::vector<Text>& args) try {
         source.registry = &live;
         source.path = u"HKEY_LOCAL_MACHINE";
         source.openHint = kAdminHint;
-        source.undo = [dir = options.undoDir](const std::string& command, const Text& entry) {
-            const Text name = vornex::UndoFileName(vornex::LocalStamp(), vornex::FromUtf8(command), entry);
+        source.undo = [dir = options.undoDir](const std::string& command, const std::vector<Text>& names) {
+            const Text name =
+                vornex::UndoFileName(vornex::LocalStamp(), vornex::FromUtf8(command), vornex::UndoEntryName(names));
             return std::make_unique<vornex::UndoFiles>(dir.empty() ? vornex::DefaultUndoFolders() : std::vector<Text>{dir},
                                                        name);
         };

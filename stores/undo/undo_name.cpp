@@ -25,6 +25,11 @@ Text UndoFileName(const Text& stamp, const Text& action, const Text& entry) {
     return name + kExtension;
 }
 
+Text UndoEntryName(const std::vector<Text>& names) {
+    if (names.size() <= 1) return names.empty() ? Text() : names.front();
+    return names.front() + u" +" + DecimalText(static_cast<unsigned long>(names.size() - 1));
+}
+
 Text NumberedName(const Text& name, unsigned n) {
     const Text stem = name.substr(0, name.size() - kExtension.size());
     return stem + u" (" + DecimalText(n) + u")" + kExtension;

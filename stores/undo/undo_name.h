@@ -1,4 +1,6 @@
 #pragma once
+#include <vector>
+
 #include "core/text.h"
 
 namespace vornex {
@@ -7,6 +9,9 @@ namespace vornex {
 // character no Windows file name may hold replaced by '_', and a long entry
 // cut.
 Text UndoFileName(const Text& stamp, const Text& action, const Text& entry);
+
+// The entry a file is named after: the one, or the first and how many more.
+Text UndoEntryName(const std::vector<Text>& names);
 
 // The same name made unique by a number: "... (2).reg" for n = 2.
 Text NumberedName(const Text& name, unsigned n);

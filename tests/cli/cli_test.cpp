@@ -238,7 +238,7 @@ TEST_F(CliCommands, DryRunShowsTheChangesAndMakesNone) {
 TEST_F(CliCommands, TheUndoFileIsNamedWrittenFirstOrNothingChanges) {
     RegResult refuse = kRegOk;
     int made = 0;
-    source.undo = [&](const std::string&, const Text&) {
+    source.undo = [&](const std::string&, const std::vector<Text>&) {
         ++made;
         auto undo = std::make_unique<RecordingUndo>();
         undo->refuse = refuse;
