@@ -128,6 +128,14 @@ bool ParseArguments(const std::vector<Text>& args, Options* options, std::string
         *error = "--all and --csv are for scan";
         return false;
     }
+    if ((options->noUndo || !options->undoDir.empty()) && options->command == Command::kScan) {
+        *error = "--undo-dir and --no-undo are for repair, delete and delete-all";
+        return false;
+    }
+    if (!options->undoDir.empty() && options->hiveGiven) {
+        *error = "--undo-dir is for the live registry: a hive's backup copy is its undo";
+        return false;
+    }
     if (options->noUndo && !options->undoDir.empty()) {
         *error = "--undo-dir and --no-undo exclude each other";
         return false;

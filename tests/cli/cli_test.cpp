@@ -58,6 +58,10 @@ TEST(Arguments, BadUsageIsRefusedWithAReason) {
     EXPECT_FALSE(ParseError({u"scan", u"--json", u"--csv"}).empty());
     EXPECT_FALSE(ParseError({u"scan", u"--bogus"}).empty());
     EXPECT_NE(ParseError({u"delete-all"}).find("--yes"), std::string::npos);
+    EXPECT_FALSE(ParseError({u"--undo-dir"}).empty());
+    EXPECT_FALSE(ParseError({u"--no-undo", u"--undo-dir", u"d", u"delete", u"a"}).empty());
+    EXPECT_FALSE(ParseError({u"--hive", u"h", u"--undo-dir", u"d", u"delete", u"a"}).empty());
+    EXPECT_FALSE(ParseError({u"--no-undo", u"scan"}).empty());
     EXPECT_EQ(Parse({u"delete-all", u"--yes"}).command, Command::kDeleteAll);
     EXPECT_EQ(Parse({u"delete-all", u"--dry-run"}).command, Command::kDeleteAll);
 }
