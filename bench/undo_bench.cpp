@@ -85,6 +85,35 @@ int wmain(int argc, wchar_t** argv) {
             }
         }
     }
+    // Where the time goes: reading the record, encoding it, writing the file.
+    std::vector<double> reading, encoding, writing;
+    for (int run = 0; run < kRuns; ++run) {
+        const std::vector<vornex::Text> names = Seed();
+        double start = NowMs();
+        vornex::UndoRecord record;
+        std::size_t budget = vornex::kUndoDataBound;
+        for (const vornex::Text& name : names) {
+            record.keys.emplace_back();
+            vornex::ReadUndoKey(registry, vornex::kIfeoKeyPath + u'\\' + name, true, vornex::Text(), &budget,
+                                &record.keys.back());
+        }
+        reading.push_back(NowMs() - start);
+        start = NowMs();
+        const vornex::RegFile file = vornex::EncodeRegFile(record, [](const std::vector<unsigned char>&) {
+            return vornex::Text(u"D:");
+        });
+        encoding.push_back(NowMs() - start);
+        vornex::UndoFiles undo({folder}, u"phases.reg");
+        start = NowMs();
+        undo.Keep(record);
+        writing.push_back(NowMs() - start);
+        DeleteFileW(vornex::win32::Wide(undo.path()).c_str());
+    }
+    for (const auto& [label, samples] : {std::pair<const char*, std::vector<double>&>{"read", reading},
+                                         {"encode", encoding}, {"encode+write+flush", writing}}) {
+        const auto summary = vornex::bench::Summarize(samples);
+        std::printf("RESULT autofix-201x50 phase=%s median_ms=%.1f\n", label, summary.median);
+    }
     const auto a = vornex::bench::Summarize(withFile);
     const auto b = vornex::bench::Summarize(without);
     std::printf("RESULT autofix-201x50 undo-file median_ms=%.1f min_ms=%.1f max_ms=%.1f file_bytes=%.0f\n", a.median,

@@ -1,5 +1,7 @@
 #include "core/undo_record.h"
 
+#include <algorithm>
+
 #include "core/registry_upcase.h"
 
 namespace vornex {
@@ -11,22 +13,25 @@ constexpr std::uint32_t kValueNameCapacity = 16384;
 // A value may grow between asking its size and reading it; read again, a few times.
 constexpr int kReadTries = 4;
 
-// Reads the data of value `index` whose name and size were just enumerated.
-RegResult ReadData(Registry& registry, KeyHandle key, std::uint32_t index, std::vector<char16_t>& name,
-                   UndoValue* value) {
+// The first try's room for a value's data: most IFEO values fit, so each
+// is read in one call (a registry call is a round trip to the server).
+constexpr std::size_t kFirstTryBytes = 4096;
+
+// Reads value `index` whole: name, type and data, into *value.
+RegResult ReadValue(Registry& registry, KeyHandle key, std::uint32_t index, std::vector<char16_t>& name,
+                    std::vector<unsigned char>& buffer, UndoValue* value) {
     for (int tries = 0; tries < kReadTries; ++tries) {
-        value->data.resize(value->size);
         auto length = static_cast<std::uint32_t>(name.size());
-        auto size = static_cast<std::uint32_t>(value->data.size());
-        const RegResult read = registry.EnumValue(key, index, name.data(), &length, &value->type,
-                                                  value->data.empty() ? nullptr : value->data.data(), &size);
-        if (read == kRegMoreData || (value->data.empty() && size != 0)) {
-            value->size = size;
+        auto size = static_cast<std::uint32_t>(buffer.size());
+        const RegResult read = registry.EnumValue(key, index, name.data(), &length, &value->type, buffer.data(), &size);
+        if (read == kRegMoreData) {
+            // It may grow again before the next call: ask with what it says now.
+            buffer.resize(std::max<std::size_t>(size, buffer.size() * 2));
             continue;
         }
         if (read != kRegOk) return read;
         value->name.assign(name.data(), length);
-        value->data.resize(size);
+        value->data.assign(buffer.begin(), buffer.begin() + size);
         value->size = size;
         return kRegOk;
     }
@@ -51,23 +56,19 @@ RegResult ReadUndoKey(Registry& registry, const Text& path, bool wholeKey, const
     UniqueKey key(registry);
     if (const RegResult opened = key.TryOpenToRead(kLocalMachine, path); opened != kRegOk) return opened;
     std::vector<char16_t> name(kValueNameCapacity);
+    std::vector<unsigned char> buffer(kFirstTryBytes);
     for (std::uint32_t index = 0;; ++index) {
         UndoValue value;
-        auto length = static_cast<std::uint32_t>(name.size());
-        std::uint32_t size = 0;
-        const RegResult listed = registry.EnumValue(key.get(), index, name.data(), &length, &value.type, nullptr, &size);
-        if (listed == kRegNoMoreItems) break;
-        if (listed != kRegOk) return listed;
-        value.name.assign(name.data(), length);
-        value.size = size;
+        const RegResult read = ReadValue(registry, key.get(), index, name, buffer, &value);
+        if (read == kRegNoMoreItems) break;
+        if (read != kRegOk) return read;
         if (!wholeKey && !RegistryNamesEqual(value.name, valueName)) continue;
         if (value.size > *budget) {
             value.recorded = false;
+            value.data = {};
             *budget = 0;
-        } else if (const RegResult read = ReadData(registry, key.get(), index, name, &value); read != kRegOk) {
-            return read;
         } else {
-            *budget -= value.data.size() <= *budget ? value.data.size() : *budget;
+            *budget -= value.size;
         }
         out->values.push_back(std::move(value));
     }
