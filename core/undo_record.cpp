@@ -55,6 +55,11 @@ RegResult ReadUndoKey(Registry& registry, const Text& path, bool wholeKey, const
 
     UniqueKey key(registry);
     if (const RegResult opened = key.TryOpenToRead(kLocalMachine, path); opened != kRegOk) return opened;
+    if (wholeKey) {
+        if (const RegResult queried = registry.QueryKeyClass(key.get(), &out->className); queried != kRegOk) {
+            return queried;
+        }
+    }
     std::vector<char16_t> name(kValueNameCapacity);
     std::vector<unsigned char> buffer(kFirstTryBytes);
     for (std::uint32_t index = 0;; ++index) {

@@ -27,6 +27,7 @@ struct UndoKey {
     std::vector<unsigned char> security;
     RegResult securityResult = kRegOk;
     std::vector<UndoValue> values;
+    Text className;  // of a key that goes; empty for none
 };
 
 struct UndoRecord {

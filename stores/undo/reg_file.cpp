@@ -129,6 +129,10 @@ void PutKey(Writer& out, const UndoKey& key, const DescriptorText& describe) {
                                   : sddl) +
                     u"; an import gives the key the security of its parent instead");
     }
+    if (!key.className.empty()) {
+        out.Comment(u"class name of [" + Shown(full) + u"]: " + Shown(key.className) +
+                    u"; an import cannot give a key a class name");
+    }
     for (const UndoValue& value : key.values) {
         if (!value.recorded) {
             out.Comment(ValueHeading(key.path, value) + u": not recorded, past the undo file's bound of 16 MiB");

@@ -21,7 +21,9 @@ protected:
         root_ = JoinPath(temp, L"undo-folders-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                    std::to_wstring(++runs_));
         ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
-        record_.keys.push_back({u"SOFTWARE\\k.exe", false, false, Text(), {}, kRegOk, {{u"Debugger", 1, {'x', 0, 0, 0}, 4, true}}});
+        record_.keys.emplace_back();
+        record_.keys.back().path = u"SOFTWARE\\k.exe";
+        record_.keys.back().values = {{u"Debugger", 1, {'x', 0, 0, 0}, 4, true}};
     }
     Text In(const std::wstring& name) const { return win32::FromWide(JoinPath(root_, name)); }
     static bool IsFile(const Text& path) {

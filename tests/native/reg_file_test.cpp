@@ -39,6 +39,14 @@ std::vector<Text> Lines(const RegFile& file) {
     return lines;
 }
 
+UndoKey Key(const Text& path, bool wholeKey, std::vector<UndoValue> values) {
+    UndoKey key;
+    key.path = path;
+    key.wholeKey = wholeKey;
+    key.values = std::move(values);
+    return key;
+}
+
 Text Sddl(const Bytes& descriptor) { return descriptor.empty() ? Text() : u"D:P(A;;KA;;;BA)"; }
 
 TEST(RegFile, EveryValueFormBecomesTheLineThatImportsItBack) {
@@ -74,7 +82,7 @@ TEST(RegFile, EveryValueFormBecomesTheLineThatImportsItBack) {
     for (const Case& c : cases) {
         SCOPED_TRACE(ToUtf8(c.name));
         UndoRecord record;
-        record.keys.push_back({u"K\\e ]x.exe", false, false, Text(), {}, kRegOk, {{c.name, c.type, c.data, c.data.size(), true}}});
+        record.keys.push_back(Key(u"K\\e ]x.exe", false, {{c.name, c.type, c.data, c.data.size(), true}}));
         const RegFile file = EncodeRegFile(record, Sddl);
         std::vector<Text> expected = {u"Windows Registry Editor Version 5.00", u"", u"[HKEY_LOCAL_MACHINE\\K\\e ]x.exe]"};
         expected.insert(expected.end(), c.lines.begin(), c.lines.end());
@@ -86,13 +94,18 @@ TEST(RegFile, EveryValueFormBecomesTheLineThatImportsItBack) {
 
 // What an import cannot write back is a comment, and listed; the rest of the key still imports.
 TEST(RegFile, WhatCannotBeImportedIsACommentAndListed) {
-    UndoKey key{u"K\\a.exe", true, false, Text(), {1}, kRegOk, {}};
+    UndoKey key = Key(u"K\\a.exe", true, {});
+    key.security = {1};
     key.values = {{u"line\r\nbreak", 4, {1, 0, 0, 0}, 4, true},
                   {Text(u"nul\0", 4), 4, {1, 0, 0, 0}, 4, true},
                   {u"big", 3, {}, 1u << 20, false},
                   {u"kept", 4, {2, 0, 0, 0}, 4, true}};
-    UndoKey link{u"K\\l.exe", true, true, u"\\REGISTRY\\MACHINE\\SOFTWARE\\X", {}, kRegOk, {}};
-    UndoKey badKey{u"K\\a\nb", true, false, Text(), {}, kRegAccessDenied, {{u"v", 4, {1, 0, 0, 0}, 4, true}}};
+    UndoKey link = Key(u"K\\l.exe", true, {});
+    link.link = true;
+    link.linkTarget = u"\\REGISTRY\\MACHINE\\SOFTWARE\\X";
+    UndoKey badKey = Key(u"K\\a\nb", true, {{u"v", 4, {1, 0, 0, 0}, 4, true}});
+    badKey.securityResult = kRegAccessDenied;
+    badKey.className = u"cls";
     const RegFile file = EncodeRegFile({{key, link, badKey}}, Sddl);
     const std::vector<Text> lines = Lines(file);
     std::size_t comments = 0;
@@ -105,8 +118,8 @@ TEST(RegFile, WhatCannotBeImportedIsACommentAndListed) {
             }
         }
     }
-    // Security, two names, one size; a link; the bad key, its security and its value.
-    EXPECT_EQ(comments, 8u);
+    // Security, two names, one size; a link; the bad key, its security, its class and its value.
+    EXPECT_EQ(comments, 9u);
     EXPECT_EQ(file.notRestorable.size(), comments);
     EXPECT_NE(std::find(lines.begin(), lines.end(), u"\"kept\"=hex(4):02,00,00,00"), lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), u"; security of [\"HKEY_LOCAL_MACHINE\\\\K\\\\a.exe\"]: "
