@@ -106,7 +106,15 @@ UndoFiles::UndoFiles(std::vector<Text> folders, Text fileName)
     : folders_(std::move(folders)), fileName_(std::move(fileName)) {}
 
 Text UndoFiles::Planned() const {
-    return folders_.empty() ? Text() : WithoutTrailingSlash(folders_.front()) + u'\\' + fileName_;
+    // The first folder that is a real one, or that is not there yet and would be made.
+    for (const Text& folder : folders_) {
+        const DWORD attributes = GetFileAttributesW(Wide(folder).c_str());
+        const bool missing = attributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
+        const bool real = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        if (missing || real) return WithoutTrailingSlash(folder) + u'\\' + fileName_;
+    }
+    return Text();
 }
 
 RegResult UndoFiles::Keep(const UndoRecord& record) {

@@ -27,7 +27,7 @@ public:
     const Text& path() const override { return path_; }
     const std::vector<Text>& notRestorable() const override { return notRestorable_; }
     const std::vector<UndoFolderRefusal>& refusals() const override { return refusals_; }
-    // The first folder.
+    // The first folder that is a real one or not there yet; writes nothing.
     Text Planned() const override;
 
 private:

@@ -48,6 +48,8 @@ TEST_F(UndoFolders, APlantedFileOrLinkIsPassedOverForTheNextPlace) {
     const bool linked = linkAttributes != INVALID_FILE_ATTRIBUTES && (linkAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
     const Text next = In(L"next");
     UndoFiles files({planted, linked ? link : planted, next}, u"name.reg");
+    EXPECT_EQ(files.Planned(), next + u"\\name.reg") << "a dry run names where the real run writes";
+    EXPECT_EQ(GetFileAttributesW(win32::Wide(next).c_str()), INVALID_FILE_ATTRIBUTES) << "a dry run makes nothing";
     ASSERT_EQ(files.Keep(record_), kRegOk);
     EXPECT_EQ(files.path(), next + u"\\name.reg");
     EXPECT_TRUE(IsFile(files.path()));
