@@ -145,7 +145,9 @@ void FrmMain::cmdDelete_Click() {
     if (!MayChange()) return;
     Registry& registry = session_.registry();
     UniqueKey opened(registry);
-    if (!Kept(RemoveDebugger(registry, controls_.ListSelectedText(), &opened))) return;
+    const Text name = controls_.ListSelectedText();
+    const auto undo = session_.UndoFor(texts::kManualRepairAction, {name});
+    if (!Kept(RemoveDebugger(registry, name, &opened, undo.get()))) return;
     controls_.ShowMessage(texts::kRepaired, texts::kNoticeTitle, kNoticeStyle);
     Form_Load();
 }
@@ -154,7 +156,9 @@ void FrmMain::cmdDelete1_Click() {
     if (!MayChange()) return;
     Registry& registry = session_.registry();
     UniqueKey opened(registry);
-    if (!Kept(DeleteEntry(registry, controls_.ListSelectedText(), &opened))) return;
+    const Text name = controls_.ListSelectedText();
+    const auto undo = session_.UndoFor(texts::kManualDeleteAction, {name});
+    if (!Kept(DeleteEntry(registry, name, &opened, undo.get()))) return;
     controls_.ShowMessage(texts::kDeleted, texts::kNoticeTitle, kNoticeStyle);
     Form_Load();
 }
@@ -166,7 +170,8 @@ void FrmMain::cmdFix_Click() {
     if (!MayChange()) return;
     Registry& registry = session_.registry();
     UniqueKey opened(registry);
-    if (!Kept(DeleteEntries(registry, names, &opened))) return;
+    const auto undo = session_.UndoFor(texts::kAutoFixAction, names);
+    if (!Kept(DeleteEntries(registry, names, &opened, undo.get()))) return;
     controls_.ShowMessage(texts::kAllDeleted, texts::kNoticeTitle, kNoticeStyle);
     Form_Load();
 }

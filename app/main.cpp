@@ -11,6 +11,8 @@
 #include "app/rescue_drives.h"
 #include "app/start_arguments.h"
 #include "app/texts.h"
+#include "stores/undo/undo_files.h"
+#include "stores/undo/undo_name.h"
 #include "stores/win32/win32_registry.h"
 #include "main_window.h"
 #include "win32/wide_text.h"
@@ -73,13 +75,20 @@ std::unique_ptr<vornex::RegistrySession> HiveFileSession(const vornex::Text& pat
     });
 }
 
+// The live registry's undo file of one repair, in the usual places.
+std::unique_ptr<vornex::UndoKeeper> LiveUndoFile(const vornex::Text& action, const std::vector<vornex::Text>& names) {
+    using namespace vornex;
+    return std::make_unique<vornex::UndoFiles>(DefaultUndoFolders(),
+                                               UndoFileName(LocalStamp(), action, UndoEntryName(names)));
+}
+
 // Without a path: the running system's registry, unless the system says it
 // is a rescue system (Windows PE), whose own registry is not the computer's:
 // then the installed Windows found on the other drives, chosen by the person
 // when there are several. Null when the person chose to quit.
 std::unique_ptr<vornex::RegistrySession> SessionWithoutPath(HINSTANCE instance, vornex::Registry& live) {
     using namespace vornex;
-    if (!IsRescueSystem(live)) return std::make_unique<LiveSession>(live, texts::kWindowTitle);
+    if (!IsRescueSystem(live)) return std::make_unique<LiveSession>(live, texts::kWindowTitle, LiveUndoFile);
     SystemDriveProbe probe;
     std::vector<InstalledWindows> found = FindInstalledWindows(LogicalDrives(), SystemDrive(), probe);
     if (found.size() == 1) return HiveFileSession(found[0].hivePath);
@@ -93,7 +102,7 @@ std::unique_ptr<vornex::RegistrySession> SessionWithoutPath(HINSTANCE instance, 
                     MB_ICONQUESTION | MB_OKCANCEL) != IDOK) {
         return nullptr;
     }
-    return std::make_unique<LiveSession>(live, texts::RunningSystemCaption());
+    return std::make_unique<LiveSession>(live, texts::RunningSystemCaption(), LiveUndoFile);
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 #pragma once
+#include <functional>
+#include <memory>
+#include <vector>
+
 #include "core/registry.h"
 #include "core/text.h"
+#include "core/undo_record.h"
 
 namespace vornex {
 
@@ -28,12 +33,20 @@ public:
     // After a repair changed something (all it meant to, or part): makes it
     // lasting. kRegOk, or why not: then nothing it did may be taken as done.
     virtual RegResult AfterChange(Text* message) = 0;
+    // The keeper of what one repair (its button's name, the entries it acts
+    // on) will remove; null where the session keeps its own copy.
+    virtual std::unique_ptr<UndoKeeper> UndoFor(const Text&, const std::vector<Text>&) { return nullptr; }
 };
 
-// The running system's own registry: changes are made in place.
+// Makes the keeper of one repair's undo file.
+using UndoFactory = std::function<std::unique_ptr<UndoKeeper>(const Text& action, const std::vector<Text>& names)>;
+
+// The running system's own registry: changes are made in place, each after
+// its undo file is written.
 class LiveSession : public RegistrySession {
 public:
-    LiveSession(Registry& registry, Text caption) : registry_(registry), caption_(std::move(caption)) {}
+    LiveSession(Registry& registry, Text caption, UndoFactory undo = {})
+        : registry_(registry), caption_(std::move(caption)), undo_(std::move(undo)) {}
 
     RegResult Open(Text*) override { return kRegOk; }
     Registry& registry() override { return registry_; }
@@ -42,10 +55,14 @@ public:
     bool Current() const override { return true; }
     RegResult BeforeChange(Text*) override { return kRegOk; }
     RegResult AfterChange(Text*) override { return kRegOk; }
+    std::unique_ptr<UndoKeeper> UndoFor(const Text& action, const std::vector<Text>& names) override {
+        return undo_ ? undo_(action, names) : nullptr;
+    }
 
 private:
     Registry& registry_;
     Text caption_;
+    UndoFactory undo_;
 };
 
 }  // namespace vornex

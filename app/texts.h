@@ -20,6 +20,10 @@ inline const Text kWarningTitle = u"警告";
 inline const Text kNothingFound = u"没有发现IFEO重定向！谢谢使用本工具！";
 inline const Text kRepaired = u"已成功修复！";
 inline const Text kDeleted = u"已成功删除！";
+// The repairs by their buttons' names, as their undo files are named.
+inline const Text kManualRepairAction = u"手工修复";
+inline const Text kManualDeleteAction = u"手工删除";
+inline const Text kAutoFixAction = u"自动修复";
 inline const Text kAllDeleted = u"已成功删除所有被重定向的项！";
 inline const Text kConfirmFix =
     u"不建议使用自动修复功能！\r\n使用自动修复可能会删除有用项，确定要自动修复吗？";

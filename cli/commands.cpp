@@ -55,7 +55,9 @@ int ExitFor(const ScanResult& scan, const Source& source) {
 }
 
 // Why a change failed, in words; the code follows for a search.
-std::string Reason(const RepairFailure& failure, const Text& name) {
+std::string Reason(const RepairFailure& failure) {
+    // The entry's name: what follows the IFEO key in the failed change's path.
+    const Text name = failure.attempted.key.substr(std::min(failure.attempted.key.size(), kIfeoKeyPath.size() + 1));
     switch (failure.code) {
         case kRegAccessDenied: return "access denied";
         case kRegKeyHasChildren:
@@ -73,29 +75,11 @@ std::string Reason(const RepairFailure& failure, const Text& name) {
     }
 }
 
-std::string FailureLine(const RepairFailure& failure, const Text& name) {
+std::string FailureLine(const RepairFailure& failure) {
     std::string verb = ChangeVerb(failure.attempted.kind, true);
     verb = verb.substr(std::string("would ").size());
-    return "could not " + verb + ToUtf8(Escaped(ChangeText(failure.attempted))) + ": " + Reason(failure, name) +
+    return "could not " + verb + ToUtf8(Escaped(ChangeText(failure.attempted))) + ": " + Reason(failure) +
            " (error " + std::to_string(failure.code) + ")";
-}
-
-// The automatic repair of the command line goes on past an entry it cannot
-// remove, so that one planted obstacle cannot keep the rest in place; each
-// failure is named at the end.
-RepairResult DeleteEach(Registry& registry, const std::vector<Text>& names, std::vector<RepairFailure>* failures,
-                        std::vector<Text>* failedNames) {
-    RepairResult all;
-    for (const Text& name : names) {
-        RepairResult one = DeleteEntry(registry, name);
-        for (Change& change : one.changes) all.changes.push_back(std::move(change));
-        if (one.failure) {
-            if (!all.failure) all.failure = one.failure;
-            failures->push_back(*one.failure);
-            failedNames->push_back(name);
-        }
-    }
-    return all;
 }
 
 HiveState HiveStateOf(const Source& source) {
@@ -104,6 +88,21 @@ HiveState HiveStateOf(const Source& source) {
 
 bool Listed(const ScanResult& scan, const Text& name) {
     return std::any_of(scan.entries.begin(), scan.entries.end(), [&](const Entry& e) { return e.name == name; });
+}
+
+// One more line for standard error; main puts the program's name before the first.
+void AddLine(std::string* err, const std::string& line) {
+    *err += (err->empty() ? "" : "\nvornex-cli: ") + line;
+}
+
+std::string UndoRefusedLine(const UndoTarget& undo) {
+    std::string places;
+    for (const UndoFolderRefusal& refusal : undo.refusals()) {
+        places += (places.empty() ? "" : "; ") + ToUtf8(Escaped(refusal.folder)) + " (error " +
+                  std::to_string(refusal.code) + ")";
+    }
+    return "no undo file could be written, so nothing was changed: " + places +
+           " (--undo-dir DIR names another folder)";
 }
 
 }  // namespace
@@ -136,7 +135,7 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
             case Format::kCsv: outcome.out = ScanCsv(report); break;
         }
         if (!scan.unread.empty()) outcome.err = IncompleteLine(scan.unread.size());
-        if (source.stale) outcome.err += std::string(outcome.err.empty() ? "" : "\nvornex-cli: ") + StaleLine();
+        if (source.stale) AddLine(&outcome.err, StaleLine());
         return outcome;
     }
 
@@ -147,26 +146,33 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
     report.name = options.name;
     report.dryRun = options.dryRun;
     RepairResult repair;
-    std::vector<RepairFailure> failures;
-    std::vector<Text> failedNames;
+    std::vector<Text> names;
     if (options.command == Command::kDeleteAll) {
         report.command = "delete-all";
-        std::vector<Text> names;
         for (const Entry& e : scan.entries) names.push_back(e.name);
-        // As in the window: the automatic repair is there only while something is listed.
-        if (!names.empty()) repair = DeleteEach(registry, names, &failures, &failedNames);
     } else {
-        const bool removeValue = options.command == Command::kRepair;
-        report.command = removeValue ? "repair" : "delete";
+        report.command = options.command == Command::kRepair ? "repair" : "delete";
         if (!Listed(scan, options.name)) {
             return {kExitUsage, "",
                     "no listed entry is named exactly \"" + ToUtf8(EscapedName(options.name)) + "\" (see vornex-cli scan)"};
         }
-        repair = removeValue ? RemoveDebugger(registry, options.name) : DeleteEntry(registry, options.name);
-        if (repair.failure) {
-            failures.push_back(*repair.failure);
-            failedNames.push_back(options.name);
-        }
+        names = {options.name};
+    }
+    // As in the window: the automatic repair is there only while something is listed.
+    std::unique_ptr<UndoTarget> undo;
+    if (!names.empty() && source.undo && !options.noUndo) undo = source.undo(report.command, names);
+    UndoKeeper* keeper = options.dryRun ? nullptr : undo.get();
+    if (options.command == Command::kDeleteAll) {
+        if (!names.empty()) repair = DeleteEntries(registry, names, nullptr, keeper, AfterFailure::kGoOn);
+    } else if (options.command == Command::kRepair) {
+        repair = RemoveDebugger(registry, options.name, nullptr, keeper);
+    } else {
+        repair = DeleteEntry(registry, options.name, nullptr, keeper);
+    }
+    if (undo) {
+        if (keeper && undo->path().empty() && !undo->refusals().empty()) return {kExitUsage, "", UndoRefusedLine(*undo)};
+        report.undo = options.dryRun ? undo->Planned() : undo->path();
+        report.notRestorable = undo->notRestorable();
     }
     report.succeeded = repair.succeeded();
     report.changes = repair.changes;
@@ -184,14 +190,15 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
 
     Outcome outcome;
     outcome.out = options.format == Format::kJson ? RepairJson(report) : RepairText(report);
-    if (!failures.empty()) {
-        for (std::size_t i = 0; i < failures.size(); ++i) {
-            outcome.err += (i ? "\nvornex-cli: " : "") + FailureLine(failures[i], failedNames[i]);
-        }
+    for (const Text& item : report.notRestorable) {
+        AddLine(&outcome.err, "the undo file cannot restore: " + ToUtf8(Escaped(item)));
+    }
+    if (!repair.failures.empty()) {
+        for (const RepairFailure& failure : repair.failures) AddLine(&outcome.err, FailureLine(failure));
         outcome.exitCode = kExitRepairFailed;
     } else {
         outcome.exitCode = after.opened() ? ExitFor(after, source) : kExitIncomplete;
-        if (!after.unread.empty()) outcome.err = IncompleteLine(after.unread.size());
+        if (!after.unread.empty()) AddLine(&outcome.err, IncompleteLine(after.unread.size()));
     }
     return outcome;
 }

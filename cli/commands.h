@@ -1,10 +1,12 @@
 #pragma once
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/options.h"
 #include "core/registry.h"
+#include "stores/undo/undo_target.h"
 
 namespace vornex::cli {
 
@@ -23,6 +25,9 @@ struct Source {
     // Makes the changes lasting (a hive: backup, then commit); sets *backup
     // to the backup written. Empty when changes last as they are made.
     std::function<bool(std::string* backup, std::string* error)> commit;
+    // The live registry's undo file of one action (command, the entries it
+    // acts on); unset where the source keeps its own copy (a hive).
+    std::function<std::unique_ptr<UndoTarget>(const std::string& command, const std::vector<Text>& names)> undo;
     // Said after "cannot open the IFEO key" (elevation, the wrong hive).
     std::string openHint;
 };

@@ -15,6 +15,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "stores/undo/undo_files.h"
+#include "stores/undo/undo_name.h"
 #include "stores/win32/win32_registry.h"
 #endif
 
@@ -133,6 +135,12 @@ int Run(const std::vector<Text>& args) try {
         source.registry = &live;
         source.path = u"HKEY_LOCAL_MACHINE";
         source.openHint = kAdminHint;
+        source.undo = [dir = options.undoDir](const std::string& command, const std::vector<Text>& names) {
+            const Text name =
+                vornex::UndoFileName(vornex::LocalStamp(), vornex::FromUtf8(command), vornex::UndoEntryName(names));
+            return std::make_unique<vornex::UndoFiles>(dir.empty() ? vornex::DefaultUndoFolders() : std::vector<Text>{dir},
+                                                       name);
+        };
     }
 #else
     if (!options.hiveGiven) {

@@ -6,9 +6,9 @@ namespace vornex::cli {
 
 std::string UsageText() {
     return "usage: vornex-cli [--hive FILE] [--all] [--json | --csv] scan\n"
-           "       vornex-cli [--hive FILE] [--dry-run] [--json] repair NAME\n"
-           "       vornex-cli [--hive FILE] [--dry-run] [--json] delete NAME\n"
-           "       vornex-cli [--hive FILE] [--dry-run] [--json] --yes delete-all\n"
+           "       vornex-cli [--hive FILE] [UNDO] [--dry-run] [--json] repair NAME\n"
+           "       vornex-cli [--hive FILE] [UNDO] [--dry-run] [--json] delete NAME\n"
+           "       vornex-cli [--hive FILE] [UNDO] [--dry-run] [--json] --yes delete-all\n"
            "\n"
            "Lists and removes Image File Execution Options redirections, with the same\n"
            "rules as the Vornex window.\n"
@@ -22,6 +22,9 @@ std::string UsageText() {
            "               Windows, e.g. D:\\Windows\\System32\\config\\SOFTWARE); a backup\n"
            "               FILE.vornex-backup-YYYYmmdd-HHMMSS is written before the\n"
            "               first change\n"
+           "  --undo-dir DIR  live registry: write the undo file (.reg) of the change\n"
+           "               into DIR instead of the undo folder beside the program\n"
+           "  --no-undo    live registry: write no undo file\n"
            "  --all        also list what the window does not look at: filter\n"
            "               subkeys, silent-exit monitors, verifier DLLs, the 32-bit view\n"
            "  --json       one JSON document (see cli/scan.schema.json)\n"
@@ -63,6 +66,14 @@ bool ParseArguments(const std::vector<Text>& args, Options* options, std::string
                 return false;
             }
             options->format = format;
+        } else if (arg == u"--undo-dir") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                *error = "--undo-dir needs a folder";
+                return false;
+            }
+            options->undoDir = args[++i];
+        } else if (arg == u"--no-undo") {
+            options->noUndo = true;
         } else if (arg == u"--all") {
             options->all = true;
         } else if (arg == u"--dry-run") {
@@ -121,6 +132,18 @@ bool ParseArguments(const std::vector<Text>& args, Options* options, std::string
     }
     if (options->command != Command::kScan && (options->all || options->format == Format::kCsv)) {
         *error = "--all and --csv are for scan";
+        return false;
+    }
+    if ((options->noUndo || !options->undoDir.empty()) && options->command == Command::kScan) {
+        *error = "--undo-dir and --no-undo are for repair, delete and delete-all";
+        return false;
+    }
+    if (!options->undoDir.empty() && options->hiveGiven) {
+        *error = "--undo-dir is for the live registry: a hive's backup copy is its undo";
+        return false;
+    }
+    if (options->noUndo && !options->undoDir.empty()) {
+        *error = "--undo-dir and --no-undo exclude each other";
         return false;
     }
     if (options->command == Command::kDeleteAll && !options->yes && !options->dryRun) {

@@ -17,6 +17,8 @@ struct Options {
     Format format = Format::kText;
     bool all = false;
     bool dryRun = false;
+    Text undoDir;         // empty: the usual places
+    bool noUndo = false;
     bool yes = false;
     bool help = false;
     bool version = false;

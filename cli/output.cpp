@@ -72,6 +72,12 @@ std::string CsvField(const Text& text) {
     return out + "\"";
 }
 
+std::string JsonStrings(const std::vector<Text>& texts) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < texts.size(); ++i) out += (i ? ", " : "") + JsonString(texts[i]);
+    return out + "]";
+}
+
 std::string JsonSource(const std::string& kind, const Text& path, const HiveState& hive) {
     std::string out = "\"source\": {\"kind\": \"" + kind + "\", \"path\": " + JsonString(path);
     if (!hive.recovery.empty()) {
@@ -335,6 +341,7 @@ std::string RepairText(const RepairReport& report) {
         out += std::string(ChangeVerb(change.kind, report.dryRun)) + ToUtf8(Escaped(ChangeText(change))) + "\n";
     }
     if (!report.backup.empty()) out += "backup of the hive: " + report.backup + "\n";
+    if (!report.undo.empty()) out += std::string(report.dryRun ? "undo file would be: " : "undo file: ") + ToUtf8(report.undo) + "\n";
     if (report.succeeded && !report.dryRun) {
         out += std::to_string(report.remaining.size()) + " redirection" +
                (report.remaining.size() == 1 ? "" : "s") + " left\n";
@@ -355,7 +362,8 @@ std::string RepairJson(const RepairReport& report) {
            report.command + "\",\n  " + JsonSource(report.sourceKind, report.sourcePath, report.hive) +
            ",\n  \"name\": " + JsonString(report.name) + ",\n  \"dryRun\": " + (report.dryRun ? "true" : "false") +
            ",\n  \"succeeded\": " + (report.succeeded ? "true" : "false") + ",\n  \"changes\": " + changes +
-           ",\n  \"backup\": " + JsonString(FromUtf8(report.backup)) + JsonCompleteness(report.unread) +
+           ",\n  \"backup\": " + JsonString(FromUtf8(report.backup)) + ",\n  \"undo\": " + JsonString(report.undo) +
+           ",\n  \"notRestorable\": " + JsonStrings(report.notRestorable) + JsonCompleteness(report.unread) +
            ",\n  \"count\": " + std::to_string(report.remaining.size()) + ",\n  \"entries\": " +
            JsonEntries(report.remaining) + "\n}\n";
 }

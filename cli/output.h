@@ -54,6 +54,8 @@ struct RepairReport {
     bool succeeded = false;
     std::vector<Change> changes;
     std::string backup;   // the hive backup written, if any
+    Text undo;            // the undo file written (or, for a dry run, where it would go)
+    std::vector<Text> notRestorable;  // what the undo file holds only as a comment
     std::vector<Entry> remaining;
     std::vector<ReadFailure> unread;  // of the scan after the change
 };

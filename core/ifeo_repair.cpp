@@ -17,8 +17,15 @@ public:
     RepairResult& result() { return result_; }
 
     bool Fail(Change attempted, RegResult code) {
-        result_.failure = RepairFailure{std::move(attempted), code};
+        result_.failures.push_back(RepairFailure{std::move(attempted), code});
+        if (!result_.failure) result_.failure = result_.failures.back();
         return false;
+    }
+
+    // The last failure was for another reason than its code said.
+    void Reclassify(RegResult code) {
+        if (result_.failures.size() == 1) result_.failure->code = code;
+        result_.failures.back().code = code;
     }
 
     // Makes `change` with `attempt`, through the takeover of that key's
@@ -47,6 +54,23 @@ public:
                     [&] { return registry_.DeleteLink(kLocalMachine, path); });
     }
 
+    // Reads what the changes at `attempted` will remove and has it kept;
+    // false, with the failure noted on the first change, when either fails.
+    bool Recorded(UndoKeeper* undo, const std::vector<Change>& attempted) {
+        if (!undo || attempted.empty()) return true;
+        UndoRecord record;
+        std::size_t budget = kUndoDataBound;
+        for (const Change& change : attempted) {
+            UndoKey key;
+            const bool wholeKey = change.kind != Kind::kDeletedValue;
+            const RegResult read = ReadUndoKey(registry_, change.key, wholeKey, change.value, &budget, &key);
+            if (read != kRegOk) return Fail(change, read);
+            record.keys.push_back(std::move(key));
+        }
+        const RegResult kept = undo->Keep(record);
+        return kept == kRegOk || Fail(attempted.front(), kept);
+    }
+
 private:
     bool Done(Change change) {
         result_.changes.push_back(std::move(change));
@@ -61,7 +85,7 @@ Text EntryPath(const Text& name) { return kIfeoKeyPath + u'\\' + name; }
 
 }  // namespace
 
-RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* keepOpen) {
+RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* keepOpen, UndoKeeper* undo) {
     Repair repair(registry);
     const Text path = EntryPath(name);
     const Change change{Kind::kDeletedValue, path, kDebuggerValue};
@@ -70,6 +94,7 @@ RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* kee
         repair.Fail(change, kRegInvalidParameter);
         return repair.result();
     }
+    if (!repair.Recorded(undo, {change})) return repair.result();
     // A name no path reaches is never a link (stores refuse to open one as
     // such); every other entry is checked just before the change.
     bool link = false;
@@ -98,17 +123,25 @@ RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* kee
     return repair.result();
 }
 
-RepairResult DeleteEntry(Registry& registry, const Text& name, UniqueKey* keepOpen) {
-    return DeleteEntries(registry, {name}, keepOpen);
+RepairResult DeleteEntry(Registry& registry, const Text& name, UniqueKey* keepOpen, UndoKeeper* undo) {
+    return DeleteEntries(registry, {name}, keepOpen, undo);
 }
 
-RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names, UniqueKey* keepOpen) {
+RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names, UniqueKey* keepOpen,
+                           UndoKeeper* undo, AfterFailure after) {
     Repair repair(registry);
     UniqueKey ifeo(registry);
     if (const RegResult opened = ifeo.TryOpen(kLocalMachine, kIfeoKeyPath, kKeyRead); opened != kRegOk) {
         repair.Fail({Kind::kDeletedKey, names.empty() ? kIfeoKeyPath : EntryPath(names.front()), Text()}, opened);
         return repair.result();
     }
+    std::vector<Change> planned;
+    // Up to the first empty name, where the deletions stop.
+    for (const Text& name : names) {
+        if (name.empty()) break;
+        planned.push_back({Kind::kDeletedKey, EntryPath(name), Text()});
+    }
+    if (!repair.Recorded(undo, planned)) return repair.result();
     for (const Text& name : names) {
         const Change change{Kind::kDeletedKey, EntryPath(name), Text()};
         // An empty subkey name would delete the IFEO key itself.
@@ -117,7 +150,10 @@ RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names, U
             return repair.result();
         }
         bool link = false;
-        if (!HoldsSeparator(name) && !repair.IsLink(change.key, &link, change)) return repair.result();
+        if (!HoldsSeparator(name) && !repair.IsLink(change.key, &link, change)) {
+            if (after == AfterFailure::kGoOn) continue;
+            return repair.result();
+        }
         const auto hasNoSubkeys = [&] { return HasNoSubkeys(registry, ifeo.get(), name); };
         const bool deleted =
             link ? repair.RemoveLink(change.key)
@@ -125,11 +161,11 @@ RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names, U
                                [&] { return registry.DeleteKey(ifeo.get(), name); }, hasNoSubkeys);
         // The registry refuses a key with subkeys as it refuses a key's
         // security; told apart, since taking the key over would not help.
-        if (!deleted && repair.result().failure->code == kRegAccessDenied &&
+        if (!deleted && repair.result().failures.back().code == kRegAccessDenied &&
             HasSubkeys(registry, ifeo.get(), name)) {
-            repair.result().failure->code = kRegKeyHasChildren;
+            repair.Reclassify(kRegKeyHasChildren);
         }
-        if (!deleted) return repair.result();
+        if (!deleted && after == AfterFailure::kStop) return repair.result();
     }
     if (keepOpen) *keepOpen = std::move(ifeo);
     return repair.result();

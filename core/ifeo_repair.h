@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/ifeo.h"
+#include "core/undo_record.h"
 
 namespace vornex {
 
@@ -28,7 +29,9 @@ struct RepairFailure {
 
 struct RepairResult {
     std::vector<Change> changes;  // made, in order
-    std::optional<RepairFailure> failure;  // the first one; nothing is tried after it
+    std::optional<RepairFailure> failure;  // the first one
+    // Every failure, in order: the first alone, unless the repair went on past it.
+    std::vector<RepairFailure> failures;
 
     bool succeeded() const { return !failure; }
 };
@@ -40,14 +43,25 @@ struct RepairResult {
 // is a registry link is removed as a link, never through it: nothing outside
 // the IFEO key is changed. Each stops at its first failure. `keepOpen`, when
 // given, receives the key the repair opened, so that a caller can close it
-// after work of its own.
+// after work of its own. `undo`, when given, is handed the record of
+// everything the repair will remove, read just before its first change; a
+// record that cannot be read whole or kept stops the repair before it
+// changes anything.
 
 // Removes the Debugger value of one entry; the subkey and its other values stay.
-RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* keepOpen = nullptr);
+RepairResult RemoveDebugger(Registry& registry, const Text& name, UniqueKey* keepOpen = nullptr,
+                            UndoKeeper* undo = nullptr);
 // Deletes one entry's subkey.
-RepairResult DeleteEntry(Registry& registry, const Text& name, UniqueKey* keepOpen = nullptr);
-// Deletes the subkeys of the entries, in order.
+RepairResult DeleteEntry(Registry& registry, const Text& name, UniqueKey* keepOpen = nullptr,
+                         UndoKeeper* undo = nullptr);
+// Whether a repair of several entries stops at the first one it cannot
+// change (the window's order) or goes on with the others, so that one planted
+// obstacle cannot keep the rest in place.
+enum class AfterFailure { kStop, kGoOn };
+
+// Deletes the subkeys of the entries, in order, with one record of them all.
 RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names,
-                           UniqueKey* keepOpen = nullptr);
+                           UniqueKey* keepOpen = nullptr, UndoKeeper* undo = nullptr,
+                           AfterFailure after = AfterFailure::kStop);
 
 }  // namespace vornex

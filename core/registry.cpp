@@ -68,6 +68,11 @@ RegResult Registry::QueryLink(KeyHandle, const Text&, bool* isLink, Text* target
 
 RegResult Registry::DeleteLink(KeyHandle, const Text&) { return kRegInvalidParameter; }
 
+RegResult Registry::QueryKeyClass(KeyHandle, Text* className) {
+    className->clear();
+    return kRegOk;
+}
+
 RegResult Registry::OpenKeyForBackup(KeyHandle, const Text&, KeyHandle*) { return kRegNotSupported; }
 
 RegResult Registry::OpenSubkey(KeyHandle parent, const Text& name, std::uint32_t access, KeyHandle* key) {

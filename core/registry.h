@@ -63,6 +63,9 @@ public:
     // finds it by enumeration; stores that can look a name up override it.
     virtual RegResult QueryValue(KeyHandle key, const Text& valueName, std::uint32_t* type,
                                  unsigned char* data, std::uint32_t* dataSize);
+    // The key's class name, as RegQueryInfoKey gives it; empty for none.
+    // Stores without class names answer an empty one.
+    virtual RegResult QueryKeyClass(KeyHandle key, Text* className);
     virtual RegResult CloseKey(KeyHandle key) = 0;
     virtual RegResult DeleteValue(KeyHandle key, const Text& valueName) = 0;
     // Deletes the subkey of exactly this name, when it has no subkeys of its

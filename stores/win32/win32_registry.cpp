@@ -57,6 +57,22 @@ RegResult Win32Registry::QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
     return status;
 }
 
+RegResult Win32Registry::QueryKeyClass(KeyHandle key, Text* className) {
+    // Most keys have no class; a long one is read again with its room.
+    std::vector<wchar_t> buffer(256);
+    for (;;) {
+        auto length = static_cast<DWORD>(buffer.size());
+        const RegResult status = RegQueryInfoKeyW(AsHkey(key), buffer.data(), &length, nullptr, nullptr, nullptr,
+                                                  nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+        if (status == kRegMoreData && buffer.size() < 65536) {
+            buffer.resize(buffer.size() * 4);
+            continue;
+        }
+        if (status == kRegOk) className->assign(buffer.begin(), buffer.begin() + length);
+        return status;
+    }
+}
+
 RegResult Win32Registry::EnumKey(KeyHandle key, std::uint32_t index, char16_t* name,
                                  std::uint32_t* nameLength) {
     DWORD length = *nameLength;

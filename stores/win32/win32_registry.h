@@ -31,6 +31,7 @@ public:
     RegResult SetKeySecurity(KeyHandle root, const Text& path, LinkMode mode,
                              const std::vector<unsigned char>& descriptor) override;
     RegResult TakeOverKey(KeyHandle root, const Text& path, LinkMode mode) override;
+    RegResult QueryKeyClass(KeyHandle key, Text* className) override;
 };
 
 }  // namespace vornex

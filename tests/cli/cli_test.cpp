@@ -11,6 +11,7 @@
 #include "app/frm_main.h"
 #include "core/ifeo.h"
 #include "tests/doubles/memory_registry.h"
+#include "tests/doubles/recording_undo.h"
 #include "app/texts.h"
 #include "tests/doubles/fake_window.h"
 
@@ -59,6 +60,10 @@ TEST(Arguments, BadUsageIsRefusedWithAReason) {
     EXPECT_FALSE(ParseError({u"scan", u"--bogus"}).empty());
     EXPECT_FALSE(ParseError({u"--hive", u"A", u"--hive", u"B", u"scan"}).empty());
     EXPECT_NE(ParseError({u"delete-all"}).find("--yes"), std::string::npos);
+    EXPECT_FALSE(ParseError({u"--undo-dir"}).empty());
+    EXPECT_FALSE(ParseError({u"--no-undo", u"--undo-dir", u"d", u"delete", u"a"}).empty());
+    EXPECT_FALSE(ParseError({u"--hive", u"h", u"--undo-dir", u"d", u"delete", u"a"}).empty());
+    EXPECT_FALSE(ParseError({u"--no-undo", u"scan"}).empty());
     EXPECT_EQ(Parse({u"delete-all", u"--yes"}).command, Command::kDeleteAll);
     EXPECT_EQ(Parse({u"delete-all", u"--dry-run"}).command, Command::kDeleteAll);
 }
@@ -247,6 +252,39 @@ TEST_F(CliCommands, DryRunShowsTheChangesAndMakesNone) {
     EXPECT_EQ(Run({u"delete-all", u"--dry-run"}).out,
               "would delete key HKLM\\" + ToUtf8(kIfeoKeyPath) + "\\a.exe\n"
               "would delete key HKLM\\" + ToUtf8(kIfeoKeyPath) + "\\b.exe\n");
+}
+
+// On the live registry every change has its undo file, or is not made.
+TEST_F(CliCommands, TheUndoFileIsNamedWrittenFirstOrNothingChanges) {
+    RegResult refuse = kRegOk;
+    int made = 0;
+    source.undo = [&](const std::string&, const std::vector<Text>&) {
+        ++made;
+        auto undo = std::make_unique<RecordingUndo>();
+        undo->refuse = refuse;
+        return undo;
+    };
+    Redirect(u"a.exe", u"x.exe");
+    Redirect(u"b.exe", u"y.exe");
+    const std::string before = store.Dump();
+
+    Outcome outcome = Run({u"--dry-run", u"delete", u"a.exe"});
+    EXPECT_NE(outcome.out.find("undo file would be: planned.reg\n"), std::string::npos) << outcome.out;
+    outcome = Run({u"--no-undo", u"--dry-run", u"--json", u"delete-all"});
+    EXPECT_NE(outcome.out.find("\"undo\": \"\""), std::string::npos) << outcome.out;
+    EXPECT_EQ(made, 1);
+
+    refuse = kRegDiskFull;
+    outcome = Run({u"delete", u"a.exe"});
+    EXPECT_EQ(outcome.exitCode, kExitUsage);
+    EXPECT_NE(outcome.err.find("refused-folder (error 112)"), std::string::npos) << outcome.err;
+    EXPECT_EQ(store.Dump(), before);
+
+    refuse = kRegOk;
+    outcome = Run({u"--json", u"repair", u"a.exe"});
+    EXPECT_NE(outcome.out.find("\"undo\": \"undo-file.reg\""), std::string::npos) << outcome.out;
+    EXPECT_NE(Run({u"--yes", u"delete-all"}).out.find("undo file: undo-file.reg\n"), std::string::npos);
+    EXPECT_EQ(made, 4);
 }
 
 TEST_F(CliCommands, ADryRunReportsTheFailureTheRegistryWouldGive) {

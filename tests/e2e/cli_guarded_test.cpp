@@ -94,7 +94,8 @@ protected:
     // say the same with "would " and change nothing.
     void RepairAndCompare(const std::vector<std::wstring>& args, const std::vector<std::string>& changes,
                           const std::string& left, unsigned long exitCode, const RegSnapshot& expectedIfeo) {
-        std::vector<std::wstring> dryArgs{L"--dry-run"};
+        // These runs are about key security; the undo file has its own suite.
+        std::vector<std::wstring> dryArgs{L"--no-undo", L"--dry-run"};
         dryArgs.insert(dryArgs.end(), args.begin(), args.end());
         const CliRun dry = RunCli(dryArgs);
         EXPECT_EQ(dry.exitCode, 1u) << "a dry run leaves every entry: " << dry.out << dry.err;
@@ -104,7 +105,9 @@ protected:
         EXPECT_EQ(dryAsDone, changes) << "the dry run's lines, as the real run would word them:" << QuotedLines(LinesOf(dry.out));
         ExpectUnchangedBut(ifeo_, "the dry run");
 
-        const CliRun run = RunCli(args);
+        std::vector<std::wstring> runArgs{L"--no-undo"};
+        runArgs.insert(runArgs.end(), args.begin(), args.end());
+        const CliRun run = RunCli(runArgs);
         EXPECT_EQ(run.exitCode, exitCode) << run.out << run.err;
         EXPECT_EQ(run.err, "");
         std::vector<std::string> expected = changes;
@@ -292,7 +295,7 @@ TEST_F(CliGuarded, ARefusedDeletionExitsThreeAndLeavesTheSecurityAsItWas) {
     const std::vector<BYTE> security = EntrySecurity(L"nested.exe");
     const std::wstring sddl = EntrySddl(L"nested.exe");
 
-    const CliRun run = RunCli({L"delete", L"nested.exe"});
+    const CliRun run = RunCli({L"--no-undo", L"delete", L"nested.exe"});
     EXPECT_EQ(run.exitCode, 3u) << run.out << run.err;
     EXPECT_EQ(LinesOf(run.out), std::vector<std::string>{}) << "got:" << QuotedLines(LinesOf(run.out));
     EXPECT_EQ(LinesOf(run.err),
@@ -321,7 +324,7 @@ TEST_F(CliGuarded, AKeyThatRefusesReadingMakesTheScanAndTheRepairIncomplete) {
     EXPECT_EQ(LinesOf(scan.err), std::vector<std::string>{incomplete});
     EXPECT_EQ(Diff(before, IfeoSnapshot()), L"");
 
-    const CliRun run = RunCli({L"repair", L"ro.exe"});
+    const CliRun run = RunCli({L"--no-undo", L"repair", L"ro.exe"});
     EXPECT_EQ(run.exitCode, 4u) << "nothing is left that could be read, but not all could: " << run.out << run.err;
     EXPECT_EQ(LinesOf(run.out), (std::vector<std::string>{TookOver(L"ro.exe"), DeletedValue(L"ro.exe"),
                                                           Restored(L"ro.exe"), "0 redirections left", unread}))

@@ -8,6 +8,25 @@ namespace vornex::e2e {
 
 using namespace windriver;
 
+namespace {
+
+// Removes the undo files the program wrote into the folder beside it, so
+// that runs do not pile them up in the build tree.
+void RemoveUndoFolderBeside(const std::wstring& program) {
+    if (program.empty()) return;
+    const std::wstring folder = JoinPath(program.substr(0, program.find_last_of(L"\\/")), L"undo");
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(JoinPath(folder, L"*.reg").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        DeleteFileW(JoinPath(folder, found.cFileName).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
 // Emptied without following links (RegDeleteTreeW would empty and delete
 // what a link subkey points at) and through keys whose security refuses it.
 void VornexE2E::SetUp() {
@@ -17,6 +36,8 @@ void VornexE2E::SetUp() {
 
 void VornexE2E::TearDown() {
     if (app_ && app_.Running()) app_.Terminate();
+    RemoveUndoFolderBeside(Options().exe);
+    RemoveUndoFolderBeside(Options().cli);
     DeleteTreeNoFollow(HKEY_LOCAL_MACHINE, kIfeoPath);
     CreateKey(HKEY_LOCAL_MACHINE, kIfeoPath);
 }

@@ -1,5 +1,6 @@
 // Selection details and the four buttons, over the in-memory store.
 #include "tests/native/form_fixture.h"
+#include "tests/doubles/recording_undo.h"
 
 namespace vornex::testing {
 namespace {
@@ -254,6 +255,53 @@ TEST_F(Handlers, QuitEndsTheProgramWithoutTouchingTheRegistry) {
     EXPECT_TRUE(window.ended);
     EXPECT_TRUE(store.CallLog().empty());
     EXPECT_TRUE(window.messages.empty());
+}
+
+}  // namespace
+}  // namespace vornex::testing
+
+namespace vornex::testing {
+namespace {
+
+// Each live repair hands its keeper the entries its button acts on; one that
+// cannot keep the record ends the handler silently with nothing changed.
+TEST(HandlerUndo, EveryRepairIsRecordedFirstOrNotMade) {
+    using Click = void (FrmMain::*)();
+    const std::vector<std::pair<Click, std::vector<Text>>> buttons = {
+        {&FrmMain::cmdDelete_Click, {u"b.exe"}},
+        {&FrmMain::cmdDelete1_Click, {u"b.exe"}},
+        {&FrmMain::cmdFix_Click, {u"a.exe", u"b.exe"}},
+    };
+    for (const auto& [click, names] : buttons) {
+        for (RegResult refuse : {kRegOk, kRegDiskFull}) {
+            MemoryRegistry store;
+            FakeWindow window;
+            std::vector<Text> askedFor;
+            int kept = 0;
+            LiveSession live(store, Text(), [&](const Text&, const std::vector<Text>& entries) {
+                askedFor = entries;
+                auto undo = std::make_unique<RecordingUndo>();
+                undo->refuse = refuse;
+                undo->atKeep = [&] { return std::to_string(++kept); };
+                return undo;
+            });
+            FrmMain form(live, window);
+            store.SetString(FormTest::SubkeyPath(u"a.exe"), u"Debugger", u"x");
+            store.SetString(FormTest::SubkeyPath(u"b.exe"), u"Debugger", u"y");
+            form.Form_Load();
+            window.Select(1);
+            const std::string before = store.Dump();
+            (form.*click)();
+            EXPECT_EQ(askedFor, names);
+            EXPECT_EQ(kept, 1);
+            if (refuse != kRegOk) {
+                EXPECT_EQ(store.Dump(), before);
+                EXPECT_LE(window.messages.size(), 1u) << "only the question, if any";
+            } else {
+                EXPECT_NE(store.Dump(), before);
+            }
+        }
+    }
 }
 
 }  // namespace
