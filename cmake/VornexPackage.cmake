@@ -47,6 +47,17 @@ install(TARGETS vornex-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${VORNEX_DEB_DIR}/vornex-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${VORNEX_DEB_DIR}/copyright ${VORNEX_DEB_DIR}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/vornex-cli)
+# Folders made on the way take the builder's umask (0027 gives a /usr no one
+# else can read); the package's are 0755 whoever builds it.
+install(CODE [[
+  file(GLOB_RECURSE vornex_dirs LIST_DIRECTORIES true "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/*")
+  foreach(vornex_dir IN ITEMS "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}" ${vornex_dirs})
+    if(IS_DIRECTORY "${vornex_dir}")
+      file(CHMOD "${vornex_dir}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+        WORLD_READ WORLD_EXECUTE)
+    endif()
+  endforeach()
+]])
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vornex-cli)
