@@ -106,5 +106,11 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/VornexPackageRelease.cmake.in
   ${CMAKE_BINARY_DIR}/VornexPackageRelease.cmake @ONLY)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/VornexPackageRelease.cmake)
+# After the .deb is written: its members' modes made the same for every builder.
+file(WRITE ${CMAKE_BINARY_DIR}/VornexDebModes.cmake
+  "foreach(deb IN LISTS CPACK_PACKAGE_FILES)\n"
+  "  execute_process(COMMAND \"${Python3_EXECUTABLE}\" \"${PROJECT_SOURCE_DIR}/cmake/reproducible_archive.py\" deb-modes \"\${deb}\" COMMAND_ERROR_IS_FATAL ANY)\n"
+  "endforeach()\n")
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_BINARY_DIR}/VornexDebModes.cmake)
 
 include(CPack)
