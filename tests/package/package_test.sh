@@ -317,10 +317,10 @@ else
         [ "$(basename "$tarball")" = "$tar_name.tar.gz" ] || { echo "  named $(basename "$tarball")"; return 1; }
         local got
         got=$(tar tzf "$tarball" | sort)
-        [ "$got" = "$(printf '%s\n' "$tar_name/" "$tar_name/LICENSE" "$tar_name/vornex-cli" "$tar_name/vornex-cli.1")" ] ||
+        [ "$got" = "$(printf '%s\n' "$tar_name/" "$tar_name/BUILDINFO.txt" "$tar_name/LICENSE" "$tar_name/vornex-cli" "$tar_name/vornex-cli.1")" ] ||
             { echo "  $got"; return 1; }
     }
-    check "$tar_name.tar.gz holds vornex-cli, its manual page and LICENSE, in one folder" tar_contents
+    check "$tar_name.tar.gz holds vornex-cli, its manual page, LICENSE and BUILDINFO.txt, in one folder" tar_contents
     mkdir -p "$work/t" && tar xzf "$tarball" -C "$work/t"
     static_bin=$work/t/$tar_name/vornex-cli
     fully_static() {
