@@ -4,6 +4,7 @@
 
 #include "cli/dry_run_registry.h"
 #include "cli/output.h"
+#include "core/display_text.h"
 #include "core/registry_upcase.h"
 #include "core/extended_scan.h"
 #include "core/ifeo_repair.h"
@@ -76,7 +77,7 @@ std::string Reason(const RepairFailure& failure, const Text& name) {
 std::string FailureLine(const RepairFailure& failure, const Text& name) {
     std::string verb = ChangeVerb(failure.attempted.kind, true);
     verb = verb.substr(std::string("would ").size());
-    return "could not " + verb + ToUtf8(Escaped(ChangeText(failure.attempted))) + ": " + Reason(failure, name) +
+    return "could not " + verb + ToUtf8(DisplayEscaped(ChangeText(failure.attempted))) + ": " + Reason(failure, name) +
            " (error " + std::to_string(failure.code) + ")";
 }
 
