@@ -198,6 +198,7 @@ public:
         HWND control = button == Button::cmdFix ? fix_ : button == Button::cmdDelete ? delete_ : delete1_;
         EnableWindow(control, enabled ? TRUE : FALSE);
     }
+    void SetFormCaption(const Text& text) override { SetText(frame_.get(), text); }
     void ShowForm() override {}
     int ShowMessage(const Text&, const Text&, unsigned) override {
         ++messages;
@@ -401,17 +402,19 @@ int Scan(int reps, const char* label) {
                          nullptr, nullptr, nullptr, nullptr, nullptr);
     }
     Win32Registry registry;
+    LiveSession live(registry, Text());
     WindowControls window;
     WindowControls quietWindow(true);
     MemoryControls memory;
-    FrmMain windowForm(registry, window);
-    FrmMain quietForm(registry, quietWindow);
-    FrmMain memoryForm(registry, memory);
+    FrmMain windowForm(live, window);
+    FrmMain quietForm(live, quietWindow);
+    FrmMain memoryForm(live, memory);
 
     // Untimed: how many registry operations one scan makes.
     CountingRegistry counting(registry);
+    LiveSession countingLive(counting, Text());
     MemoryControls counted;
-    FrmMain countingForm(counting, counted);
+    FrmMain countingForm(countingLive, counted);
     countingForm.Form_Load();
 
     // A warm-up of each kind (small keys only: a big one warms itself), then
