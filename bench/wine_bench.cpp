@@ -28,6 +28,7 @@
 #include "bench/memory_controls.h"
 #include "bench/stats.h"
 #include "bench/win32_bench.h"
+#include "win32/wide_text.h"
 #include "app/frm_main.h"
 #include "core/ifeo.h"
 #include "app/texts.h"
@@ -36,8 +37,8 @@
 namespace vornex::bench {
 namespace {
 
-const wchar_t kIfeoPath[] =
-    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options";
+const std::wstring kIfeoPathWide = win32::Wide(kIfeoKeyPath);
+const wchar_t* const kIfeoPath = kIfeoPathWide.c_str();
 // The peer's baseline: `reg query /s` of a key with nothing in it.
 const wchar_t kEmptyPeerKey[] = L"SOFTWARE\\VornexBench\\Empty";
 constexpr REGSAM kView = KEY_WOW64_64KEY;

@@ -45,8 +45,8 @@ ScanResult WiderScan(Source& source, const ScanResult& native, const Compare& co
         // (a shared key); the same list twice is then one key, not two.
         if (source.offline || !SameEntries(wow64.entries, native.entries)) Append(wider, std::move(wow64));
     }
-    Append(wider, ScanExtended(registry, extended::kCurrentVersion));
-    if (wow64Separate) Append(wider, ScanExtended(registry, extended::kWow64CurrentVersion));
+    Append(wider, ScanExtended(registry, kCurrentVersion));
+    if (wow64Separate) Append(wider, ScanExtended(registry, kWow64CurrentVersion));
     return wider;
 }
 
