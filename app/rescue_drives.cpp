@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/guarded.h"
 #include "app/texts.h"
 #include "stores/hive/hive_registry.h"
 #include "win32/wide_text.h"
@@ -63,7 +64,7 @@ struct ChooserState {
     int chosen = -1;
 };
 
-INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR ChooserMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* state = reinterpret_cast<ChooserState*>(GetWindowLongPtrW(dialog, DWLP_USER));
     switch (message) {
         case WM_INITDIALOG: {
@@ -89,6 +90,10 @@ INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
             break;
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardedWin32(dialog, INT_PTR{FALSE}, [&] { return ChooserMessage(dialog, message, wParam, lParam); });
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "cli/dry_run_registry.h"
 #include "cli/output.h"
+#include "core/display_text.h"
 #include "core/registry_upcase.h"
 #include "core/extended_scan.h"
 #include "core/ifeo_repair.h"
@@ -44,8 +45,8 @@ ScanResult WiderScan(Source& source, const ScanResult& native, const Compare& co
         // (a shared key); the same list twice is then one key, not two.
         if (source.offline || !SameEntries(wow64.entries, native.entries)) Append(wider, std::move(wow64));
     }
-    Append(wider, ScanExtended(registry, extended::kCurrentVersion));
-    if (wow64Separate) Append(wider, ScanExtended(registry, extended::kWow64CurrentVersion));
+    Append(wider, ScanExtended(registry, kCurrentVersion));
+    if (wow64Separate) Append(wider, ScanExtended(registry, kWow64CurrentVersion));
     return wider;
 }
 
@@ -78,7 +79,7 @@ std::string Reason(const RepairFailure& failure) {
 std::string FailureLine(const RepairFailure& failure) {
     std::string verb = ChangeVerb(failure.attempted.kind, true);
     verb = verb.substr(std::string("would ").size());
-    return "could not " + verb + ToUtf8(Escaped(ChangeText(failure.attempted))) + ": " + Reason(failure) +
+    return "could not " + verb + ToUtf8(DisplayEscaped(ChangeText(failure.attempted))) + ": " + Reason(failure) +
            " (error " + std::to_string(failure.code) + ")";
 }
 
@@ -98,7 +99,7 @@ void AddLine(std::string* err, const std::string& line) {
 std::string UndoRefusedLine(const UndoTarget& undo) {
     std::string places;
     for (const UndoFolderRefusal& refusal : undo.refusals()) {
-        places += (places.empty() ? "" : "; ") + ToUtf8(Escaped(refusal.folder)) + " (error " +
+        places += (places.empty() ? "" : "; ") + ToUtf8(DisplayEscaped(refusal.folder)) + " (error " +
                   std::to_string(refusal.code) + ")";
     }
     return "no undo file could be written, so nothing was changed: " + places +
@@ -191,7 +192,7 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
     Outcome outcome;
     outcome.out = options.format == Format::kJson ? RepairJson(report) : RepairText(report);
     for (const Text& item : report.notRestorable) {
-        AddLine(&outcome.err, "the undo file cannot restore: " + ToUtf8(Escaped(item)));
+        AddLine(&outcome.err, "the undo file cannot restore: " + ToUtf8(DisplayEscaped(item)));
     }
     if (!repair.failures.empty()) {
         for (const RepairFailure& failure : repair.failures) AddLine(&outcome.err, FailureLine(failure));

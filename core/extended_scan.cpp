@@ -97,7 +97,7 @@ ScanResult ScanExtended(Registry& registry, const Text& currentVersionPath) {
     ScanResult scan;
     std::vector<Entry>& found = scan.entries;
     std::vector<ReadFailure>& unread = scan.unread;
-    const Text ifeoPath = currentVersionPath + u'\\' + extended::kIfeoName;
+    const Text ifeoPath = currentVersionPath + u'\\' + kIfeoName;
     UniqueKey ifeo(registry);
     if (!OpenScanRoot(ifeo, ifeoPath, scan)) return scan;
 

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <random>
 
+#include "core/ifeo.h"
 #include "stores/hive/hive_registry.h"
 #include "tests/cli/empty_hive.h"
 #include "tests/cli/hive_seed.h"
@@ -17,7 +18,7 @@ namespace vornex::testing {
 namespace {
 
 using Mode = HiveRegistry::Mode;
-const Text kKey = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\a.exe";
+const Text kKey = kIfeoKeyPath + u"\\a.exe";
 
 std::vector<unsigned char> Utf16(const Text& text) {
     std::vector<unsigned char> bytes;
