@@ -110,7 +110,10 @@ Text HiveReadOnlyWarning(const Text& path, long code) {
 
 Text LogsNotRead(const std::vector<Text>& names) {
     Text text = u"配置单元旁边的以下事务日志是链接、文件夹或设备，或者大得不像真正的日志，没有读取，也不会被复制；配置单元按没有它们的情况读取：";
-    for (const Text& name : names) text += u"\n" + Quoted(name);
+    for (const Text& name : names) {
+        text.push_back(u'\n');
+        text += Quoted(name);
+    }
     return text;
 }
 

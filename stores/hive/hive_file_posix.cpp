@@ -171,7 +171,7 @@ public:
     FileFailure OpenLog(const std::string& path, std::unique_ptr<InFile>* in) override {
         int fd = -1;
         if (FileFailure failed = OpenFile(path, O_RDONLY | O_NOFOLLOW, path, &fd)) {
-            if (errno == ELOOP) return {kRegInvalidParameter, path + ": a link, not a file of the hive's folder"};
+            if (errno == ELOOP) return {kRegInvalidParameter, path + ": a link or reparse point, not a plain file of the hive's folder"};
             return failed;
         }
         UniqueFd opened(fd);

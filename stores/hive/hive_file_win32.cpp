@@ -172,6 +172,19 @@ FileFailure OpenFile(const std::string& path, DWORD access, DWORD share, DWORD f
     return {};
 }
 
+// The path a handle's file has, links resolved; empty when it cannot be told.
+std::wstring FinalPath(HANDLE file) {
+    std::wstring final(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(file, final.data(), static_cast<DWORD>(final.size()), 0);
+    if (length >= final.size()) {
+        final.resize(length + 1);
+        length = GetFinalPathNameByHandleW(file, final.data(), static_cast<DWORD>(final.size()), 0);
+    }
+    if (length == 0 || length >= final.size()) return std::wstring();
+    final.resize(length);
+    return final;
+}
+
 class Win32Out : public OutFile {
 public:
     Win32Out(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
@@ -230,16 +243,8 @@ public:
         UniqueKernelHandle file(CreateFileW(SystemPath(path).c_str(), 0,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!file) return path;
-        std::wstring final(MAX_PATH, L'\0');
-        DWORD length = GetFinalPathNameByHandleW(file.get(), final.data(), static_cast<DWORD>(final.size()), 0);
-        if (length >= final.size()) {
-            final.resize(length + 1);
-            length = GetFinalPathNameByHandleW(file.get(), final.data(), static_cast<DWORD>(final.size()), 0);
-        }
-        if (length == 0 || length >= final.size()) return path;
-        final.resize(length);
-        return Utf8(final);
+        const std::wstring final = file ? FinalPath(file.get()) : std::wstring();
+        return final.empty() ? path : Utf8(final);
     }
 
     FileFailure Hold(const std::string& path) override {
@@ -313,10 +318,27 @@ public:
         BY_HANDLE_FILE_INFORMATION info{};
         if (!GetFileInformationByHandle(file.get(), &info)) return Failed(path, GetLastError(), kRegReadFault);
         if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            return {kRegInvalidParameter, path + ": a link, junction or reparse point, not a file of the hive's folder"};
+            return {kRegInvalidParameter, path + ": a link or reparse point, not a plain file of the hive's folder"};
         }
         if (info.nNumberOfLinks != 1) {
             return {kRegInvalidParameter, path + ": a file with other names elsewhere (a hard link)"};
+        }
+        // What the file system reached must be this very name in this folder:
+        // a link that shows as a plain file (a Linux one under Wine) is caught
+        // here. Where the system cannot name a file's final path (Wine, past
+        // 260 characters), the checks above stand alone.
+        std::string folder;
+        std::string name;
+        SplitPath(path, &folder, &name);
+        if (folder.size() > 1 && folder.back() != ':' && (folder.back() == '\\' || folder.back() == '/')) {
+            folder.pop_back();
+        }
+        const std::wstring reached = FinalPath(file.get());
+        const std::string realFolder = RealPath(folder.empty() ? "." : folder);
+        const std::wstring expected = Wide(realFolder + "\\" + name);
+        if (!reached.empty() && realFolder.rfind("\\\\?\\", 0) == 0 &&
+            CompareStringOrdinal(reached.c_str(), -1, expected.c_str(), -1, TRUE) != CSTR_EQUAL) {
+            return {kRegInvalidParameter, path + ": a link or reparse point, not a plain file of the hive's folder"};
         }
         *in = std::make_unique<Win32In>(file.release(), path);
         return {};

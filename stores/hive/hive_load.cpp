@@ -96,7 +96,14 @@ FileFailure LoadHive(HiveFileLayer& files, const std::string& path, LoadedHive* 
             if (FileFailure failed = ReadLog(files, folder + names[i], primary.size(), &bytes)) {
                 // Refused for what it is, or unreadable: the hive as without it.
                 if (failed.code == kRegInvalidParameter) {
-                    refused.push_back({names[i], failed.message});
+                    // Named beside the hive as it was given, the way the user knows it.
+                    std::string givenFolder;
+                    std::string givenName;
+                    SplitPath(path, &givenFolder, &givenName);
+                    const std::string where = folder + names[i];
+                    const std::string why = failed.message.rfind(where, 0) == 0 ? failed.message.substr(where.size())
+                                                                                  : ": " + failed.message;
+                    refused.push_back({names[i], givenFolder + names[i] + why});
                 } else {
                     unreadable += "; " + names[i] + " unreadable: " + failed.message;
                 }

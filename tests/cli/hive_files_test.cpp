@@ -4,6 +4,7 @@
 // hive another program holds open, and a path past 260 characters.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -211,6 +212,46 @@ TEST_F(HiveFiles, ACutAtEveryOperationLeavesHiveLogsAndBackupWhole) {
         EXPECT_NE(failed.code, kRegAccessDenied) << "a failed write is no refusal";
     }
     EXPECT_GT(k, 10) << "every step of the backup and the commit goes through the layer";
+}
+
+// A log beside a hive is read only as a plain file of its folder: a link to a
+// file elsewhere (a junction or a symlink on Windows), a folder or a second
+// name of another file is refused whatever it leads to.
+bool MakeLink(const std::string& target, const std::string& link, bool hard) {
+    std::error_code failed;
+    if (hard) {
+        fs::create_hard_link(fs::u8path(target), fs::u8path(link), failed);
+    } else {
+        fs::create_symlink(fs::u8path(target), fs::u8path(link), failed);
+    }
+    return !failed;
+}
+
+TEST_F(HiveFiles, ALogIsReadOnlyAsAPlainFileOfItsFolder) {
+    std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
+    const std::string elsewhere = folder_ + "elsewhere";
+    ASSERT_TRUE(WriteVia(*files, elsewhere, log1_));
+    ASSERT_TRUE(WriteVia(*files, hive_ + ".LOG1", log1_));
+    fs::create_directory(fs::u8path(hive_ + ".LOG2"));
+    struct Planted {
+        const char* kind;
+        std::string path;
+        bool made;
+    };
+    const Planted planted[] = {
+        {"a folder", hive_ + ".LOG2", true},
+        {"a link", hive_ + ".LOG", MakeLink(elsewhere, hive_ + ".LOG", false)},
+        {"a hard link", hive_ + ".log3", MakeLink(elsewhere, hive_ + ".log3", true)},
+    };
+    std::unique_ptr<InFile> in;
+    EXPECT_FALSE(files->OpenLog(hive_ + ".LOG1", &in)) << "a plain log is read";
+    for (const Planted& log : planted) {
+        if (!log.made) {
+            std::printf("(%s cannot be made here: not checked)\n", log.kind);
+            continue;
+        }
+        EXPECT_EQ(files->OpenLog(log.path, &in).code, kRegInvalidParameter) << log.kind;
+    }
 }
 
 TEST_F(HiveFiles, AHiveHeldByAnotherProgramIsRefusedWithItsCode) {

@@ -44,9 +44,14 @@ EOF
         mv "$data/dirty/SOFTWARE.LOG1" "$data/dirty/software.log1" && rm "$data/dirty/before" "$data/dirty/after" ||
         return 1
 
+    # Dirty, its log a link to a file outside the folder: never read (and so stale).
+    mkdir -p "$data/linked" && cp "$data/dirty/SOFTWARE" "$data/linked/SOFTWARE" &&
+        cp "$data/dirty/software.log1" "$data/outside.log1" && ln -s ../outside.log1 "$data/linked/SOFTWARE.LOG1" ||
+        return 1
+
     local n=0 file
-    { find "$hives" -type f | LC_ALL=C sort; echo "$data/fixture/SOFTWARE"; echo "$data/dirty/SOFTWARE"; } \
-        >"$data/cases.txt"
+    { find "$hives" -type f | LC_ALL=C sort; echo "$data/fixture/SOFTWARE"; echo "$data/dirty/SOFTWARE";
+        echo "$data/linked/SOFTWARE"; } >"$data/cases.txt"
     while IFS= read -r file; do
         n=$((n + 1))
         "$cli" --hive "$file" scan >"$data/expected/$n-scan.out" 2>"$data/expected/$n-scan.err"
