@@ -39,8 +39,6 @@ struct HiveHeader {
     std::uint32_t damagedPages = 0;
     std::uint32_t brokenCellChains = 0;
     std::string firstDamage;
-
-    bool dirty() const { return primarySequence != secondarySequence; }
 };
 
 // A read-only registry hive held in memory: the whole file, base block and
