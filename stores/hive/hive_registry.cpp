@@ -186,19 +186,26 @@ RegResult HiveRegistry::DeletableValue(KeyHandle key, const Text& valueName, Key
 }
 
 RegResult HiveRegistry::WouldDeleteValue(KeyHandle key, const Text& valueName) {
-    KeyRef owner{};
-    ValueInfo value;
-    const RegResult found = DeletableValue(key, valueName, &owner, &value);
-    return found == kRegOk ? changes_.CanDeleteValue(owner, value) : found;
+    return RemoveValue(key, valueName, true);
 }
 
-RegResult HiveRegistry::DeleteValue(KeyHandle key, const Text& valueName) {
+RegResult HiveRegistry::DeleteValue(KeyHandle key, const Text& valueName) { return RemoveValue(key, valueName, false); }
+
+RegResult HiveRegistry::RemoveValue(KeyHandle key, const Text& valueName, bool dryRun) {
     KeyRef owner{};
     ValueInfo value;
     if (const RegResult checked = DeletableValue(key, valueName, &owner, &value); checked != kRegOk) return checked;
-    // A hive opened for reading: as a key opened without the right to change it.
+    if (dryRun) return changes_.CanDeleteValue(owner, value);
+    // A hive that may not be changed: as a key opened without the right to change it.
     if (!changeable_) return kRegAccessDenied;
     return Changed(changes_.DeleteValue(owner, value), nullptr);
+}
+
+RegResult HiveRegistry::RemoveKey(RegResult found, KeyRef parent, KeyRef key, bool dryRun) {
+    if (found != kRegOk) return found;
+    if (dryRun) return changes_.CanDeleteKey(parent, key);
+    if (!changeable_) return kRegAccessDenied;
+    return Changed(changes_.DeleteKey(parent, key), &key);
 }
 
 RegResult HiveRegistry::DeletableSubkey(KeyHandle key, const Text& subkeyName, KeyRef* parent, KeyRef* out) {
@@ -222,17 +229,14 @@ RegResult HiveRegistry::WouldDeleteKey(KeyHandle key, const Text& subkeyName) {
     KeyRef parent{};
     KeyRef target{};
     const RegResult found = DeletableSubkey(key, subkeyName, &parent, &target);
-    return found == kRegOk ? changes_.CanDeleteKey(parent, target) : found;
+    return RemoveKey(found, parent, target, true);
 }
 
 RegResult HiveRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
     KeyRef parent{};
     KeyRef target{};
-    if (const RegResult checked = DeletableSubkey(key, subkeyName, &parent, &target); checked != kRegOk) {
-        return checked;
-    }
-    if (!changeable_) return kRegAccessDenied;
-    return Changed(changes_.DeleteKey(parent, target), &target);
+    const RegResult found = DeletableSubkey(key, subkeyName, &parent, &target);
+    return RemoveKey(found, parent, target, false);
 }
 
 RegResult HiveRegistry::QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) {
@@ -258,15 +262,14 @@ RegResult HiveRegistry::WouldDeleteLink(KeyHandle root, const Text& path) {
     KeyRef parent{};
     KeyRef key{};
     const RegResult found = DeletableLink(root, path, &parent, &key);
-    return found == kRegOk ? changes_.CanDeleteKey(parent, key) : found;
+    return RemoveKey(found, parent, key, true);
 }
 
 RegResult HiveRegistry::DeleteLink(KeyHandle root, const Text& path) {
     KeyRef parent{};
     KeyRef key{};
-    if (const RegResult checked = DeletableLink(root, path, &parent, &key); checked != kRegOk) return checked;
-    if (!changeable_) return kRegAccessDenied;
-    return Changed(changes_.DeleteKey(parent, key), &key);
+    const RegResult found = DeletableLink(root, path, &parent, &key);
+    return RemoveKey(found, parent, key, false);
 }
 
 }  // namespace vornex

@@ -75,6 +75,9 @@ private:
     KeyHandle AddHandle(hive::KeyRef ref);
     const std::vector<hive::KeyRef>* Subkeys(hive::KeyRef key);
     const std::vector<hive::ValueInfo>* Values(hive::KeyRef key);
+    // The dry run's answer (dryRun), else the change made.
+    RegResult RemoveValue(KeyHandle key, const Text& valueName, bool dryRun);
+    RegResult RemoveKey(RegResult found, hive::KeyRef parent, hive::KeyRef key, bool dryRun);
     // After a change: cached lists are stale, handles to a removed key dead.
     RegResult Changed(RegResult result, const hive::KeyRef* removed);
 
