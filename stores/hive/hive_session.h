@@ -55,7 +55,6 @@ public:
     HiveFileSession& operator=(const HiveFileSession&) = delete;
 
     HiveRegistry& registry() { return *registry_; }
-    const std::string& path() const { return path_; }
 
     // kRegOk when it may be changed; else why not (*why, one line):
     // kRegBadDatabase for a dirty hive with no usable log (Stale()), or what
