@@ -1,6 +1,8 @@
 // The hive session beyond the shared contract: what reaches the file,
 // read-only use, and damaged files.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -185,6 +187,51 @@ TEST_F(HiveFile, WhatCannotBeOpenedIsToldByItsCode) {
         }
     }
     for (const std::string& made : {fifo, noHive, empty}) std::remove(made.c_str());
+}
+
+// The one answer to "may this hive be changed": for the window, which opens
+// read only what it may not change, and for the CLI, which refuses it.
+TEST_F(HiveFile, WhetherAHiveMayBeChangedIsAnsweredOnceWithWhy) {
+    Seed();
+    auto stale = ReadFile(path_);
+    stale[4] ^= 1;  // the primary sequence number: dirty, and no log beside it
+    FixHeaderChecksum(stale);
+    const auto clean = ReadFile(path_);
+    struct Case {
+        const char* what;
+        bool dirty;
+        bool locked;
+        RegResult writable;
+    };
+    const Case cases[] = {
+        {"clean", false, false, kRegOk},
+        {"locked by another program", false, true, kRegLockViolation},
+        {"dirty with no usable log", true, false, kRegBadDatabase},
+    };
+    for (const Case& c : cases) {
+        WriteFile(path_, c.dirty ? stale : clean);
+        const int other = open(path_.c_str(), O_RDONLY);
+        if (c.locked) {
+            ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+        }
+        std::string error;
+        RegResult code = kRegGenFailure;
+        auto hive = hive::HiveFileSession::Open(path_, Mode::kWriteIfAllowed, &error, &code);
+        ASSERT_TRUE(hive) << c.what << ": " << error;
+        std::string why;
+        EXPECT_EQ(hive->Writable(&why), c.writable) << c.what;
+        EXPECT_EQ(why.empty(), c.writable == kRegOk) << c.what << ": " << why;
+        KeyHandle key = 0;
+        ASSERT_EQ(hive->registry().OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key), kRegOk) << c.what;
+        EXPECT_EQ(hive->registry().DeleteValue(key, u"Debugger") == kRegAccessDenied, c.writable != kRegOk) << c.what;
+        hive->registry().CloseKey(key);
+        // Asked to be changed, the same hive is refused with the same code.
+        hive.reset();
+        const bool opened = static_cast<bool>(hive::HiveFileSession::Open(path_, Mode::kWrite, &error, &code));
+        EXPECT_EQ(opened, c.writable == kRegOk) << c.what;
+        EXPECT_EQ(code, c.writable) << c.what;
+        close(other);
+    }
 }
 
 TEST_F(HiveFile, TruncatedHivesDoNotOpen) {
