@@ -34,27 +34,34 @@ RegResult HiveRegistry::Resolve(KeyHandle key, OpenNode** out) {
     return kRegOk;
 }
 
+namespace {
+
+// A key's list, read once until the next change.
+template <typename T, typename Read>
+const std::vector<T>* Cached(std::map<std::uint32_t, std::vector<T>>& cache, KeyRef key, Read read) {
+    auto cached = cache.find(key.cell);
+    if (cached != cache.end()) return &cached->second;
+    hive::Result<std::vector<T>> fresh = read();
+    if (!fresh.ok()) return nullptr;
+    return &cache.emplace(key.cell, std::move(fresh.value)).first->second;
+}
+
+}  // namespace
+
 const std::vector<KeyRef>* HiveRegistry::Subkeys(KeyRef key) {
-    auto cached = subkeyCache_.find(key.cell);
-    if (cached != subkeyCache_.end()) return &cached->second;
-    hive::Result<std::vector<KeyRef>> read = Image().Subkeys(key);
-    if (!read.ok()) return nullptr;
-    return &subkeyCache_.emplace(key.cell, std::move(read.value)).first->second;
+    return Cached(subkeyCache_, key, [&] { return Image().Subkeys(key); });
 }
 
 const std::vector<ValueInfo>* HiveRegistry::Values(KeyRef key) {
-    auto cached = valueCache_.find(key.cell);
-    if (cached != valueCache_.end()) return &cached->second;
-    hive::Result<std::vector<ValueInfo>> read = Image().Values(key);
-    if (!read.ok()) return nullptr;
-    return &valueCache_.emplace(key.cell, std::move(read.value)).first->second;
+    return Cached(valueCache_, key, [&] { return Image().Values(key); });
 }
 
 RegResult HiveRegistry::OpenKey(KeyHandle root, const Text& path, std::uint32_t /*access*/, KeyHandle* key) {
     if (!key) return kRegInvalidHandle;
     KeyRef found{};
     if (root == kLocalMachine) {
-        if (const RegResult result = hive::WalkMachinePath(Image(), path, false, &found); result != kRegOk) return result;
+        const RegResult result = hive::WalkMachinePath(Image(), path, false, &found);
+        if (result != kRegOk) return result;
     } else {
         OpenNode* open = nullptr;
         if (const RegResult bad = Resolve(root, &open)) return bad;
@@ -75,17 +82,26 @@ KeyHandle HiveRegistry::AddHandle(KeyRef ref) {
 
 RegResult HiveRegistry::OpenSubkey(KeyHandle parent, const Text& name, std::uint32_t access, KeyHandle* key) {
     if (!HoldsSeparator(name)) return Registry::OpenSubkey(parent, name, access, key);
-    OpenNode* open = nullptr;
-    if (const RegResult bad = Resolve(parent, &open)) return bad;
-    const hive::Result<std::optional<KeyRef>> child = Image().FindSubkey(open->ref, name);
-    if (!child.ok()) return kRegBadDatabase;
-    if (!child.value) return kRegFileNotFound;
+    KeyRef from{};
+    KeyRef child{};
     bool link = false;
-    if (const RegResult read = hive::ReadLinkKey(Image(), *child.value, &link, nullptr); read != kRegOk) return read;
+    if (const RegResult found = ChildNamed(parent, name, &from, &child, &link); found != kRegOk) return found;
     // No path names it, so neither could a repair remove it as a link.
     if (link) return kRegCantResolveFilename;
-    *key = AddHandle(*child.value);
+    *key = AddHandle(child);
     return kRegOk;
+}
+
+RegResult HiveRegistry::ChildNamed(KeyHandle parent, const Text& name, KeyRef* from, KeyRef* child, bool* link) {
+    OpenNode* open = nullptr;
+    if (const RegResult bad = Resolve(parent, &open)) return bad;
+    if (name.empty()) return kRegFileNotFound;
+    const hive::Result<std::optional<KeyRef>> found = Image().FindSubkey(open->ref, name);
+    if (!found.ok()) return kRegBadDatabase;
+    if (!found.value) return kRegFileNotFound;
+    *from = open->ref;
+    *child = *found.value;
+    return hive::ReadLinkKey(Image(), *child, link, nullptr);
 }
 
 RegResult HiveRegistry::QueryInfoKey(KeyHandle key, std::uint32_t* subkeyCount,
@@ -209,34 +225,26 @@ RegResult HiveRegistry::RemoveKey(RegResult found, KeyRef parent, KeyRef key, bo
 }
 
 RegResult HiveRegistry::DeletableSubkey(KeyHandle key, const Text& subkeyName, KeyRef* parent, KeyRef* out) {
-    OpenNode* open = nullptr;
-    if (const RegResult bad = Resolve(key, &open)) return bad;
-    if (subkeyName.empty()) return kRegFileNotFound;
-    const hive::Result<std::optional<KeyRef>> target = Image().FindSubkey(open->ref, subkeyName);
-    if (!target.ok()) return kRegBadDatabase;
-    if (!target.value) return kRegFileNotFound;
     bool link = false;
-    if (const RegResult read = hive::ReadLinkKey(Image(), *target.value, &link, nullptr); read != kRegOk) return read;
-    // Deleting by a link's name would delete what it points at: never done here.
-    if (link) return kRegAccessDenied;
-    // A key with subkeys of its own the writer refuses, as the registry does.
-    *parent = open->ref;
-    *out = *target.value;
-    return kRegOk;
+    if (const RegResult found = ChildNamed(key, subkeyName, parent, out, &link); found != kRegOk) return found;
+    // Deleting by a link's name would delete what it points at: never done
+    // here. A key with subkeys of its own the writer refuses, as the registry does.
+    return link ? kRegAccessDenied : kRegOk;
 }
 
 RegResult HiveRegistry::WouldDeleteKey(KeyHandle key, const Text& subkeyName) {
-    KeyRef parent{};
-    KeyRef target{};
-    const RegResult found = DeletableSubkey(key, subkeyName, &parent, &target);
-    return RemoveKey(found, parent, target, true);
+    return RemoveSubkey(key, subkeyName, true);
 }
 
 RegResult HiveRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
+    return RemoveSubkey(key, subkeyName, false);
+}
+
+RegResult HiveRegistry::RemoveSubkey(KeyHandle key, const Text& subkeyName, bool dryRun) {
     KeyRef parent{};
     KeyRef target{};
     const RegResult found = DeletableSubkey(key, subkeyName, &parent, &target);
-    return RemoveKey(found, parent, target, false);
+    return RemoveKey(found, parent, target, dryRun);
 }
 
 RegResult HiveRegistry::QueryLink(KeyHandle root, const Text& path, bool* isLink, Text* target) {
@@ -258,18 +266,15 @@ RegResult HiveRegistry::DeletableLink(KeyHandle root, const Text& path, KeyRef* 
     return link ? kRegOk : kRegInvalidParameter;
 }
 
-RegResult HiveRegistry::WouldDeleteLink(KeyHandle root, const Text& path) {
-    KeyRef parent{};
-    KeyRef key{};
-    const RegResult found = DeletableLink(root, path, &parent, &key);
-    return RemoveKey(found, parent, key, true);
-}
+RegResult HiveRegistry::WouldDeleteLink(KeyHandle root, const Text& path) { return RemoveLink(root, path, true); }
 
-RegResult HiveRegistry::DeleteLink(KeyHandle root, const Text& path) {
+RegResult HiveRegistry::DeleteLink(KeyHandle root, const Text& path) { return RemoveLink(root, path, false); }
+
+RegResult HiveRegistry::RemoveLink(KeyHandle root, const Text& path, bool dryRun) {
     KeyRef parent{};
     KeyRef key{};
     const RegResult found = DeletableLink(root, path, &parent, &key);
-    return RemoveKey(found, parent, key, false);
+    return RemoveKey(found, parent, key, dryRun);
 }
 
 }  // namespace vornex

@@ -69,6 +69,8 @@ private:
 
     const hive::RegfImage& Image() const { return changes_.Image(); }
     RegResult Resolve(KeyHandle key, OpenNode** out);
+    // The subkey of exactly this name (it may hold a backslash), and whether it is a link.
+    RegResult ChildNamed(KeyHandle parent, const Text& name, hive::KeyRef* from, hive::KeyRef* child, bool* link);
     RegResult DeletableValue(KeyHandle key, const Text& valueName, hive::KeyRef* owner, hive::ValueInfo* out);
     RegResult DeletableSubkey(KeyHandle key, const Text& subkeyName, hive::KeyRef* parent, hive::KeyRef* out);
     RegResult DeletableLink(KeyHandle root, const Text& path, hive::KeyRef* parent, hive::KeyRef* key);
@@ -77,6 +79,8 @@ private:
     const std::vector<hive::ValueInfo>* Values(hive::KeyRef key);
     // The dry run's answer (dryRun), else the change made.
     RegResult RemoveValue(KeyHandle key, const Text& valueName, bool dryRun);
+    RegResult RemoveSubkey(KeyHandle key, const Text& subkeyName, bool dryRun);
+    RegResult RemoveLink(KeyHandle root, const Text& path, bool dryRun);
     RegResult RemoveKey(RegResult found, hive::KeyRef parent, hive::KeyRef key, bool dryRun);
     // After a change: cached lists are stale, handles to a removed key dead.
     RegResult Changed(RegResult result, const hive::KeyRef* removed);
