@@ -4,7 +4,7 @@
 
 #include "app/guarded.h"
 #include "app/texts.h"
-#include "stores/hive/hive_registry.h"
+#include "stores/hive/hive_session.h"
 #include "win32/wide_text.h"
 
 namespace vornex {
@@ -131,9 +131,10 @@ bool SystemDriveProbe::IsFile(const Text& path) {
 RegResult SystemDriveProbe::ReadVersion(const Text& hivePath, WindowsVersion* version) {
     std::string error;
     RegResult code = kRegOk;
-    std::unique_ptr<HiveRegistry> hive = HiveRegistry::Open(ToUtf8(hivePath), HiveRegistry::Mode::kReadOnly, &error, &code);
+    std::unique_ptr<hive::HiveFileSession> hive =
+        hive::HiveFileSession::Open(ToUtf8(hivePath), hive::HiveFileSession::Mode::kReadOnly, &error, &code);
     if (!hive) return code;
-    return ReadWindowsVersion(*hive, version);
+    return ReadWindowsVersion(hive->registry(), version);
 }
 
 int ChooseWindows(HINSTANCE instance, const std::vector<InstalledWindows>& found) {

@@ -10,7 +10,6 @@ namespace vornex {
 
 namespace {
 
-constexpr std::uint32_t kRegLink = 6;
 constexpr std::uint32_t kNameCapacity = 16384;
 
 struct Value {
