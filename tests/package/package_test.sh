@@ -12,6 +12,8 @@
 #   tests/package/package_test.sh --version VERSION --fixture VORNEX_HIVE_FIXTURE
 #       (--cpack CPACK --config CPackConfig.cmake | --deb vornex-cli_VERSION_ARCH.deb [--tarball TGZ])
 set -uo pipefail
+# The packaged vornex-cli is checked in English, whatever the caller's locale.
+export LC_ALL=C
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cpack=cpack config="" deb="" version="" fixture="" tarball=""
 while [ $# -gt 0 ]; do
