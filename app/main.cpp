@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/guarded.h"
 #include "app/hive_document.h"
 #include "app/hive_session.h"
 #include "app/rescue_drives.h"
@@ -117,8 +118,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         return 2;
     }
     vornex::Win32Registry registry;
-    std::unique_ptr<vornex::RegistrySession> session =
-        start.hiveGiven ? HiveFileSession(start.hivePath) : SessionWithoutPath(instance, registry);
+    std::unique_ptr<vornex::RegistrySession> session;
+    const bool started = vornex::GuardedWin32(nullptr, false, [&] {
+        session = start.hiveGiven ? HiveFileSession(start.hivePath) : SessionWithoutPath(instance, registry);
+        return true;
+    });
+    if (!started) return 1;
     if (!session) return 0;
     vornex::MainWindow window(*session);
     if (!window.Create(instance)) return 1;

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "app/guarded.h"
 #include "app/texts.h"
 #include "banner.h"
 #include "control_ids.h"
@@ -116,7 +117,10 @@ bool MainWindow::Create(HINSTANCE instance) {
     CreateControls(instance);
     focusBeforeDeactivation_ = Control(IDC_LSTLISTKEY);
 
-    if (form_.Form_Initialize()) form_.Form_Load();
+    GuardedWin32(hwnd_, false, [this] {
+        if (form_.Form_Initialize()) form_.Form_Load();
+        return true;
+    });
     if (!IsWindowVisible(hwnd_)) ShowWindow(hwnd_, SW_SHOWNORMAL);
     UpdateWindow(hwnd_);
     SetFocus(Control(IDC_LSTLISTKEY));
@@ -186,12 +190,7 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
     }
     auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-    try {
-        return self->HandleMessage(message, wParam, lParam);
-    } catch (...) {
-        // Nothing may unwind into the system's code; the event is dropped.
-        return 0;
-    }
+    return GuardedWin32(hwnd, LRESULT{0}, [&] { return self->HandleMessage(message, wParam, lParam); });
 }
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

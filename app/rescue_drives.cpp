@@ -2,8 +2,9 @@
 
 #include <string>
 
+#include "app/guarded.h"
 #include "app/texts.h"
-#include "stores/hive/hive_registry.h"
+#include "stores/hive/hive_session.h"
 #include "win32/wide_text.h"
 
 namespace vornex {
@@ -63,7 +64,7 @@ struct ChooserState {
     int chosen = -1;
 };
 
-INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR ChooserMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* state = reinterpret_cast<ChooserState*>(GetWindowLongPtrW(dialog, DWLP_USER));
     switch (message) {
         case WM_INITDIALOG: {
@@ -89,6 +90,10 @@ INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
             break;
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardedWin32(dialog, INT_PTR{FALSE}, [&] { return ChooserMessage(dialog, message, wParam, lParam); });
 }
 
 }  // namespace
@@ -126,9 +131,10 @@ bool SystemDriveProbe::IsFile(const Text& path) {
 RegResult SystemDriveProbe::ReadVersion(const Text& hivePath, WindowsVersion* version) {
     std::string error;
     RegResult code = kRegOk;
-    std::unique_ptr<HiveRegistry> hive = HiveRegistry::Open(ToUtf8(hivePath), HiveRegistry::Mode::kReadOnly, &error, &code);
+    std::unique_ptr<hive::HiveFileSession> hive =
+        hive::HiveFileSession::Open(ToUtf8(hivePath), hive::HiveFileSession::Mode::kReadOnly, &error, &code);
     if (!hive) return code;
-    return ReadWindowsVersion(*hive, version);
+    return ReadWindowsVersion(hive->registry(), version);
 }
 
 int ChooseWindows(HINSTANCE instance, const std::vector<InstalledWindows>& found) {

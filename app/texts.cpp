@@ -1,34 +1,16 @@
 #include "app/texts.h"
 
+#include "core/display_text.h"
 #include "core/reg_result.h"
 
 namespace vornex::texts {
 
 namespace {
 
-bool Disguises(char16_t c) {
-    return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || c == 0x061C || c == 0x200E || c == 0x200F ||
-           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
-}
-
-Text Shown(const Text& name) {
-    static const char16_t kHex[] = u"0123456789ABCDEF";
-    Text out;
-    for (char16_t c : name) {
-        if (!Disguises(c)) {
-            out.push_back(c);
-            continue;
-        }
-        out += u"\\u";
-        for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(c >> shift) & 0xF]);
-    }
-    return out;
-}
-
 // Built by appending: GCC 12 at -O3 takes `literal + Text` for an overlapping copy.
 Text Quoted(const Text& path) {
     Text quoted(u"“");
-    quoted += Shown(path);
+    quoted += DisplayEscaped(path);
     quoted += u"”";
     return quoted;
 }
@@ -44,7 +26,7 @@ Text CodeNote(long code) {
 
 // The hive first: the caption of a window this narrow cuts its end.
 Text HiveCaption(const Text& path) {
-    Text caption = Shown(path);
+    Text caption = DisplayEscaped(path);
     caption += u" － ";
     caption += kWindowTitle;
     return caption;
@@ -60,14 +42,14 @@ Text InstalledWindowsLine(const InstalledWindows& found) {
     // A hive's own words, as long as a line may be: no name in it forges another line.
     constexpr std::size_t kMostShown = 60;
     const auto part = [](const Text& text) {
-        Text shown = Shown(text);
+        Text shown = DisplayEscaped(text);
         if (shown.size() > kMostShown) {
             shown.resize(kMostShown);
             shown += u"……";
         }
         return shown;
     };
-    Text line = Shown(found.windowsFolder);
+    Text line = DisplayEscaped(found.windowsFolder);
     line += u"　";
     if (!found.versionRead) {
         line += u"（无法读取它的版本信息）";
@@ -138,7 +120,10 @@ Text HiveWriteFailed(long code) {
 
 Text UnreadNotice(const std::vector<Text>& names) {
     Text text = u"以下IFEO子项无法读取，其中可能隐藏着重定向：";
-    for (std::size_t i = 0; i < names.size() && i < kUnreadNamed; ++i) text += u"\r\n" + Shown(names[i]);
+    for (std::size_t i = 0; i < names.size() && i < kUnreadNamed; ++i) {
+        text += u"\r\n";
+        text += DisplayEscaped(names[i]);
+    }
     if (names.size() > kUnreadNamed) {
         text += u"\r\n……另有 " + DecimalText(static_cast<unsigned long>(names.size() - kUnreadNamed)) + u" 项无法读取。";
     }

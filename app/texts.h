@@ -9,8 +9,8 @@ namespace vornex::texts {
 
 // frmMain's caption.
 inline const Text kWindowTitle = u"IFEO检测修复工具 By Qelmor";
-// The caption on a hive file: the hive's full path, then the title (control
-// and direction characters shown as \uXXXX, so that no path forges it).
+// The caption on a hive file: the hive's full path, then the title (shown
+// through DisplayEscaped, so that no path forges it).
 Text HiveCaption(const Text& path);
 
 // Message boxes.
@@ -25,12 +25,14 @@ inline const Text kManualRepairAction = u"手工修复";
 inline const Text kManualDeleteAction = u"手工删除";
 inline const Text kAutoFixAction = u"自动修复";
 inline const Text kAllDeleted = u"已成功删除所有被重定向的项！";
+// An unexpected failure in the window's code: what it was doing did not finish.
+inline const Text kUnexpectedFailure = u"发生意外错误，刚才的操作没有完成：显示的内容可能不完整或不是最新的。";
 inline const Text kConfirmFix =
     u"不建议使用自动修复功能！\r\n使用自动修复可能会删除有用项，确定要自动修复吗？";
 
 // The notice after a scan that could not read some IFEO subkeys, naming them
-// (the first `kUnreadNamed`, then how many more); control and direction
-// characters in a name are shown as \uXXXX, so no name can forge a line.
+// (the first `kUnreadNamed`, then how many more); each name shown through
+// DisplayEscaped, as vornex-cli shows it, so no name can forge a line.
 constexpr std::size_t kUnreadNamed = 10;
 Text UnreadNotice(const std::vector<Text>& names);
 

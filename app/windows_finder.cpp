@@ -1,11 +1,11 @@
 #include "app/windows_finder.h"
 
+#include "core/ifeo.h"
+
 namespace vornex {
 
 namespace {
 
-const Text kMiniNtKey = u"SYSTEM\\CurrentControlSet\\Control\\MiniNT";
-const Text kCurrentVersionKey = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 const Text kHiveBelowDrive = u"Windows\\System32\\config\\SOFTWARE";
 // More than any version text holds; a longer value is cut, not read whole.
 constexpr std::uint32_t kMostVersionBytes = 512;
@@ -29,7 +29,7 @@ Text StringValue(Registry& registry, KeyHandle key, const Text& name) {
 
 bool IsRescueSystem(Registry& registry) {
     UniqueKey key(registry);
-    return key.TryOpen(kLocalMachine, kMiniNtKey, kKeyRead) == kRegOk;
+    return key.TryOpen(kLocalMachine, kMiniNtKeyPath, kKeyRead) == kRegOk;
 }
 
 std::vector<InstalledWindows> FindInstalledWindows(const std::vector<Text>& drives, const Text& systemDrive,
@@ -56,7 +56,7 @@ void ReadVersions(std::vector<InstalledWindows>* found, DriveProbe& probe) {
 
 RegResult ReadWindowsVersion(Registry& registry, WindowsVersion* version) {
     UniqueKey key(registry);
-    const RegResult opened = key.TryOpen(kLocalMachine, kCurrentVersionKey, kKeyRead);
+    const RegResult opened = key.TryOpen(kLocalMachine, kCurrentVersion, kKeyRead);
     if (opened != kRegOk) return opened;
     version->product = StringValue(registry, key.get(), u"ProductName");
     version->displayVersion = StringValue(registry, key.get(), u"DisplayVersion");

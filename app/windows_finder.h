@@ -32,8 +32,11 @@ public:
     virtual RegResult ReadVersion(const Text& hivePath, WindowsVersion* version) = 0;
 };
 
+// The key whose presence marks a rescue system, below HKEY_LOCAL_MACHINE.
+inline const Text kMiniNtKeyPath = u"SYSTEM\\CurrentControlSet\\Control\\MiniNT";
+
 // A Windows PE or another rescue system: the running registry is not the
-// computer's (HKLM\SYSTEM\CurrentControlSet\Control\MiniNT exists).
+// computer's (kMiniNtKeyPath exists).
 bool IsRescueSystem(Registry& registry);
 
 // Every drive of `drives` (roots, "C:\") but the running system's own that

@@ -22,7 +22,7 @@ work=$(mktemp -d /tmp/vornex-hive-cli-wine.XXXXXX)
 source "$root/scripts/wine-env.sh"
 trap 'wine_env_stop; rm -rf "$work"' EXIT
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORNEX_BENCH=ON >"$work/build.log" 2>&1 &&
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$work/build.log" 2>&1 &&
     cmake --build "$build" -j2 --target vornex-cli vornex_hive_write_hive >>"$work/build.log" 2>&1 ||
     { tail -30 "$work/build.log" >&2; exit 1; }
 "$build/bench/vornex_hive_write_hive" "$work/SOFTWARE" "$redirections" "$megabytes"

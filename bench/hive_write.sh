@@ -16,7 +16,7 @@ build=$root/build/bench-native
 work=$(mktemp -d /tmp/vornex-hive-write.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORNEX_BENCH=ON >"$work/build.log" 2>&1 &&
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$work/build.log" 2>&1 &&
     cmake --build "$build" -j2 --target vornex-cli vornex_hive_write_hive >>"$work/build.log" 2>&1 ||
     { tail -30 "$work/build.log" >&2; exit 1; }
 cli=$build/cli/vornex-cli

@@ -42,11 +42,11 @@ fi
 
 say "building native (Release) and win64 (Release)"
 {
-    cmake -S "$root" -B "$native_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORNEX_BENCH=ON &&
+    cmake -S "$root" -B "$native_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release &&
         cmake --build "$native_dir" --target vornex_bench_native &&
         cmake -S "$root" -B "$win_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
             -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DVORNEX_WINE_TESTS=OFF \
-            -DVORNEX_BENCH=ON &&
+            &&
         cmake --build "$win_dir" --target Vornex vornex_bench vornex_bench_null \
             vornex_bench_nobanner vornex_bench_nocom
 } >"$out/build.log" 2>&1 || {

@@ -33,7 +33,7 @@ t_start=$(date +%s)
 say "building now ($(git -C "$root" rev-parse --short HEAD)) into $win_dir"
 {
     cmake -S "$root" -B "$win_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DVORNEX_WINE_TESTS=OFF -DVORNEX_BENCH=ON &&
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DVORNEX_WINE_TESTS=OFF &&
         cmake --build "$win_dir" --target Vornex vornex_bench_selection
 } >"$out/build-after.log" 2>&1 || { tail -30 "$out/build-after.log" >&2; exit 1; }
 

@@ -22,6 +22,8 @@
 
 #include "app/control_ids.h"
 #include "bench/win32_bench.h"
+#include "core/ifeo.h"
+#include "win32/wide_text.h"
 #include "win_driver.h"
 
 namespace {
@@ -29,7 +31,7 @@ namespace {
 using namespace windriver;
 using vornex::bench::NowMs;
 
-const std::wstring kIfeoPath = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options";
+const std::wstring kIfeoPath = vornex::win32::Wide(vornex::kIfeoKeyPath);
 
 // A command-like text, different all along, with a space now and then.
 std::wstring LongCommand(std::size_t length) {

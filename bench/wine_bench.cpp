@@ -28,6 +28,7 @@
 #include "bench/memory_controls.h"
 #include "bench/stats.h"
 #include "bench/win32_bench.h"
+#include "win32/wide_text.h"
 #include "app/frm_main.h"
 #include "core/ifeo.h"
 #include "app/texts.h"
@@ -36,8 +37,8 @@
 namespace vornex::bench {
 namespace {
 
-const wchar_t kIfeoPath[] =
-    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options";
+const std::wstring kIfeoPathWide = win32::Wide(kIfeoKeyPath);
+const wchar_t* const kIfeoPath = kIfeoPathWide.c_str();
 // The peer's baseline: `reg query /s` of a key with nothing in it.
 const wchar_t kEmptyPeerKey[] = L"SOFTWARE\\VornexBench\\Empty";
 constexpr REGSAM kView = KEY_WOW64_64KEY;
@@ -198,6 +199,7 @@ public:
         HWND control = button == Button::cmdFix ? fix_ : button == Button::cmdDelete ? delete_ : delete1_;
         EnableWindow(control, enabled ? TRUE : FALSE);
     }
+    void SetFormCaption(const Text& text) override { SetText(frame_.get(), text); }
     void ShowForm() override {}
     int ShowMessage(const Text&, const Text&, unsigned) override {
         ++messages;
@@ -401,17 +403,19 @@ int Scan(int reps, const char* label) {
                          nullptr, nullptr, nullptr, nullptr, nullptr);
     }
     Win32Registry registry;
+    LiveSession live(registry, Text());
     WindowControls window;
     WindowControls quietWindow(true);
     MemoryControls memory;
-    FrmMain windowForm(registry, window);
-    FrmMain quietForm(registry, quietWindow);
-    FrmMain memoryForm(registry, memory);
+    FrmMain windowForm(live, window);
+    FrmMain quietForm(live, quietWindow);
+    FrmMain memoryForm(live, memory);
 
     // Untimed: how many registry operations one scan makes.
     CountingRegistry counting(registry);
+    LiveSession countingLive(counting, Text());
     MemoryControls counted;
-    FrmMain countingForm(counting, counted);
+    FrmMain countingForm(countingLive, counted);
     countingForm.Form_Load();
 
     // A warm-up of each kind (small keys only: a big one warms itself), then

@@ -5,6 +5,7 @@
 #include "cli/dry_run_registry.h"
 #include "cli/messages.h"
 #include "cli/output.h"
+#include "core/display_text.h"
 #include "core/registry_upcase.h"
 #include "core/extended_scan.h"
 #include "core/ifeo_repair.h"
@@ -45,8 +46,8 @@ ScanResult WiderScan(Source& source, const ScanResult& native, const Compare& co
         // (a shared key); the same list twice is then one key, not two.
         if (source.offline || !SameEntries(wow64.entries, native.entries)) Append(wider, std::move(wow64));
     }
-    Append(wider, ScanExtended(registry, extended::kCurrentVersion));
-    if (wow64Separate) Append(wider, ScanExtended(registry, extended::kWow64CurrentVersion));
+    Append(wider, ScanExtended(registry, kCurrentVersion));
+    if (wow64Separate) Append(wider, ScanExtended(registry, kWow64CurrentVersion));
     return wider;
 }
 
@@ -79,7 +80,7 @@ std::string FailureLine(const RepairFailure& failure) {
     const Msg verb = failure.attempted.kind == Change::Kind::kTookOverSecurity   ? Msg::kCouldNotTakeOver
                      : failure.attempted.kind == Change::Kind::kRestoredSecurity ? Msg::kCouldNotRestore
                                                                                  : Msg::kCouldNotDelete;
-    return Say(Msg::kCouldNotDo, {Words(verb), ToUtf8(Escaped(ChangeText(failure.attempted))), Reason(failure),
+    return Say(Msg::kCouldNotDo, {Words(verb), ToUtf8(DisplayEscaped(ChangeText(failure.attempted))), Reason(failure),
                                   std::to_string(failure.code)});
 }
 
@@ -100,7 +101,7 @@ std::string UndoRefusedLine(const UndoTarget& undo) {
     std::string places;
     for (const UndoFolderRefusal& refusal : undo.refusals()) {
         places += (places.empty() ? "" : "; ") +
-                  Say(Msg::kFolderError, {ToUtf8(Escaped(refusal.folder)), std::to_string(refusal.code)});
+                  Say(Msg::kFolderError, {ToUtf8(DisplayEscaped(refusal.folder)), std::to_string(refusal.code)});
     }
     return Say(Msg::kUndoRefused, {places});
 }
@@ -191,7 +192,7 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
     Outcome outcome;
     outcome.out = options.format == Format::kJson ? RepairJson(report) : RepairText(report);
     for (const Text& item : report.notRestorable) {
-        AddLine(&outcome.err, Say(Msg::kUndoCannotRestore, {ToUtf8(Escaped(item))}));
+        AddLine(&outcome.err, Say(Msg::kUndoCannotRestore, {ToUtf8(DisplayEscaped(item))}));
     }
     if (!repair.failures.empty()) {
         for (const RepairFailure& failure : repair.failures) AddLine(&outcome.err, FailureLine(failure));

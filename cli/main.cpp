@@ -12,7 +12,7 @@
 #include "cli/messages.h"
 #include "cli/options.h"
 
-#include "stores/hive/hive_registry.h"
+#include "stores/hive/hive_session.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -79,12 +79,13 @@ constexpr Msg kAdminHint = Msg::kSudo;
 // opens the file for writing; its dry run too, so that it is refused where
 // the real run would be (a read-only medium, a lock, a stale hive), though
 // it writes nothing. False with one line in *error.
-bool OpenHive(const Options& options, std::unique_ptr<vornex::HiveRegistry>* hive, Source* source, std::string* error) {
-    using vornex::HiveRegistry;
+bool OpenHive(const Options& options, std::unique_ptr<vornex::hive::HiveFileSession>* hive, Source* source,
+              std::string* error) {
+    using vornex::hive::HiveFileSession;
     const bool writes = options.command != Command::kScan;
     vornex::RegResult code = vornex::kRegOk;
-    *hive = HiveRegistry::Open(options.hive, writes ? HiveRegistry::Mode::kWrite : HiveRegistry::Mode::kReadOnly,
-                               error, &code);
+    *hive = HiveFileSession::Open(options.hive, writes ? HiveFileSession::Mode::kWrite : HiveFileSession::Mode::kReadOnly,
+                                  error, &code);
     if (!*hive) {
         if (code == vornex::kRegSharingViolation) {
             *error += Words(Msg::kHiveInUse);
@@ -93,8 +94,8 @@ bool OpenHive(const Options& options, std::unique_ptr<vornex::HiveRegistry>* hiv
         }
         return false;
     }
-    HiveRegistry& opened = **hive;
-    source->registry = &opened;
+    HiveFileSession& opened = **hive;
+    source->registry = &opened.registry();
     source->offline = true;
     source->path = vornex::FromUtf8(options.hive);
     source->openHint = Words(Msg::kSoftwareHiveHint);
@@ -104,9 +105,9 @@ bool OpenHive(const Options& options, std::unique_ptr<vornex::HiveRegistry>* hiv
     source->recovery = vornex::hive::RecoveryName(opened.recovery());
     source->recoveryNote = opened.recoveryNote();
     source->logsApplied = opened.logsApplied();
-    source->stale = opened.recovery() == vornex::hive::Recovery::kDirtyNoUsableLog;
+    source->stale = opened.Stale();
     source->commit = [&opened](std::string* backup, std::string* commitError) {
-        if (!opened.dirty()) return true;
+        if (!opened.Changed()) return true;
         return opened.Backup(backup, commitError) == vornex::kRegOk && opened.Commit(commitError) == vornex::kRegOk;
     };
     return true;
@@ -131,7 +132,7 @@ int Run(const std::vector<Text>& args) try {
         return WriteOut("vornex-cli " VORNEX_VERSION "\n") ? kExitClean : kExitUsage;
     }
     Source source;
-    std::unique_ptr<vornex::HiveRegistry> hive;
+    std::unique_ptr<vornex::hive::HiveFileSession> hive;
 #ifdef _WIN32
     vornex::Win32Registry live;
     if (!options.hiveGiven) {

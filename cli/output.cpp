@@ -3,37 +3,11 @@
 #include <algorithm>
 
 #include "cli/messages.h"
+#include "core/display_text.h"
 
 namespace vornex::cli {
 
 namespace {
-
-bool IsHidden(char32_t cp) {
-    // C0, DEL and C1 controls; line and paragraph separators; the format
-    // characters (Unicode category Cf) that change how text is shown.
-    if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) return true;
-    if (cp == 0x00AD || cp == 0x061C || cp == 0x06DD || cp == 0x070F || cp == 0x08E2 ||
-        cp == 0x180E || cp == 0xFEFF || cp == 0x110BD || cp == 0x110CD || cp == 0xE0001) {
-        return true;
-    }
-    if (cp >= 0x0600 && cp <= 0x0605) return true;
-    if (cp >= 0x200B && cp <= 0x200F) return true;
-    if (cp >= 0x2028 && cp <= 0x202E) return true;
-    if (cp >= 0x2060 && cp <= 0x2064) return true;
-    if (cp >= 0x2066 && cp <= 0x206F) return true;
-    if (cp >= 0xFFF9 && cp <= 0xFFFB) return true;
-    if (cp >= 0x13430 && cp <= 0x1343F) return true;
-    if (cp >= 0x1BCA0 && cp <= 0x1BCA3) return true;
-    if (cp >= 0x1D173 && cp <= 0x1D17A) return true;
-    if (cp >= 0xE0020 && cp <= 0xE007F) return true;
-    return false;
-}
-
-void AppendEscape(Text& out, char16_t unit) {
-    static const char16_t kDigits[] = u"0123456789ABCDEF";
-    out += u"\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kDigits[(unit >> shift) & 0xF]);
-}
 
 // Columns line up by what a terminal shows: East Asian wide characters take
 // two cells.
@@ -63,7 +37,7 @@ Text Padded(const Text& text, std::size_t width) {
 
 std::string CsvField(const Text& text) {
     std::string out = "\"";
-    const Text cell = Escaped(text);
+    const Text cell = DisplayEscaped(text);
     // A spreadsheet takes a cell that starts like this for a formula: a
     // leading apostrophe makes it text (the usual guard against injection).
     if (!cell.empty() && (cell[0] == u'=' || cell[0] == u'+' || cell[0] == u'-' || cell[0] == u'@')) out += '\'';
@@ -134,7 +108,7 @@ const char* StepName(ReadFailure::Step step) {
 std::string UnreadText(const std::vector<ReadFailure>& unread) {
     std::string out;
     for (const ReadFailure& f : unread) {
-        out += Say(Msg::kUnreadLine, {ToUtf8(Escaped(KeyDisplay(f.key))), StepName(f.step), std::to_string(f.code)}) +
+        out += Say(Msg::kUnreadLine, {ToUtf8(DisplayEscaped(KeyDisplay(f.key))), StepName(f.step), std::to_string(f.code)}) +
                "\n";
     }
     return out;
@@ -195,30 +169,6 @@ std::string IncompleteLine(std::size_t unreadCount) {
     return Say(unreadCount == 1 ? Msg::kIncompleteOne : Msg::kIncompleteMany, {std::to_string(unreadCount)});
 }
 
-Text Escaped(const Text& text) {
-    Text out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            const char32_t cp = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            if (IsHidden(cp)) {
-                AppendEscape(out, unit);
-                AppendEscape(out, text[i + 1]);
-            } else {
-                out.push_back(unit);
-                out.push_back(text[i + 1]);
-            }
-            ++i;
-        } else if ((unit >= 0xD800 && unit <= 0xDFFF) || IsHidden(unit)) {
-            AppendEscape(out, unit);
-        } else {
-            out.push_back(unit);
-        }
-    }
-    return out;
-}
-
 Text EscapedName(const Text& name) {
     const std::size_t first = name.find_first_not_of(u' ');
     const std::size_t last = name.find_last_not_of(u' ');
@@ -226,12 +176,12 @@ Text EscapedName(const Text& name) {
     for (std::size_t i = 0; i < name.size(); ++i) {
         const bool edgeSpace = name[i] == u' ' && (first == Text::npos || i < first || i > last);
         if (name[i] == u'\\' || edgeSpace) {
-            AppendEscape(out, name[i]);
+            out += UnitEscape(name[i]);
         } else {
             // Up to the next unit that needs its own escape.
             std::size_t end = i + 1;
             while (end < name.size() && name[end] != u'\\' && !(name[end] == u' ' && end > last)) ++end;
-            out += Escaped(name.substr(i, end - i));
+            out += DisplayEscaped(name.substr(i, end - i));
             i = end - 1;
         }
     }
@@ -266,10 +216,10 @@ std::string JsonString(const Text& text) {
             out += "\\\\";
         } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
                    text[i + 1] <= 0xDFFF) {
-            out += ToUtf8(Escaped(text.substr(i, 2)));
+            out += ToUtf8(DisplayEscaped(text.substr(i, 2)));
             ++i;
         } else {
-            out += ToUtf8(Escaped(Text(1, unit)));
+            out += ToUtf8(DisplayEscaped(Text(1, unit)));
         }
     }
     return out + "\"";
@@ -284,9 +234,9 @@ std::string ScanText(const ScanReport& report) {
         if (report.all) row.push_back(FromUtf8(EntryKindName(f.kind)));
         row.push_back(EscapedName(f.name));
         // A link is told apart: a repair removes the link, not what it points at.
-        row.push_back(Escaped(f.link ? SayText(Msg::kThroughLink, {f.command, f.linkTarget}) : f.command));
+        row.push_back(DisplayEscaped(f.link ? SayText(Msg::kThroughLink, {f.command, f.linkTarget}) : f.command));
         if (report.all && f.kind != EntryKind::kDebugger) {
-            row.push_back(Escaped(f.detail.empty() ? KeyDisplay(f.key) : f.detail + u"  " + KeyDisplay(f.key)));
+            row.push_back(DisplayEscaped(f.detail.empty() ? KeyDisplay(f.key) : f.detail + u"  " + KeyDisplay(f.key)));
         }
         rows.push_back(std::move(row));
     }
@@ -338,7 +288,7 @@ std::string ScanCsv(const ScanReport& report) {
 std::string RepairText(const RepairReport& report) {
     std::string out;
     for (const auto& change : report.changes) {
-        out += std::string(ChangeVerb(change.kind, report.dryRun)) + ToUtf8(Escaped(ChangeText(change))) + "\n";
+        out += std::string(ChangeVerb(change.kind, report.dryRun)) + ToUtf8(DisplayEscaped(ChangeText(change))) + "\n";
     }
     if (!report.backup.empty()) out += Say(Msg::kHiveBackup, {report.backup}) + "\n";
     if (!report.undo.empty()) out += Say(report.dryRun ? Msg::kUndoFileWouldBe : Msg::kUndoFile, {ToUtf8(report.undo)}) + "\n";

@@ -7,14 +7,9 @@
 
 namespace vornex::cli {
 
-// Text with control and format characters (and lone surrogates) written as
-// \uXXXX, so that no name or command can move, hide or reorder what follows
-// it on a terminal (U+202E, for one, would turn the rest of a line around).
-// Everything else, non-ASCII included, is kept as it is.
-Text Escaped(const Text& text);
-// A key name as the text output shows it: Escaped, and a backslash (which
-// would read as a path) and leading or trailing spaces (which a column hides)
-// written as \uXXXX too, so that two names never look alike.
+// A key name as the text output shows it: DisplayEscaped, and a backslash
+// (which would read as a path) and leading or trailing spaces (which a column
+// hides) written as \uXXXX too, so that two names never look alike.
 Text EscapedName(const Text& name);
 // A name given on the command line, its \uXXXX escapes taken back: every
 // name EscapedName shows is given back exactly as printed.

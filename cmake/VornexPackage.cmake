@@ -53,6 +53,17 @@ install(FILES ${VORNEX_DEB_DIR}/vornex-cli.1.gz DESTINATION ${CMAKE_INSTALL_MAND
 install(FILES ${VORNEX_DEB_DIR}/zh_CN/vornex-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/zh_CN/man1)
 install(FILES ${VORNEX_DEB_DIR}/copyright ${VORNEX_DEB_DIR}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/vornex-cli)
+# Folders made on the way take the builder's umask (0027 gives a /usr no one
+# else can read); the package's are 0755 whoever builds it.
+install(CODE [[
+  file(GLOB_RECURSE vornex_dirs LIST_DIRECTORIES true "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/*")
+  foreach(vornex_dir IN ITEMS "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}" ${vornex_dirs})
+    if(IS_DIRECTORY "${vornex_dir}")
+      file(CHMOD "${vornex_dir}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+        WORLD_READ WORLD_EXECUTE)
+    endif()
+  endforeach()
+]])
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vornex-cli)
@@ -101,5 +112,11 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/VornexPackageRelease.cmake.in
   ${CMAKE_BINARY_DIR}/VornexPackageRelease.cmake @ONLY)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/VornexPackageRelease.cmake)
+# After the .deb is written: its members' modes made the same for every builder.
+file(WRITE ${CMAKE_BINARY_DIR}/VornexDebModes.cmake
+  "foreach(deb IN LISTS CPACK_PACKAGE_FILES)\n"
+  "  execute_process(COMMAND \"${Python3_EXECUTABLE}\" \"${PROJECT_SOURCE_DIR}/cmake/reproducible_archive.py\" deb-modes \"\${deb}\" COMMAND_ERROR_IS_FATAL ANY)\n"
+  "endforeach()\n")
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_BINARY_DIR}/VornexDebModes.cmake)
 
 include(CPack)

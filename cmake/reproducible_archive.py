@@ -4,8 +4,11 @@ every time stamp is SOURCE_DATE_EPOCH, owners are root, modes are fixed
 the order given, and no host, user or time reaches the archive.
 
     python3 reproducible_archive.py zip|tgz OUT EPOCH DIR [--exec NAME]... -- NAME...
+    python3 reproducible_archive.py deb-modes DEB
 
 NAMEs are paths relative to DIR; a folder NAME is taken with its files, sorted.
+deb-modes gives the members of a .deb (an ar archive) mode 0644 in place: the
+tool that writes it takes them from the builder's umask.
 """
 import gzip
 import io
@@ -67,7 +70,24 @@ def write_tgz(out, epoch, files, executables):
             packed.write(raw.getvalue())
 
 
+def fix_deb_modes(path):
+    with open(path, 'r+b') as deb:
+        data = bytearray(deb.read())
+        if data[:8] != b'!<arch>\n':
+            sys.exit(path + ': not an ar archive')
+        at = 8
+        while at + 60 <= len(data):
+            data[at + 40:at + 48] = b'100644  '
+            size = int(data[at + 48:at + 58])
+            at += 60 + size + (size & 1)
+        deb.seek(0)
+        deb.write(data)
+
+
 def main(argv):
+    if argv[1] == 'deb-modes':
+        fix_deb_modes(argv[2])
+        return
     kind, out, epoch, base = argv[1], argv[2], int(argv[3]), argv[4]
     rest = argv[5:]
     executables = set()

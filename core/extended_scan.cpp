@@ -10,7 +10,6 @@ namespace vornex {
 
 namespace {
 
-constexpr std::uint32_t kRegLink = 6;
 constexpr std::uint32_t kNameCapacity = 16384;
 
 struct Value {
@@ -97,7 +96,7 @@ ScanResult ScanExtended(Registry& registry, const Text& currentVersionPath) {
     ScanResult scan;
     std::vector<Entry>& found = scan.entries;
     std::vector<ReadFailure>& unread = scan.unread;
-    const Text ifeoPath = currentVersionPath + u'\\' + extended::kIfeoName;
+    const Text ifeoPath = currentVersionPath + u'\\' + kIfeoName;
     UniqueKey ifeo(registry);
     if (!OpenScanRoot(ifeo, ifeoPath, scan)) return scan;
 

@@ -14,10 +14,6 @@ constexpr std::uint32_t kRegDword = 4;
 constexpr std::uint32_t kFlagApplicationVerifier = 0x100;
 constexpr std::uint32_t kFlagMonitorSilentProcessExit = 0x200;
 
-inline const Text kCurrentVersion = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-inline const Text kWow64CurrentVersion =
-    u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion";
-inline const Text kIfeoName = u"Image File Execution Options";
 inline const Text kSilentProcessExitName = u"SilentProcessExit";
 
 // A number the loader asks for as a DWORD (GlobalFlag, UseFilter), as it

@@ -7,11 +7,13 @@
 
 namespace vornex {
 
-// Where the loader looks, below HKEY_LOCAL_MACHINE.
-inline const Text kIfeoKeyPath =
-    u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options";
-inline const Text kWow64IfeoKeyPath =
-    u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options";
+// The CurrentVersion key of each registry view, below HKEY_LOCAL_MACHINE.
+inline const Text kCurrentVersion = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+inline const Text kWow64CurrentVersion = u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion";
+inline const Text kIfeoName = u"Image File Execution Options";
+// Where the loader looks.
+inline const Text kIfeoKeyPath = kCurrentVersion + u'\\' + kIfeoName;
+inline const Text kWow64IfeoKeyPath = kWow64CurrentVersion + u'\\' + kIfeoName;
 // The sample subkey Windows ships; it names no executable.
 inline const Text kSampleSubkey = u"Your Image File Name Here without a path";
 inline const Text kDebuggerValue = u"Debugger";

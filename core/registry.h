@@ -17,6 +17,8 @@ constexpr std::uint32_t kKeyRead = 0x20019;
 constexpr std::uint32_t kKeyQueryValue = 0x0001;
 constexpr std::uint32_t kKeySetValue = 0x0002;
 constexpr std::uint32_t kRegSz = 1;
+// A link key's SymbolicLinkValue: the absolute name of the key it points at.
+constexpr std::uint32_t kRegLink = 6;
 
 // Which key a path ending in a registry link names: the key it points at
 // (what every plain open reaches) or the link key itself.

@@ -2,12 +2,6 @@
 
 namespace vornex {
 
-Text TextBeforeNul(const char16_t* buffer, std::size_t count) {
-    std::size_t length = 0;
-    while (length < count && buffer[length] != u'\0') ++length;
-    return Text(buffer, length);
-}
-
 Text DecimalText(unsigned long value) {
     Text digits;
     do {

@@ -10,9 +10,6 @@ namespace vornex {
 // the portable core and its tests identical on Linux, where wchar_t is 32-bit.
 using Text = std::u16string;
 
-// The text before the first NUL of a buffer of `count` characters.
-Text TextBeforeNul(const char16_t* buffer, std::size_t count);
-
 // Decimal digits of a count, without sign or leading zeros.
 Text DecimalText(unsigned long value);
 

@@ -22,12 +22,14 @@ step_failed() {  # a step that produced no count of its own counts as one failur
 echo "== installing packages"
 bash scripts/install-deps.sh >"$out/install.log" 2>&1 || { cat "$out/install.log"; step_failed "install"; }
 
-echo "== building (win64 and win32 with their zips, native, sanitizers, fuzzers)"
+echo "== building (win64 and win32 with their zips, native, the benchmarks, sanitizers, fuzzers)"
+# The benchmarks are built, not run (bench/run.sh does): so that none rots unseen.
 {
     cmake --preset win64 && cmake --build --preset win64 && cmake --build --preset win64 --target package &&
+        cmake --build --preset win64 --target benches &&
         cmake --preset win32 -DVORNEX_WINE_TESTS=OFF && cmake --build --preset win32 &&
         cmake --build --preset win32 --target package &&
-        cmake --preset native && cmake --build --preset native &&
+        cmake --preset native && cmake --build --preset native && cmake --build --preset native --target benches &&
         cmake --preset native-asan && cmake --build --preset native-asan &&
         cmake --preset fuzz && cmake --build --preset fuzz
 } >"$out/build.log" 2>&1

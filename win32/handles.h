@@ -8,7 +8,6 @@
 
 namespace vornex::win32 {
 
-inline void DeleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
 inline void DeleteBitmap(HBITMAP bitmap) { DeleteObject(bitmap); }
 inline void DeleteFont(HFONT font) { DeleteObject(font); }
 inline void FreeGlobal(HGLOBAL memory) { GlobalFree(memory); }

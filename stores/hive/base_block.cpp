@@ -42,9 +42,7 @@ BaseBlock ParseBaseBlock(const unsigned char* data, std::size_t size) {
     bb.hiveBinsSize = ReadU32(data + kHiveBinsSizeOffset);
     bb.clustering = ReadU32(data + kClusteringOffset);
     bb.flags = ReadU32(data + kFlagsOffset);
-    bb.storedChecksum = ReadU32(data + kChecksumOffset);
-    bb.computedChecksum = BaseBlockChecksum(data);
-    bb.checksumOk = bb.storedChecksum == bb.computedChecksum;
+    bb.checksumOk = ReadU32(data + kChecksumOffset) == BaseBlockChecksum(data);
     bb.valid = bb.hasSignature && bb.checksumOk;
     return bb;
 }

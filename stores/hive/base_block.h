@@ -80,8 +80,6 @@ struct BaseBlock {
     std::uint32_t hiveBinsSize = 0;
     std::uint32_t clustering = 0;
     std::uint32_t flags = 0;
-    std::uint32_t storedChecksum = 0;
-    std::uint32_t computedChecksum = 0;
 };
 BaseBlock ParseBaseBlock(const unsigned char* data, std::size_t size);
 

@@ -14,15 +14,7 @@ FileFailure CopyNew(HiveFileLayer& files, const std::string& from, const std::st
     if (FileFailure failed = log ? files.OpenLog(from, &in) : files.OpenRead(from, &in)) return failed;
     std::unique_ptr<OutFile> out;
     if (FileFailure failed = files.CreateNew(to, &out)) return failed;
-    std::vector<unsigned char> buffer(1 << 20);
-    FileFailure failed;
-    for (;;) {
-        std::size_t got = 0;
-        failed = in->Read(buffer.data(), buffer.size(), &got);
-        if (failed || got == 0) break;
-        failed = out->Write(buffer.data(), got);
-        if (failed) break;
-    }
+    FileFailure failed = out->CopyFrom(*in);
     if (!failed) failed = out->Flush();
     if (!failed) failed = out->Close();
     if (failed) {
@@ -40,6 +32,16 @@ std::string Stamp() {
 }
 
 }  // namespace
+
+FileFailure OutFile::CopyFrom(InFile& in) {
+    std::vector<unsigned char> buffer(1 << 20);
+    for (;;) {
+        std::size_t got = 0;
+        if (FileFailure failed = in.Read(buffer.data(), buffer.size(), &got)) return failed;
+        if (got == 0) return {};
+        if (FileFailure failed = Write(buffer.data(), got)) return failed;
+    }
+}
 
 FileFailure ReplaceHiveFile(HiveFileLayer& files, const std::string& path, const std::vector<unsigned char>& bytes) {
     const std::string target = files.RealPath(path);

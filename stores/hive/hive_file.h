@@ -20,11 +20,16 @@ struct FileFailure {
     explicit operator bool() const { return code != kRegOk; }
 };
 
+class InFile;
+
 // A file being written, new or copied; closed (without a flush) when it goes.
 class OutFile {
 public:
     virtual ~OutFile() = default;
     virtual FileFailure Write(const unsigned char* data, std::size_t size) = 0;
+    // The rest of `in`, to its end: in the kernel where the system can
+    // (copy_file_range), else through a buffer.
+    virtual FileFailure CopyFrom(InFile& in);
     // On the disk, with what the file system needs to find it again.
     virtual FileFailure Flush() = 0;
     virtual FileFailure Close() = 0;

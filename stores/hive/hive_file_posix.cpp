@@ -1,4 +1,4 @@
-// The hive file layer on POSIX systems: flock, fsync, rename.
+// The hive file layer on POSIX systems: flock, fsync, rename, copy_file_range.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -56,9 +56,12 @@ FileFailure OpenFile(const std::string& file, int flags, const std::string& show
     return {};
 }
 
+class PosixIn;
+
 class PosixOut : public OutFile {
 public:
     PosixOut(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    FileFailure CopyFrom(InFile& in) override;
     FileFailure Write(const unsigned char* data, std::size_t size) override {
         while (size > 0) {
             const ssize_t written = write(fd_.get(), data, size);
@@ -95,11 +98,30 @@ public:
         struct stat info {};
         return fstat(fd_.get(), &info) == 0 && info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
     }
+    int fd() const { return fd_.get(); }
 
 private:
     UniqueFd fd_;
     std::string path_;
 };
+
+FileFailure PosixOut::CopyFrom(InFile& in) {
+    auto* from = dynamic_cast<PosixIn*>(&in);
+    if (!from) return OutFile::CopyFrom(in);
+    bool copied = false;
+    for (;;) {
+        const ssize_t n = copy_file_range(from->fd(), nullptr, fd_.get(), nullptr, std::size_t{1} << 30, 0);
+        if (n < 0 && errno == EINTR) continue;
+        // A kernel or file system that cannot: the rest through a buffer,
+        // from where the copy stands (both files' offsets moved together).
+        if (n < 0 && !copied && (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP)) {
+            return OutFile::CopyFrom(in);
+        }
+        if (n < 0) return {CodeOf(errno), path_ + ": " + std::strerror(errno)};
+        if (n == 0) return {};
+        copied = true;
+    }
+}
 
 class PosixFileLayer : public HiveFileLayer {
 public:

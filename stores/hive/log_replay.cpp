@@ -112,6 +112,31 @@ struct Entry {
     std::uint64_t pageBytes = 0;
 };
 
+// An HvLE entry's fields where they lie: the one reader of its layout, for
+// the check (ReadEntry) and the replay (ApplyRun) alike. Nothing is read
+// through it before ReadEntry has bounded the entry.
+struct EntryView {
+    struct Page {
+        std::uint32_t offset;  // in the hive bins
+        std::uint32_t size;
+    };
+    const unsigned char* p;
+
+    std::uint32_t size() const { return ReadU32(p + 4); }
+    std::uint32_t flags() const { return ReadU32(p + 8); }
+    std::uint32_t seq() const { return ReadU32(p + 12); }
+    std::uint32_t hiveBinsSize() const { return ReadU32(p + 16); }
+    std::uint32_t pageCount() const { return ReadU32(p + 20); }
+    std::uint64_t dataHash() const { return ReadU64(p + 24); }
+    std::uint64_t headerHash() const { return ReadU64(p + 32); }
+    Page page(std::uint32_t i) const {
+        const unsigned char* ref = p + kEntryHeaderSize + 8 * std::size_t{i};
+        return {ReadU32(ref), ReadU32(ref + 4)};
+    }
+    // The pages' bytes, one after another, after the page references.
+    const unsigned char* pageData() const { return p + kEntryHeaderSize + 8 * std::size_t{pageCount()}; }
+};
+
 enum class EntryStatus { kOk, kEnd, kBad };
 
 // Reads and checks the entry at `pos` (pos <= log size). kEnd: no entry there
@@ -122,12 +147,13 @@ EntryStatus ReadEntry(const Bytes& log, std::size_t pos, std::uint32_t expectedS
     const std::size_t avail = log.size() - pos;
     const unsigned char* p = log.data() + pos;
     if (avail < kEntryHeaderSize || std::memcmp(p, "HvLE", 4) != 0) return EntryStatus::kEnd;
+    const EntryView view{p};
     e->offset = pos;
-    e->size = ReadU32(p + 4);
-    e->flags = ReadU32(p + 8);
-    e->seq = ReadU32(p + 12);
-    e->hiveBinsSize = ReadU32(p + 16);
-    e->pageCount = ReadU32(p + 20);
+    e->size = view.size();
+    e->flags = view.flags();
+    e->seq = view.seq();
+    e->hiveBinsSize = view.hiveBinsSize();
+    e->pageCount = view.pageCount();
     if (e->size < kEntryAlignment || e->size % kEntryAlignment != 0) {
         *why = "size " + Hex(e->size) + " is not a multiple of 512";
         return EntryStatus::kBad;
@@ -136,12 +162,11 @@ EntryStatus ReadEntry(const Bytes& log, std::size_t pos, std::uint32_t expectedS
         *why = "size " + Hex(e->size) + " runs past the end of the log";
         return EntryStatus::kBad;
     }
-    if (Marvin32(p, 32, kLogEntrySeed) != ReadU64(p + 32)) {
+    if (Marvin32(p, 32, kLogEntrySeed) != view.headerHash()) {
         *why = "header hash mismatch";
         return EntryStatus::kBad;
     }
-    if (Marvin32(p + kEntryHeaderSize, e->size - kEntryHeaderSize, kLogEntrySeed) !=
-        ReadU64(p + 24)) {
+    if (Marvin32(p + kEntryHeaderSize, e->size - kEntryHeaderSize, kLogEntrySeed) != view.dataHash()) {
         *why = "hash mismatch";
         return EntryStatus::kBad;
     }
@@ -164,8 +189,7 @@ EntryStatus ReadEntry(const Bytes& log, std::size_t pos, std::uint32_t expectedS
     }
     std::uint64_t dataEnd = refsEnd;
     for (std::uint32_t i = 0; i < e->pageCount; ++i) {
-        const std::uint32_t offset = ReadU32(p + kEntryHeaderSize + 8 * std::size_t{i});
-        const std::uint32_t size = ReadU32(p + kEntryHeaderSize + 8 * std::size_t{i} + 4);
+        const auto [offset, size] = view.page(i);
         if (size == 0 || size % kNewPageUnit != 0) {
             *why = "page " + Num(i + 1) + " size " + Hex(size) + " is not a multiple of 4096";
             return EntryStatus::kBad;
@@ -226,17 +250,14 @@ void ApplyRun(Bytes& image, const Run& run) {
     const Bytes& log = *run.log->bytes;
     std::size_t pos = kLogHeaderSize;
     for (std::uint32_t n = 0; n < run.applied; ++n) {
-        const unsigned char* e = log.data() + pos;
-        const std::uint32_t count = ReadU32(e + 20);
-        const unsigned char* refs = e + kEntryHeaderSize;
-        const unsigned char* data = refs + 8 * std::size_t{count};
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint32_t offset = ReadU32(refs + 8 * std::size_t{i});
-            const std::uint32_t size = ReadU32(refs + 8 * std::size_t{i} + 4);
-            std::memcpy(image.data() + kBaseBlockSize + offset, data, size);
-            data += size;
+        const EntryView entry{log.data() + pos};
+        const unsigned char* data = entry.pageData();
+        for (std::uint32_t i = 0; i < entry.pageCount(); ++i) {
+            const EntryView::Page page = entry.page(i);
+            std::memcpy(image.data() + kBaseBlockSize + page.offset, data, page.size);
+            data += page.size;
         }
-        pos += ReadU32(e + 4);
+        pos += entry.size();
     }
 }
 

@@ -9,6 +9,14 @@ namespace vornex::hive {
 
 using namespace layout;
 
+namespace {
+
+// A cell listed twice is counted twice: a change that would free it is then
+// refused as shared, like any cell two things use.
+bool Counted(const Failure& failure) { return !failure || failure.error == ReadError::kDuplicate; }
+
+}  // namespace
+
 Failure ValueDataCells(const RegfImage& image, std::uint32_t valueCell, std::vector<std::uint32_t>* out) {
     out->clear();
     RegfEdit::ValueNode value;
@@ -25,27 +33,10 @@ Failure ValueDataCells(const RegfImage& image, std::uint32_t valueCell, std::vec
     if (Failure failure = RegfEdit::Cell(image, dataCell, "value data", &cell)) return failure;
     out->push_back(dataCell);
     if (!IsBigData(length, image.Header().minorVersion)) return {};
-    if (cell.size < kBigHeaderSize || !Signature(cell.data, "db")) {
-        return {ReadError::kBadSignature, "big data " + Hex(dataCell) + " has no db signature"};
-    }
-    const std::uint32_t count = U16(cell.data + kBigSegmentCount);
-    if (count < (length + kBigSegmentSize - 1) / kBigSegmentSize) {
-        return {ReadError::kTooLarge, "big data " + Hex(dataCell) + " has too few segments"};
-    }
-    const std::uint32_t listCell = U32(cell.data + kBigSegmentList);
-    RegfEdit::Span list;
-    if (Failure failure = RegfEdit::Cell(image, listCell, "big data segment list", &list)) return failure;
-    if (list.size / 4 < count) {
-        return {ReadError::kBadList, "big data segment list " + Hex(listCell) + " holds fewer than " +
-                                         std::to_string(count) + " segments"};
-    }
-    out->push_back(listCell);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint32_t segment = U32(list.data + 4 * i);
-        RegfEdit::Span ignored;
-        if (Failure failure = RegfEdit::Cell(image, segment, "big data segment", &ignored)) return failure;
-        out->push_back(segment);
-    }
+    RegfEdit::BigData big;
+    if (Failure failure = RegfEdit::ReadBigData(image, dataCell, length, &big); !Counted(failure)) return failure;
+    out->push_back(big.list);
+    out->insert(out->end(), big.segments.begin(), big.segments.end());
     return {};
 }
 
@@ -56,11 +47,11 @@ Failure SubkeyListCells(const RegfImage& image, const RegfEdit::KeyNode& node, s
     if (Failure failure = RegfEdit::Cell(image, node.subkeyList, "subkey list", &list)) return failure;
     out->push_back(node.subkeyList);
     if (list.size < kListEntries || !Signature(list.data, "ri")) return {};
-    const std::size_t count = U16(list.data + kListCount);
-    if (count > (list.size - kListEntries) / 4) {
-        return {ReadError::kBadList, "index root " + Hex(node.subkeyList) + " claims more lists than its cell holds"};
+    std::vector<std::uint32_t> leaves;
+    if (Failure failure = RegfEdit::ReadIndexRoot(image, node.subkeyList, list, &leaves); !Counted(failure)) {
+        return failure;
     }
-    for (std::size_t i = 0; i < count; ++i) out->push_back(U32(list.data + kListEntries + 4 * i));
+    out->insert(out->end(), leaves.begin(), leaves.end());
     return {};
 }
 

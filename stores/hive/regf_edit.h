@@ -93,6 +93,14 @@ struct RegfEdit {
     static Failure ValueList(const RegfImage& image, KeyRef key, const KeyNode& node, std::vector<std::uint32_t>* out) {
         return image.ValueList(node, key, out);
     }
+    using BigData = RegfImage::BigData;
+    static Failure ReadBigData(const RegfImage& image, std::uint32_t cell, std::uint32_t length, BigData* out) {
+        return image.ReadBigData(cell, length, out);
+    }
+    static Failure ReadIndexRoot(const RegfImage& image, std::uint32_t cell, const Span& list,
+                                 std::vector<std::uint32_t>* leaves) {
+        return image.ReadIndexRoot(cell, list, leaves);
+    }
     static bool IsCellStart(const RegfImage& image, std::uint32_t cell) { return image.IsCellStart(cell); }
 
     // The reference counts, walked from the root on first use.

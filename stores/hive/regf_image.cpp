@@ -23,23 +23,6 @@ bool Refuse(std::string* why, const std::string& reason) {
 
 }  // namespace
 
-const char* ReadErrorName(ReadError error) {
-    switch (error) {
-        case ReadError::kNone: return "none";
-        case ReadError::kBadCell: return "bad cell";
-        case ReadError::kBadSignature: return "bad signature";
-        case ReadError::kBadName: return "bad name";
-        case ReadError::kBadList: return "bad list";
-        case ReadError::kDuplicate: return "duplicate";
-        case ReadError::kCycle: return "cycle";
-        case ReadError::kTooLarge: return "too large";
-        case ReadError::kHasSubkeys: return "has subkeys";
-        case ReadError::kShared: return "shared";
-        case ReadError::kBadCount: return "bad count";
-    }
-    return "unknown";
-}
-
 RegfImage::RegfImage(std::vector<unsigned char> image, HiveHeader header)
     : image_(std::move(image)), header_(std::move(header)), cache_(std::make_unique<IndexCache>()) {
     // Names widen at most twofold, and every indexed subkey has a key node

@@ -39,8 +39,6 @@ struct HiveHeader {
     std::uint32_t damagedPages = 0;
     std::uint32_t brokenCellChains = 0;
     std::string firstDamage;
-
-    bool dirty() const { return primarySequence != secondarySequence; }
 };
 
 // A read-only registry hive held in memory: the whole file, base block and
@@ -156,7 +154,17 @@ private:
                        std::vector<KeyRef>* out) const;
     Failure ValueList(const KeyNode& node, KeyRef key, std::vector<std::uint32_t>* out) const;
     Result<std::shared_ptr<const SubkeyIndex>> IndexFor(KeyRef parent) const;
-    Failure CopyBigData(std::uint32_t cell, std::uint32_t length, std::vector<unsigned char>* out) const;
+    // Big data ("db") holding `length` bytes: its segment list and the
+    // segments the length needs, each checked (a cell large enough, none
+    // listed twice) before anything is copied (regf_big_data.cpp).
+    struct BigData {
+        std::uint32_t list = 0;
+        std::vector<std::uint32_t> segments;
+        std::vector<Span> spans;
+    };
+    Failure ReadBigData(std::uint32_t cell, std::uint32_t length, BigData* out) const;
+    // The leaf lists an index root ("ri") names, none twice (regf_subkeys.cpp).
+    Failure ReadIndexRoot(std::uint32_t cell, const Span& list, std::vector<std::uint32_t>* leaves) const;
 
     // As the registry compares names: unit by unit, upper-cased.
     static bool NamesEqual(const NameView& a, const std::u16string& b);

@@ -22,8 +22,6 @@ enum class ReadError {
     kBadCount,      // a reference count that does not fit the keys using it
 };
 
-const char* ReadErrorName(ReadError error);
-
 // The damage met, with where it was (cell offsets in hex).
 struct Failure {
     ReadError error = ReadError::kNone;

@@ -14,7 +14,7 @@ using namespace layout;
 Failure RegfImage::AppendLeaf(std::uint32_t leaf, const Span& list, std::uint32_t expected,
                               std::vector<KeyRef>* out) const {
     const std::size_t count = U16(list.data + kListCount);
-    const std::size_t stride = Signature(list.data, "li") ? 4 : 8;
+    const std::size_t stride = LeafStride(list.data);
     if (count > (list.size - kListEntries) / stride) {
         return {ReadError::kBadList, "subkey list " + Hex(leaf) + " claims " + std::to_string(count) +
                                          " entries, more than its cell holds"};
@@ -25,6 +25,22 @@ Failure RegfImage::AppendLeaf(std::uint32_t leaf, const Span& list, std::uint32_
     }
     for (std::size_t i = 0; i < count; ++i) {
         out->push_back(KeyRef{U32(list.data + kListEntries + i * stride)});
+    }
+    return {};
+}
+
+Failure RegfImage::ReadIndexRoot(std::uint32_t cell, const Span& list, std::vector<std::uint32_t>* leaves) const {
+    const std::size_t count = U16(list.data + kListCount);
+    if (count > (list.size - kListEntries) / 4) {
+        return {ReadError::kBadList, "index root " + Hex(cell) + " claims " + std::to_string(count) +
+                                         " lists, more than its cell holds"};
+    }
+    leaves->resize(count);
+    for (std::size_t i = 0; i < count; ++i) (*leaves)[i] = U32(list.data + kListEntries + 4 * i);
+    // Checked before any leaf is read: a root that repeats one leaf would
+    // otherwise multiply it.
+    if (const std::uint32_t repeat = FirstDuplicate(*leaves); repeat != kNoCell) {
+        return {ReadError::kDuplicate, "index root " + Hex(cell) + " lists " + Hex(repeat) + " twice"};
     }
     return {};
 }
@@ -40,18 +56,8 @@ Failure RegfImage::CollectSubkeys(KeyRef parent, const KeyNode& node, std::vecto
     if (IsLeafList(list.data)) {
         if (Failure failure = AppendLeaf(node.subkeyList, list, node.subkeyCount, out)) return failure;
     } else if (Signature(list.data, "ri")) {
-        const std::size_t count = U16(list.data + kListCount);
-        if (count > (list.size - kListEntries) / 4) {
-            return {ReadError::kBadList, "index root " + Hex(node.subkeyList) + " claims " +
-                                             std::to_string(count) + " lists, more than its cell holds"};
-        }
-        std::vector<std::uint32_t> leaves(count);
-        for (std::size_t i = 0; i < count; ++i) leaves[i] = U32(list.data + kListEntries + 4 * i);
-        // Checked before any leaf is read: a root that repeats one leaf would
-        // otherwise multiply it.
-        if (const std::uint32_t repeat = FirstDuplicate(leaves); repeat != kNoCell) {
-            return {ReadError::kDuplicate, "index root " + Hex(node.subkeyList) + " lists " + Hex(repeat) + " twice"};
-        }
+        std::vector<std::uint32_t> leaves;
+        if (Failure failure = ReadIndexRoot(node.subkeyList, list, &leaves)) return failure;
         for (const std::uint32_t leaf : leaves) {
             if (leaf == node.subkeyList) {
                 return {ReadError::kCycle, "index root " + Hex(leaf) + " lists itself"};

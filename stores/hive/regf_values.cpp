@@ -95,8 +95,16 @@ Result<std::vector<unsigned char>> RegfImage::ValueData(const ValueInfo& info) c
     if (length == 0) return R::Of({});
     const std::uint32_t dataCell = U32(value.dataOffsetField);
     if (IsBigData(length, header_.minorVersion)) {
+        BigData big;
+        if (Failure failure = ReadBigData(dataCell, length, &big)) return R::From(std::move(failure));
         std::vector<unsigned char> data;
-        if (Failure failure = CopyBigData(dataCell, length, &data)) return R::From(std::move(failure));
+        data.reserve(length);
+        std::uint32_t left = length;
+        for (const Span& segment : big.spans) {
+            const std::uint32_t part = std::min(kBigSegmentSize, left);
+            data.insert(data.end(), segment.data, segment.data + part);
+            left -= part;
+        }
         return R::Of(std::move(data));
     }
     Span cell;
@@ -107,49 +115,6 @@ Result<std::vector<unsigned char>> RegfImage::ValueData(const ValueInfo& info) c
                                                   std::to_string(cell.size)});
     }
     return R::Of(std::vector<unsigned char>(cell.data, cell.data + length));
-}
-
-// Every segment is checked before anything is allocated: the length then
-// cannot exceed what distinct cells hold.
-Failure RegfImage::CopyBigData(std::uint32_t cell, std::uint32_t length, std::vector<unsigned char>* out) const {
-    Span header;
-    if (Failure failure = Cell(cell, "big data", &header)) return failure;
-    if (header.size < kBigHeaderSize || !Signature(header.data, "db")) {
-        return {ReadError::kBadSignature, "big data " + Hex(cell) + " has no db signature"};
-    }
-    const std::uint32_t needed = (length + kBigSegmentSize - 1) / kBigSegmentSize;
-    const std::uint32_t count = U16(header.data + kBigSegmentCount);
-    if (count < needed) {
-        return {ReadError::kTooLarge, "big data " + Hex(cell) + " claims " + std::to_string(length) + " bytes in " +
-                                          std::to_string(count) + " segments"};
-    }
-    const std::uint32_t listCell = U32(header.data + kBigSegmentList);
-    Span list;
-    if (Failure failure = Cell(listCell, "big data segment list", &list)) return failure;
-    if (list.size / 4 < needed) {
-        return {ReadError::kBadList, "big data segment list " + Hex(listCell) + " holds fewer than " +
-                                         std::to_string(needed) + " segments"};
-    }
-    std::vector<std::uint32_t> segments(needed);
-    std::vector<Span> spans(needed);
-    for (std::uint32_t i = 0; i < needed; ++i) {
-        segments[i] = U32(list.data + 4 * i);
-        if (Failure failure = Cell(segments[i], "big data segment", &spans[i])) return failure;
-        const std::uint32_t part = std::min(kBigSegmentSize, length - i * kBigSegmentSize);
-        if (spans[i].size < part) {
-            return {ReadError::kTooLarge, "big data segment " + Hex(segments[i]) + " holds " +
-                                              std::to_string(spans[i].size) + " bytes, not " + std::to_string(part)};
-        }
-    }
-    if (const std::uint32_t repeat = FirstDuplicate(segments); repeat != kNoCell) {
-        return {ReadError::kDuplicate, "big data " + Hex(cell) + " lists segment " + Hex(repeat) + " twice"};
-    }
-    out->reserve(length);
-    for (std::uint32_t i = 0; i < needed; ++i) {
-        const std::uint32_t part = std::min(kBigSegmentSize, length - i * kBigSegmentSize);
-        out->insert(out->end(), spans[i].data, spans[i].data + part);
-    }
-    return {};
 }
 
 }  // namespace vornex::hive

@@ -4,24 +4,20 @@ namespace vornex::keysec {
 
 ScopedPrivilege::ScopedPrivilege(const wchar_t* name) {
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token_.put())) {
-        error_ = GetLastError();
         return;
     }
     TOKEN_PRIVILEGES wanted{};
     wanted.PrivilegeCount = 1;
     wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     if (!LookupPrivilegeValueW(nullptr, name, &wanted.Privileges[0].Luid)) {
-        error_ = GetLastError();
         return;
     }
     DWORD size = sizeof previous_;
     if (!AdjustTokenPrivileges(token_.get(), FALSE, &wanted, sizeof previous_, &previous_, &size)) {
-        error_ = GetLastError();
         return;
     }
     // Success with ERROR_NOT_ALL_ASSIGNED means the token does not hold it.
-    error_ = GetLastError();
-    held_ = error_ == ERROR_SUCCESS;
+    held_ = GetLastError() == ERROR_SUCCESS;
 }
 
 ScopedPrivilege::~ScopedPrivilege() {

@@ -6,7 +6,8 @@
 namespace vornex::keysec {
 
 // Enables one privilege in the process token for its lifetime and puts the
-// previous state back afterwards. Held() is false when the token lacks it.
+// previous state back afterwards. Held() is false when the token lacks it
+// (GetLastError() then tells why).
 // The token is the whole process's: not for use from several threads at once.
 class ScopedPrivilege {
 public:
@@ -16,13 +17,11 @@ public:
     ~ScopedPrivilege();
 
     bool Held() const { return held_; }
-    DWORD Error() const { return error_; }
 
 private:
     win32::UniqueKernelHandle token_;
     TOKEN_PRIVILEGES previous_{};
     bool held_ = false;
-    DWORD error_ = ERROR_SUCCESS;
 };
 
 }  // namespace vornex::keysec

@@ -13,6 +13,7 @@
 #include "tests/doubles/memory_registry.h"
 #include "tests/doubles/recording_undo.h"
 #include "app/texts.h"
+#include "tests/contract/display_escape_cases.h"
 #include "tests/doubles/fake_window.h"
 
 namespace vornex::testing {
@@ -68,13 +69,7 @@ TEST(Arguments, BadUsageIsRefusedWithAReason) {
     EXPECT_EQ(Parse({u"delete-all", u"--dry-run"}).command, Command::kDeleteAll);
 }
 
-TEST(Output, ControlAndFormatCharactersAreEscapedAndTheRestKept) {
-    EXPECT_EQ(Escaped(u"calc\u202Eexe.txt"), u"calc\\u202Eexe.txt");
-    EXPECT_EQ(Escaped(u"a\tb\r\nc\u0007"), u"a\\u0009b\\u000D\\u000Ac\\u0007");
-    EXPECT_EQ(Escaped(u"\u200B\u2066\uFEFF\u00AD"), u"\\u200B\\u2066\\uFEFF\\u00AD");
-    EXPECT_EQ(Escaped(u"\u4E2D\u6587 \u00E9 \U0001F600"), u"\u4E2D\u6587 \u00E9 \U0001F600");
-    EXPECT_EQ(Escaped(Text(1, char16_t(0xD800)) + u"x"), u"\\uD800x");
-    EXPECT_EQ(Escaped(u"\U000E0041"), u"\\uDB40\\uDC41");  // a tag character
+TEST(Output, JsonStringsEscapeQuotesBackslashesAndHiddenCharacters) {
     EXPECT_EQ(JsonString(u"C:\\a \"b\"\u202E\u4E2D"), "\"C:\\\\a \\\"b\\\"\\u202E\xE4\xB8\xAD\"");
 }
 
@@ -90,6 +85,17 @@ TEST(Output, NamesAreShownApartAndTakenBackAsPrinted) {
         EXPECT_TRUE(shownName.front() != u' ' && shownName.back() != u' ' && shownName.find(u'\t') == Text::npos);
     }
     EXPECT_EQ(Parse({u"repair", u"tab\\u0009x.exe"}).name, u"tab\tx.exe");
+}
+
+// An unreadable subkey is named as the window's notice names it (display_text_test).
+TEST(Output, AnUnreadSubkeyIsNamedAsTheWindowNamesIt) {
+    for (const DisplayCase& c : DisplayCases()) {
+        ScanReport report;
+        report.unread.push_back({ReadFailure::Step::kOpenSubkey, kIfeoKeyPath + u'\\' + c.stored, 5});
+        const std::string line = "incomplete: could not read " + ToUtf8(KeyDisplay(kIfeoKeyPath + u'\\' + c.shown)) +
+                                 " (open-subkey, error 5)\n";
+        EXPECT_NE(ScanText(report).find(line), std::string::npos) << ScanText(report);
+    }
 }
 
 // A store and the window's handlers on a fake window, to compare with.

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "stores/hive/hive_registry.h"
+#include "stores/hive/hive_session.h"
 #include "tests/cli/empty_hive.h"
 #include "tests/cli/hive_seed.h"
 #include "tests/contract/contract_backend.h"
@@ -34,10 +34,10 @@ public:
     Registry& registry() override {
         if (!hive_) {
             std::string error;
-            hive_ = HiveRegistry::Open(path_, HiveRegistry::Mode::kWrite, &error);
+            hive_ = hive::HiveFileSession::Open(path_, hive::HiveFileSession::Mode::kWrite, &error);
             if (!hive_) throw std::runtime_error(error);
         }
-        return *hive_;
+        return hive_->registry();
     }
     Text Root() override { return u"SOFTWARE\\VornexContract"; }
     void CreateKey(const Text& path) override {
@@ -59,7 +59,7 @@ private:
     }
 
     std::string path_;
-    std::unique_ptr<HiveRegistry> hive_;
+    std::unique_ptr<hive::HiveFileSession> hive_;
 };
 
 }  // namespace

@@ -11,6 +11,13 @@
 namespace vornex::testing {
 namespace {
 
+// The text before the first NUL of a buffer of `count` characters.
+Text TextBeforeNul(const char16_t* buffer, std::size_t count) {
+    std::size_t length = 0;
+    while (length < count && buffer[length] != u'\0') ++length;
+    return Text(buffer, length);
+}
+
 std::vector<unsigned char> Utf16Bytes(const Text& text, bool withNul = true) {
     std::vector<unsigned char> bytes;
     Text all = withNul ? text + u'\0' : text;

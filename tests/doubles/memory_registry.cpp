@@ -13,7 +13,6 @@ namespace {
 
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
-constexpr std::uint32_t kRegLink = 6;
 // What a key's security allows a change with: set value, create subkey,
 // create link, delete, write DAC, write owner.
 constexpr std::uint32_t kChangeAccess = 0x0002 | 0x0004 | 0x0020 | 0x10000 | 0x40000 | 0x80000;

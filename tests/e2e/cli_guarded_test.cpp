@@ -300,7 +300,8 @@ TEST_F(CliGuarded, ARefusedDeletionExitsThreeAndLeavesTheSecurityAsItWas) {
     EXPECT_EQ(LinesOf(run.out), std::vector<std::string>{}) << "got:" << QuotedLines(LinesOf(run.out));
     EXPECT_EQ(LinesOf(run.err),
               std::vector<std::string>{Line(L"vornex-cli: could not delete key " + CliKeyName(L"nested.exe") +
-                                            L" (error 5)")});
+                                            L": it has subkeys of its own, and only a key without subkeys is deleted "
+                                            L"(vornex-cli repair nested.exe removes its Debugger value only) (error 1020)")});
     EXPECT_EQ(Diff(before, IfeoSnapshot()), L"");
     EXPECT_EQ(EntrySddl(L"nested.exe"), sddl);
     EXPECT_TRUE(EntrySecurity(L"nested.exe") == security) << "a failed deletion leaves the security as it was";

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "control_ids.h"
+#include "core/ifeo.h"
+#include "win32/wide_text.h"
 #include "win_driver.h"
 
 // Rectangles compare and print in test expectations.
@@ -18,8 +20,7 @@ inline void PrintTo(const RECT& r, std::ostream* os) {
 
 namespace vornex::e2e {
 
-inline const std::wstring kIfeoPath =
-    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options";
+inline const std::wstring kIfeoPath = win32::Wide(kIfeoKeyPath);
 inline const std::wstring kCaption = L"IFEO检测修复工具 By Qelmor";
 
 // One scenario against the real Vornex.exe and the prefix's real registry:

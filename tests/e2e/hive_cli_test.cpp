@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "core/ifeo.h"
 #include "tests/e2e/cli_run.h"
+#include "win32/wide_text.h"
 #include "tests/e2e/test_options.h"
 #include "win_driver.h"
 
@@ -20,7 +22,7 @@ namespace {
 
 using namespace windriver;
 
-const std::wstring kIfeo = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options";
+const std::wstring kIfeo = win32::Wide(kIfeoKeyPath);
 
 std::string Slurp(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "app/windows_finder.h"
 #include "tests/e2e/e2e_fixture.h"
 
 namespace vornex::e2e {
@@ -12,7 +13,7 @@ namespace vornex::e2e {
 // one redirection of its own, which no hive holds.
 class RescueE2E : public VornexE2E {
 protected:
-    static inline const std::wstring kMiniNt = L"SYSTEM\\CurrentControlSet\\Control\\MiniNT";
+    static inline const std::wstring kMiniNt = win32::Wide(kMiniNtKeyPath);
     static inline const std::wstring kPrefixOwn = L"prefix-own.exe";
     static inline const std::wstring kInstalledHive = L"D:\\Windows\\System32\\config\\SOFTWARE";
 

@@ -14,7 +14,7 @@
 
 #include "core/registry_upcase.h"
 #include "stores/hive/regf_image.h"
-#include "stores/hive/regf_walk.h"
+#include "tests/hive/regf_walk.h"
 #include "tests/fuzz/fuzz_require.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "stores/hive/regf_walk.h"
+#include "tests/hive/regf_walk.h"
 #include "stores/hive/regf_writer.h"
 #include "tests/fuzz/fuzz_require.h"
 #include "tests/hive/regf_check.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <random>
 
-#include "stores/hive/regf_walk.h"
+#include "tests/hive/regf_walk.h"
 #include "tests/hive/allocation_probe.h"
 #include "tests/hive/small_hive.h"
 

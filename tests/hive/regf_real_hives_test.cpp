@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "core/registry_upcase.h"
-#include "stores/hive/regf_walk.h"
+#include "tests/hive/regf_walk.h"
 #include "tests/hive/hive_dump.h"
 #include "tests/hive/hive_files.h"
 

@@ -75,7 +75,7 @@ TEST_F(IfeoCore, EveryPlaceThatCouldNotBeReadIsReportedWithItsPathAndCode) {
 // Both scans walk the same way: backup intent only where a key refuses
 // reading, the IFEO key itself included, and only to read.
 TEST_F(IfeoCore, BothScansReadPastAKeyThatDeniesTheAdministratorsAndOnlyThere) {
-    const Text ifeoPath = extended::kCurrentVersion + u"\\" + extended::kIfeoName;
+    const Text ifeoPath = kCurrentVersion + u"\\" + kIfeoName;
     store.SetString(PathOf(u"hidden.exe"), u"Debugger", u"evil.exe");
     store.SetValue(PathOf(u"hidden.exe"), u"GlobalFlag", extended::kRegDword, {0x00, 0x01, 0x00, 0x00});
     store.SetString(PathOf(u"hidden.exe"), u"VerifierDlls", u"evil.dll");
@@ -88,7 +88,7 @@ TEST_F(IfeoCore, BothScansReadPastAKeyThatDeniesTheAdministratorsAndOnlyThere) {
     EXPECT_TRUE(scan.complete());
     ASSERT_EQ(scan.entries.size(), 2u);
     EXPECT_EQ(scan.entries[0].name, u"hidden.exe");
-    const ScanResult wider = ScanExtended(store, extended::kCurrentVersion);
+    const ScanResult wider = ScanExtended(store, kCurrentVersion);
     EXPECT_TRUE(wider.complete());
     ASSERT_EQ(wider.entries.size(), 1u);
     EXPECT_EQ(wider.entries[0].command, u"evil.dll");

@@ -103,7 +103,7 @@ TEST(RescueSystem, ToldByTheMiniNtKey) {
     MemoryRegistry live;
     live.CreateKey(u"SYSTEM\\CurrentControlSet\\Control");
     EXPECT_FALSE(IsRescueSystem(live));
-    live.CreateKey(u"SYSTEM\\CurrentControlSet\\Control\\MiniNT");
+    live.CreateKey(kMiniNtKeyPath);
     EXPECT_TRUE(IsRescueSystem(live));
     EXPECT_EQ(live.OpenHandleCount(), 0u);
 }

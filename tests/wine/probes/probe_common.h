@@ -181,7 +181,7 @@ inline LSTATUS RawSecurity(HKEY root, const std::wstring& path, bool withSacl, s
 }
 
 inline std::wstring Sddl(const std::vector<BYTE>& descriptor, bool withSacl) {
-    return vornex::keysec::DescriptorToSddl(
+    return probe::DescriptorToSddl(
         descriptor, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                         (withSacl ? SACL_SECURITY_INFORMATION : 0));
 }

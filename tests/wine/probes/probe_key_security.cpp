@@ -6,7 +6,7 @@
 
 using namespace probe;
 using vornex::keysec::DeleteKeyNoFollow;
-using vornex::keysec::KeySecurityTakeover;
+using probe::KeySecurityTakeover;
 using vornex::keysec::ScopedPrivilege;
 
 namespace {
@@ -63,8 +63,9 @@ void PrintLog(const KeySecurityTakeover& takeover) {
 void ReportToken() {
     for (const wchar_t* name : {SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME, SE_BACKUP_NAME, SE_SECURITY_NAME}) {
         ScopedPrivilege privilege(name);
+        const DWORD error = GetLastError();
         Print(std::wstring(L"info: ") + name +
-              (privilege.Held() ? L" held" : L" NOT held (error " + Num(privilege.Error()) + L")"));
+              (privilege.Held() ? L" held" : L" NOT held (error " + Num(error) + L")"));
     }
 }
 
@@ -261,7 +262,7 @@ void CheckKeyDeletion(const std::wstring& name, bool foreignOwner, bool foreignO
 // one that is allowed runs once and nothing else happens.
 void CheckHelper() {
     using vornex::LinkMode;
-    using vornex::keysec::WithTakeoverOnDenial;
+    using probe::WithTakeoverOnDenial;
     auto deleteValue = [](const std::wstring& path) {
         return [path] {
             UniqueKey key;

@@ -2,11 +2,11 @@
 
 #include <sddl.h>
 
-namespace vornex::keysec {
+namespace probe {
 
 std::wstring DescriptorToSddl(const std::vector<BYTE>& descriptor, SECURITY_INFORMATION parts) {
     if (descriptor.empty()) return std::wstring();
-    win32::UniqueLocal text;
+    vornex::win32::UniqueLocal text;
     wchar_t* raw = nullptr;
     ULONG length = 0;
     if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(const_cast<BYTE*>(descriptor.data()), SDDL_REVISION_1,
@@ -67,7 +67,7 @@ bool IsLinkKey(HKEY root, const std::wstring& path) {
 }
 
 LSTATUS ReadLinkTarget(HKEY root, const std::wstring& path, std::wstring* target) {
-    win32::UniqueRegKey link;
+    vornex::win32::UniqueRegKey link;
     LSTATUS status = OpenKey(root, path, KEY_QUERY_VALUE, LinkMode::kLinkItself, &link);
     if (status != ERROR_SUCCESS) return status;
     DWORD type = 0;
@@ -95,7 +95,7 @@ LSTATUS DeleteTreeAt(HKEY root, const std::wstring& path, int depth) {
     if (!info.isLink) {
         std::vector<std::wstring> names;
         {
-            win32::UniqueRegKey key;
+            vornex::win32::UniqueRegKey key;
             status = OpenKey(root, path, KEY_ENUMERATE_SUB_KEYS, LinkMode::kLinkItself, &key);
             if (status != ERROR_SUCCESS) return status;
             // All names first: deleting while enumerating would shift the indexes.
@@ -120,4 +120,4 @@ LSTATUS DeleteTreeAt(HKEY root, const std::wstring& path, int depth) {
 
 LSTATUS DeleteTreeNoFollow(HKEY root, const std::wstring& path) { return DeleteTreeAt(root, path, 0); }
 
-}  // namespace vornex::keysec
+}  // namespace probe

@@ -11,7 +11,10 @@
 #include "stores/win32/links.h"
 #include "stores/win32/privileges.h"
 
-namespace vornex::keysec {
+namespace probe {
+
+using vornex::LinkMode;
+using namespace vornex::keysec;
 
 // SDDL of the given parts of a descriptor; "" when it cannot be converted.
 std::wstring DescriptorToSddl(const std::vector<BYTE>& descriptor, SECURITY_INFORMATION parts);
@@ -89,4 +92,4 @@ LSTATUS ReadLinkTarget(HKEY root, const std::wstring& path, std::wstring* target
 // never entered. Stops at the first failure.
 LSTATUS DeleteTreeNoFollow(HKEY root, const std::wstring& path);
 
-}  // namespace vornex::keysec
+}  // namespace probe

@@ -6,11 +6,11 @@
 
 using namespace probe;
 using vornex::keysec::DeleteKeyNoFollow;
-using vornex::keysec::KeySecurityTakeover;
+using probe::KeySecurityTakeover;
 using vornex::keysec::LinkInfo;
 using vornex::LinkMode;
 using vornex::keysec::QueryLinkInfo;
-using vornex::keysec::ReadLinkTarget;
+using probe::ReadLinkTarget;
 
 namespace {
 
@@ -121,7 +121,7 @@ void CheckDetection() {
     status = QueryLinkInfo(kRoot, PathOf(L"missing.exe"), &info);
     Check(L"QueryLinkInfo on a missing key: ERROR_FILE_NOT_FOUND", status == ERROR_FILE_NOT_FOUND, L"status " + Num(status));
     Check(L"IsLinkKey agrees: linked.exe yes, normal.exe no",
-          vornex::keysec::IsLinkKey(kRoot, PathOf(L"linked.exe")) && !vornex::keysec::IsLinkKey(kRoot, PathOf(L"normal.exe")));
+          probe::IsLinkKey(kRoot, PathOf(L"linked.exe")) && !probe::IsLinkKey(kRoot, PathOf(L"normal.exe")));
 }
 
 void CheckDeleteLink() {
@@ -133,7 +133,7 @@ void CheckDeleteLink() {
     const TargetState after = StateOf(kBase + L"\\Target");
     Check(L"target's values and descriptor unchanged byte for byte", SameState(before, after),
           Num(after.values.size()) + L" values");
-    Check(L"chain.exe (pointing at the deleted link) now dangling", vornex::keysec::IsLinkKey(kRoot, PathOf(L"chain.exe")) &&
+    Check(L"chain.exe (pointing at the deleted link) now dangling", probe::IsLinkKey(kRoot, PathOf(L"chain.exe")) &&
           OpenStatus(kRoot, PathOf(L"chain.exe"), KEY_READ) != ERROR_SUCCESS);
 
     const LSTATUS dangling = DeleteKeyNoFollow(kRoot, PathOf(L"dangling.exe"));
@@ -259,7 +259,7 @@ void CheckTrees() {
             victimAfter.childOpen == ERROR_SUCCESS && victimAfter.child == victimBefore.child));
 
     const TreeState before = TreeOf(L"TreeTarget");
-    const LSTATUS status = vornex::keysec::DeleteTreeNoFollow(kRoot, PathOf(L"tree.exe"));
+    const LSTATUS status = probe::DeleteTreeNoFollow(kRoot, PathOf(L"tree.exe"));
     const TreeState after = TreeOf(L"TreeTarget");
     Check(L"DeleteTreeNoFollow(tree.exe) succeeds and the entry is gone",
           status == ERROR_SUCCESS && OpenStatus(kRoot, PathOf(L"tree.exe"), KEY_READ, REG_OPTION_OPEN_LINK) == ERROR_FILE_NOT_FOUND,
@@ -269,7 +269,7 @@ void CheckTrees() {
               before.child == after.child);
 
     // Cleanup of whatever the plain call left behind, without following links.
-    vornex::keysec::DeleteTreeNoFollow(kRoot, PathOf(L"treedanger.exe"));
+    probe::DeleteTreeNoFollow(kRoot, PathOf(L"treedanger.exe"));
 }
 
 }  // namespace
@@ -304,7 +304,7 @@ int wmain() {
     }
 
     // Cleanup that never follows a link, so no target is touched through one.
-    vornex::keysec::DeleteTreeNoFollow(kRoot, kBase);
+    probe::DeleteTreeNoFollow(kRoot, kBase);
     const LSTATUS cleaned = OpenStatus(kRoot, kBase, KEY_READ);
     Check(L"probe tree removed", cleaned == ERROR_FILE_NOT_FOUND, L"status " + Num(cleaned));
     Print(Num(Failures()) + L" failed");

@@ -1,6 +1,8 @@
-// The hive store beyond the shared contract: what reaches the file, read-only
-// use, and damaged files.
+// The hive session beyond the shared contract: what reaches the file,
+// read-only use, and damaged files.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,15 +11,16 @@
 #include <iterator>
 #include <random>
 
-#include "stores/hive/hive_registry.h"
+#include "core/ifeo.h"
+#include "stores/hive/hive_session.h"
 #include "tests/cli/empty_hive.h"
 #include "tests/cli/hive_seed.h"
 
 namespace vornex::testing {
 namespace {
 
-using Mode = HiveRegistry::Mode;
-const Text kKey = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\a.exe";
+using Mode = hive::HiveFileSession::Mode;
+const Text kKey = kIfeoKeyPath + u"\\a.exe";
 
 std::vector<unsigned char> Utf16(const Text& text) {
     std::vector<unsigned char> bytes;
@@ -50,9 +53,9 @@ protected:
     }
     void TearDown() override { std::remove(path_.c_str()); }
 
-    std::unique_ptr<HiveRegistry> Open(Mode mode) {
+    std::unique_ptr<hive::HiveFileSession> Open(Mode mode) {
         std::string error;
-        auto hive = HiveRegistry::Open(path_, mode, &error);
+        auto hive = hive::HiveFileSession::Open(path_, mode, &error);
         EXPECT_TRUE(hive) << error;
         return hive;
     }
@@ -90,28 +93,28 @@ TEST_F(HiveFile, CommittedChangesAreInTheFileAndUncommittedOnesAreNot) {
     Seed();
     {
         auto hive = Open(Mode::kWrite);
-        EXPECT_EQ(Values(*hive, kKey).size(), 3u);
+        EXPECT_EQ(Values(hive->registry(), kKey).size(), 3u);
         KeyHandle key = 0;
-        ASSERT_EQ(hive->OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key), kRegOk);
-        ASSERT_EQ(hive->DeleteValue(key, u"DEBUGGER"), kRegOk);
-        hive->CloseKey(key);
-        EXPECT_TRUE(hive->dirty());
+        ASSERT_EQ(hive->registry().OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key), kRegOk);
+        ASSERT_EQ(hive->registry().DeleteValue(key, u"DEBUGGER"), kRegOk);
+        hive->registry().CloseKey(key);
+        EXPECT_TRUE(hive->Changed());
         // Closed without Commit: the file keeps the value.
     }
     {
         auto hive = Open(Mode::kWrite);
-        EXPECT_EQ(Values(*hive, kKey).size(), 3u);
+        EXPECT_EQ(Values(hive->registry(), kKey).size(), 3u);
         KeyHandle key = 0;
-        ASSERT_EQ(hive->OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key), kRegOk);
-        ASSERT_EQ(hive->DeleteValue(key, u"Debugger"), kRegOk);
-        hive->CloseKey(key);
+        ASSERT_EQ(hive->registry().OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key), kRegOk);
+        ASSERT_EQ(hive->registry().DeleteValue(key, u"Debugger"), kRegOk);
+        hive->registry().CloseKey(key);
         std::string error;
         ASSERT_EQ(hive->Commit(&error), kRegOk) << error;
-        EXPECT_FALSE(hive->dirty());
-        EXPECT_EQ(hive->OpenHandleCount(), 0u);
+        EXPECT_FALSE(hive->Changed());
+        EXPECT_EQ(hive->registry().OpenHandleCount(), 0u);
     }
     auto hive = Open(Mode::kReadOnly);
-    const auto values = Values(*hive, kKey);
+    const auto values = Values(hive->registry(), kKey);
     ASSERT_EQ(values.size(), 2u);
     // The values that stay are rewritten byte for byte.
     EXPECT_EQ(values[0].first, u"GlobalFlag");
@@ -127,14 +130,14 @@ TEST_F(HiveFile, ReadOnlyHivesRefuseEveryChangeAndLeaveTheFileAlone) {
         auto hive = Open(Mode::kReadOnly);
         KeyHandle ifeo = 0;
         const Text parent = kKey.substr(0, kKey.rfind(u'\\'));
-        ASSERT_EQ(hive->OpenKey(kLocalMachine, parent, kKeyAllAccess, &ifeo), kRegOk);
-        EXPECT_NE(hive->DeleteKey(ifeo, u"a.exe"), kRegOk);
+        ASSERT_EQ(hive->registry().OpenKey(kLocalMachine, parent, kKeyAllAccess, &ifeo), kRegOk);
+        EXPECT_NE(hive->registry().DeleteKey(ifeo, u"a.exe"), kRegOk);
         KeyHandle key = 0;
-        ASSERT_EQ(hive->OpenKey(ifeo, u"a.exe", kKeyAllAccess, &key), kRegOk);
-        EXPECT_NE(hive->DeleteValue(key, u"Debugger"), kRegOk);
-        hive->CloseKey(key);
-        hive->CloseKey(ifeo);
-        EXPECT_FALSE(hive->dirty());
+        ASSERT_EQ(hive->registry().OpenKey(ifeo, u"a.exe", kKeyAllAccess, &key), kRegOk);
+        EXPECT_NE(hive->registry().DeleteValue(key, u"Debugger"), kRegOk);
+        hive->registry().CloseKey(key);
+        hive->registry().CloseKey(ifeo);
+        EXPECT_FALSE(hive->Changed());
     }
     EXPECT_EQ(ReadFile(path_), before);
 }
@@ -143,14 +146,14 @@ TEST_F(HiveFile, TheRootStandsForSoftwareAndNothingElseOfTheMachine) {
     Seed();
     auto hive = Open(Mode::kReadOnly);
     KeyHandle key = 0;
-    EXPECT_EQ(hive->OpenKey(kLocalMachine, u"software", kKeyAllAccess, &key), kRegOk);
-    hive->CloseKey(key);
-    EXPECT_NE(hive->OpenKey(kLocalMachine, u"SYSTEM", kKeyAllAccess, &key), kRegOk);
+    EXPECT_EQ(hive->registry().OpenKey(kLocalMachine, u"software", kKeyAllAccess, &key), kRegOk);
+    hive->registry().CloseKey(key);
+    EXPECT_NE(hive->registry().OpenKey(kLocalMachine, u"SYSTEM", kKeyAllAccess, &key), kRegOk);
     // Repeated separators name nothing, as in the registry's own parser.
-    EXPECT_EQ(hive->OpenKey(kLocalMachine, u"SOFTWARE\\\\Microsoft\\", kKeyAllAccess, &key), kRegOk);
-    hive->CloseKey(key);
-    EXPECT_NE(hive->OpenKey(kLocalMachine, u"SOFTWAREX\\Microsoft", kKeyAllAccess, &key), kRegOk);
-    EXPECT_EQ(hive->OpenHandleCount(), 0u);
+    EXPECT_EQ(hive->registry().OpenKey(kLocalMachine, u"SOFTWARE\\\\Microsoft\\", kKeyAllAccess, &key), kRegOk);
+    hive->registry().CloseKey(key);
+    EXPECT_NE(hive->registry().OpenKey(kLocalMachine, u"SOFTWAREX\\Microsoft", kKeyAllAccess, &key), kRegOk);
+    EXPECT_EQ(hive->registry().OpenHandleCount(), 0u);
 }
 
 // The codes a front end tells its messages by, in both modes; nothing that
@@ -178,13 +181,58 @@ TEST_F(HiveFile, WhatCannotBeOpenedIsToldByItsCode) {
         for (const Mode mode : {Mode::kReadOnly, Mode::kWrite}) {
             std::string error;
             RegResult code = kRegOk;
-            EXPECT_FALSE(HiveRegistry::Open(c.path, mode, &error, &code)) << c.path;
+            EXPECT_FALSE(hive::HiveFileSession::Open(c.path, mode, &error, &code)) << c.path;
             EXPECT_EQ(code, c.code) << c.path << ": " << error;
             EXPECT_EQ(error.rfind(c.path, 0), 0u) << error;
             EXPECT_EQ(error.find('\n'), std::string::npos) << error;
         }
     }
     for (const std::string& made : {fifo, noHive, empty}) std::remove(made.c_str());
+}
+
+// The one answer to "may this hive be changed": for the window, which opens
+// read only what it may not change, and for the CLI, which refuses it.
+TEST_F(HiveFile, WhetherAHiveMayBeChangedIsAnsweredOnceWithWhy) {
+    Seed();
+    auto stale = ReadFile(path_);
+    stale[4] ^= 1;  // the primary sequence number: dirty, and no log beside it
+    FixHeaderChecksum(stale);
+    const auto clean = ReadFile(path_);
+    struct Case {
+        const char* what;
+        bool dirty;
+        bool locked;
+        RegResult writable;
+    };
+    const Case cases[] = {
+        {"clean", false, false, kRegOk},
+        {"locked by another program", false, true, kRegLockViolation},
+        {"dirty with no usable log", true, false, kRegBadDatabase},
+    };
+    for (const Case& c : cases) {
+        WriteFile(path_, c.dirty ? stale : clean);
+        const int other = open(path_.c_str(), O_RDONLY);
+        if (c.locked) {
+            ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+        }
+        std::string error;
+        RegResult code = kRegGenFailure;
+        auto hive = hive::HiveFileSession::Open(path_, Mode::kWriteIfAllowed, &error, &code);
+        ASSERT_TRUE(hive) << c.what << ": " << error;
+        std::string why;
+        EXPECT_EQ(hive->Writable(&why), c.writable) << c.what;
+        EXPECT_EQ(why.empty(), c.writable == kRegOk) << c.what << ": " << why;
+        KeyHandle key = 0;
+        ASSERT_EQ(hive->registry().OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key), kRegOk) << c.what;
+        EXPECT_EQ(hive->registry().DeleteValue(key, u"Debugger") == kRegAccessDenied, c.writable != kRegOk) << c.what;
+        hive->registry().CloseKey(key);
+        // Asked to be changed, the same hive is refused with the same code.
+        hive.reset();
+        const bool opened = static_cast<bool>(hive::HiveFileSession::Open(path_, Mode::kWrite, &error, &code));
+        EXPECT_EQ(opened, c.writable == kRegOk) << c.what;
+        EXPECT_EQ(code, c.writable) << c.what;
+        close(other);
+    }
 }
 
 TEST_F(HiveFile, TruncatedHivesDoNotOpen) {
@@ -194,7 +242,7 @@ TEST_F(HiveFile, TruncatedHivesDoNotOpen) {
                              whole.size() - 0x1000, whole.size() - 1}) {
         WriteFile(path_, std::vector<unsigned char>(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size)));
         std::string error;
-        EXPECT_FALSE(HiveRegistry::Open(path_, Mode::kReadOnly, &error)) << "size " << size;
+        EXPECT_FALSE(hive::HiveFileSession::Open(path_, Mode::kReadOnly, &error)) << "size " << size;
     }
 }
 
@@ -206,7 +254,7 @@ TEST_F(HiveFile, ABadRootOffsetDoesNotOpenAndBadListOffsetsAreReportedAsDamage) 
     FixHeaderChecksum(root);
     WriteFile(path_, root);
     std::string error;
-    EXPECT_FALSE(HiveRegistry::Open(path_, Mode::kReadOnly, &error));
+    EXPECT_FALSE(hive::HiveFileSession::Open(path_, Mode::kReadOnly, &error));
 
     // The root's subkey-list offset (nk +0x20, the root cell at bin +0x20) pointing nowhere.
     auto list = bytes;
@@ -216,11 +264,11 @@ TEST_F(HiveFile, ABadRootOffsetDoesNotOpenAndBadListOffsetsAreReportedAsDamage) 
     list[field + 2] = 0x00;
     list[field + 3] = 0x00;
     WriteFile(path_, list);
-    auto hive = HiveRegistry::Open(path_, Mode::kReadOnly, &error);
+    auto hive = hive::HiveFileSession::Open(path_, Mode::kReadOnly, &error);
     if (hive) {
         KeyHandle key = 0;
         // Damage is told from absence: the registry's "bad database", not "not found".
-        EXPECT_EQ(hive->OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key), kRegBadDatabase);
+        EXPECT_EQ(hive->registry().OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key), kRegBadDatabase);
     }
 }
 
@@ -236,12 +284,12 @@ TEST_F(HiveFile, RandomDamageNeverCrashesTheStore) {
         if (round % 2) FixHeaderChecksum(bytes);
         WriteFile(path_, bytes);
         std::string error;
-        auto hive = HiveRegistry::Open(path_, Mode::kReadOnly, &error);
+        auto hive = hive::HiveFileSession::Open(path_, Mode::kReadOnly, &error);
         if (!hive) continue;
         KeyHandle key = 0;
-        if (hive->OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key) == kRegOk) {
-            Values(*hive, kKey);
-            hive->CloseKey(key);
+        if (hive->registry().OpenKey(kLocalMachine, kKey, kKeyAllAccess, &key) == kRegOk) {
+            Values(hive->registry(), kKey);
+            hive->registry().CloseKey(key);
         }
     }
     SUCCEED();

@@ -1,4 +1,4 @@
-#include "stores/hive/regf_walk.h"
+#include "tests/hive/regf_walk.h"
 
 #include <unordered_set>
 #include <utility>
