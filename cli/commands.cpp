@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/dry_run_registry.h"
+#include "cli/messages.h"
 #include "cli/output.h"
 #include "core/display_text.h"
 #include "core/registry_upcase.h"
@@ -60,27 +61,27 @@ std::string Reason(const RepairFailure& failure) {
     // The entry's name: what follows the IFEO key in the failed change's path.
     const Text name = failure.attempted.key.substr(std::min(failure.attempted.key.size(), kIfeoKeyPath.size() + 1));
     switch (failure.code) {
-        case kRegAccessDenied: return "access denied";
+        case kRegAccessDenied: return Words(Msg::kReasonAccessDenied);
         case kRegKeyHasChildren:
-            return "it has subkeys of its own, and only a key without subkeys is deleted (vornex-cli repair " +
-                   ToUtf8(EscapedName(name)) + " removes its Debugger value only)";
-        case kRegBadDatabase: return "the hive is damaged there";
-        case kRegFileNotFound: return "it is no longer there";
-        case kRegKeyDeleted: return "it was deleted meanwhile";
-        case kRegCantResolveFilename: return "a registry link that cannot be followed";
-        case kRegBadPathname: return "its name holds a backslash, which no path of this registry can name";
-        case kRegWriteProtect: return "the medium is read-only";
-        case kRegDiskFull: return "the disk is full";
-        case kRegInvalidSecurityDescr: return "its security did not read back as written";
-        default: return "the registry refused";
+            return Say(Msg::kReasonHasSubkeys, {ToUtf8(EscapedName(name))});
+        case kRegBadDatabase: return Words(Msg::kReasonDamaged);
+        case kRegFileNotFound: return Words(Msg::kReasonGone);
+        case kRegKeyDeleted: return Words(Msg::kReasonDeletedMeanwhile);
+        case kRegCantResolveFilename: return Words(Msg::kReasonBadLink);
+        case kRegBadPathname: return Words(Msg::kReasonBackslash);
+        case kRegWriteProtect: return Words(Msg::kReasonReadOnly);
+        case kRegDiskFull: return Words(Msg::kReasonDiskFull);
+        case kRegInvalidSecurityDescr: return Words(Msg::kReasonSecurityMismatch);
+        default: return Words(Msg::kReasonRefused);
     }
 }
 
 std::string FailureLine(const RepairFailure& failure) {
-    std::string verb = ChangeVerb(failure.attempted.kind, true);
-    verb = verb.substr(std::string("would ").size());
-    return "could not " + verb + ToUtf8(DisplayEscaped(ChangeText(failure.attempted))) + ": " + Reason(failure) +
-           " (error " + std::to_string(failure.code) + ")";
+    const Msg verb = failure.attempted.kind == Change::Kind::kTookOverSecurity   ? Msg::kCouldNotTakeOver
+                     : failure.attempted.kind == Change::Kind::kRestoredSecurity ? Msg::kCouldNotRestore
+                                                                                 : Msg::kCouldNotDelete;
+    return Say(Msg::kCouldNotDo, {Words(verb), ToUtf8(DisplayEscaped(ChangeText(failure.attempted))), Reason(failure),
+                                  std::to_string(failure.code)});
 }
 
 HiveState HiveStateOf(const Source& source) {
@@ -99,11 +100,10 @@ void AddLine(std::string* err, const std::string& line) {
 std::string UndoRefusedLine(const UndoTarget& undo) {
     std::string places;
     for (const UndoFolderRefusal& refusal : undo.refusals()) {
-        places += (places.empty() ? "" : "; ") + ToUtf8(DisplayEscaped(refusal.folder)) + " (error " +
-                  std::to_string(refusal.code) + ")";
+        places += (places.empty() ? "" : "; ") +
+                  Say(Msg::kFolderError, {ToUtf8(DisplayEscaped(refusal.folder)), std::to_string(refusal.code)});
     }
-    return "no undo file could be written, so nothing was changed: " + places +
-           " (--undo-dir DIR names another folder)";
+    return Say(Msg::kUndoRefused, {places});
 }
 
 }  // namespace
@@ -117,8 +117,8 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
     ScanResult scan = ScanIfeo(registry);
     if (!scan.opened()) {
         return {kExitUsage, "",
-                "cannot open " + ToUtf8(KeyDisplay(kIfeoKeyPath)) + " (error " + std::to_string(scan.openResult) +
-                    (source.openHint.empty() ? "" : "; " + source.openHint) + ")"};
+                Say(Msg::kCannotOpenIfeo, {ToUtf8(KeyDisplay(kIfeoKeyPath)), std::to_string(scan.openResult),
+                                           source.openHint.empty() ? "" : "; " + source.openHint})};
     }
     SortEntries(scan.entries, compare);
     const std::string sourceKind = source.offline ? "hive" : "registry";
@@ -155,7 +155,7 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
         report.command = options.command == Command::kRepair ? "repair" : "delete";
         if (!Listed(scan, options.name)) {
             return {kExitUsage, "",
-                    "no listed entry is named exactly \"" + ToUtf8(EscapedName(options.name)) + "\" (see vornex-cli scan)"};
+                    Say(Msg::kNotListed, {ToUtf8(EscapedName(options.name))})};
         }
         names = {options.name};
     }
@@ -181,7 +181,7 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
     if (!options.dryRun && !report.changes.empty() && source.commit) {
         std::string error;
         if (!source.commit(&report.backup, &error)) {
-            return {kExitRepairFailed, "", "the changes could not be written: " + error};
+            return {kExitRepairFailed, "", Say(Msg::kChangesNotWritten, {error})};
         }
     }
     ScanResult after = ScanIfeo(registry);
@@ -192,7 +192,7 @@ Outcome RunCommand(const Options& options, Source& source, const Compare& compar
     Outcome outcome;
     outcome.out = options.format == Format::kJson ? RepairJson(report) : RepairText(report);
     for (const Text& item : report.notRestorable) {
-        AddLine(&outcome.err, "the undo file cannot restore: " + ToUtf8(DisplayEscaped(item)));
+        AddLine(&outcome.err, Say(Msg::kUndoCannotRestore, {ToUtf8(DisplayEscaped(item))}));
     }
     if (!repair.failures.empty()) {
         for (const RepairFailure& failure : repair.failures) AddLine(&outcome.err, FailureLine(failure));

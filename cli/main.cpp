@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/language.h"
+#include "cli/messages.h"
 #include "cli/options.h"
 
 #include "stores/hive/hive_session.h"
@@ -60,7 +62,7 @@ int CompareLikeTheList(const Text& a, const Text& b) {
                                       static_cast<int>(b.size()));
     return result == 0 ? CompareIgnoringCase(a, b) : result - CSTR_EQUAL;
 }
-constexpr const char* kAdminHint = "run it from an elevated prompt";
+constexpr Msg kAdminHint = Msg::kElevatedPrompt;
 #else
 // False when the output could not be written whole (a full disk, a closed pipe).
 bool WriteOut(const std::string& text) {
@@ -70,7 +72,7 @@ bool WriteOut(const std::string& text) {
 void WriteErr(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 
 int CompareLikeTheList(const Text& a, const Text& b) { return CompareIgnoringCase(a, b); }
-constexpr const char* kAdminHint = "run it with sudo";
+constexpr Msg kAdminHint = Msg::kSudo;
 #endif
 
 // The hive of --hive as the source. Only a command that changes something
@@ -86,9 +88,9 @@ bool OpenHive(const Options& options, std::unique_ptr<vornex::hive::HiveFileSess
                                   error, &code);
     if (!*hive) {
         if (code == vornex::kRegSharingViolation) {
-            *error += "; vornex-cli without --hive works on the running Windows' registry";
+            *error += Words(Msg::kHiveInUse);
         } else if (code == vornex::kRegAccessDenied) {
-            *error += std::string(" (") + kAdminHint + ")";
+            *error += Say(Msg::kWithHint, {Words(kAdminHint)});
         }
         return false;
     }
@@ -96,9 +98,9 @@ bool OpenHive(const Options& options, std::unique_ptr<vornex::hive::HiveFileSess
     source->registry = &opened.registry();
     source->offline = true;
     source->path = vornex::FromUtf8(options.hive);
-    source->openHint = "is this a SOFTWARE hive?";
+    source->openHint = Words(Msg::kSoftwareHiveHint);
     for (const auto& refused : opened.logsRefused()) {
-        WriteErr("vornex-cli: transaction log not read, the hive is read as without it: " + refused.why + "\n");
+        WriteErr("vornex-cli: " + Say(Msg::kLogNotRead, {refused.why}) + "\n");
     }
     source->recovery = vornex::hive::RecoveryName(opened.recovery());
     source->recoveryNote = opened.recoveryNote();
@@ -117,10 +119,11 @@ int Fail(int code, const std::string& message) {
 }
 
 int Run(const std::vector<Text>& args) try {
+    SetLanguage(UserLanguage());
     Options options;
     std::string error;
     if (!ParseArguments(args, &options, &error)) {
-        return Fail(kExitUsage, error + " (vornex-cli --help)");
+        return Fail(kExitUsage, Say(Msg::kSeeHelp, {error}));
     }
     if (options.help) {
         return WriteOut(UsageText()) ? kExitClean : kExitUsage;
@@ -135,7 +138,7 @@ int Run(const std::vector<Text>& args) try {
     if (!options.hiveGiven) {
         source.registry = &live;
         source.path = u"HKEY_LOCAL_MACHINE";
-        source.openHint = kAdminHint;
+        source.openHint = Words(kAdminHint);
         source.undo = [dir = options.undoDir](const std::string& command, const std::vector<Text>& names) {
             const Text name =
                 vornex::UndoFileName(vornex::LocalStamp(), vornex::FromUtf8(command), vornex::UndoEntryName(names));
@@ -145,20 +148,20 @@ int Run(const std::vector<Text>& args) try {
     }
 #else
     if (!options.hiveGiven) {
-        return Fail(kExitUsage, "there is no live registry here: give an offline hive with --hive FILE");
+        return Fail(kExitUsage, Words(Msg::kNoLiveRegistry));
     }
 #endif
     if (options.hiveGiven && !OpenHive(options, &hive, &source, &error)) return Fail(kExitUsage, error);
     Outcome outcome = RunCommand(options, source, CompareLikeTheList);
     if (!WriteOut(outcome.out)) {
         // Whatever was done is done; the caller must not take the silence for a result.
-        return Fail(kExitUsage, "the output could not be written (a full disk or a closed pipe?)");
+        return Fail(kExitUsage, Words(Msg::kOutputNotWritten));
     }
     if (!outcome.err.empty()) WriteErr("vornex-cli: " + outcome.err + "\n");
     return outcome.exitCode;
 } catch (const std::exception& error) {
     // Out of memory on a huge or hostile hive, say: a message, not a crash.
-    return Fail(kExitUsage, std::string("cannot go on: ") + error.what());
+    return Fail(kExitUsage, Say(Msg::kCannotGoOn, {error.what()}));
 }
 
 }  // namespace

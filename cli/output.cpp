@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/messages.h"
 #include "core/display_text.h"
 
 namespace vornex::cli {
@@ -69,13 +70,12 @@ std::string JsonSource(const std::string& kind, const Text& path, const HiveStat
 // What a text report says of how the hive was read, when anything is to say.
 std::string HiveText(const HiveState& hive) {
     if (hive.stale) {
-        return "stale: the hive is dirty and no transaction log could bring it up to date (" + hive.note +
-               "); what is listed may be out of date\n";
+        return Say(Msg::kHiveStale, {hive.note}) + "\n";
     }
     if (hive.logsApplied.empty()) return "";
     std::string logs;
     for (const std::string& log : hive.logsApplied) logs += (logs.empty() ? "" : ", ") + log;
-    return "hive: transaction logs applied (" + logs + "): listed as Windows would load it\n";
+    return Say(Msg::kHiveLogsApplied, {logs}) + "\n";
 }
 
 std::string JsonEntry(const Entry& f) {
@@ -108,8 +108,8 @@ const char* StepName(ReadFailure::Step step) {
 std::string UnreadText(const std::vector<ReadFailure>& unread) {
     std::string out;
     for (const ReadFailure& f : unread) {
-        out += "incomplete: could not read " + ToUtf8(DisplayEscaped(KeyDisplay(f.key))) + " (" + StepName(f.step) +
-               ", error " + std::to_string(f.code) + ")\n";
+        out += Say(Msg::kUnreadLine, {ToUtf8(DisplayEscaped(KeyDisplay(f.key))), StepName(f.step), std::to_string(f.code)}) +
+               "\n";
     }
     return out;
 }
@@ -133,20 +133,20 @@ std::string JsonCompleteness(const std::vector<ReadFailure>& unread) {
 Text ChangeText(const Change& change) {
     const Text key = KeyDisplay(change.key);
     switch (change.kind) {
-        case Change::Kind::kDeletedValue: return u"value " + change.value + u" of " + key;
-        case Change::Kind::kDeletedKey: return u"key " + key;
-        case Change::Kind::kDeletedLink: return u"link key " + key + u" (not what it points at)";
-        case Change::Kind::kTookOverSecurity: return u"the security of " + key + u" (administrators: full control)";
-        case Change::Kind::kRestoredSecurity: return u"the security of " + key + u" as it was";
+        case Change::Kind::kDeletedValue: return SayText(Msg::kChangeValue, {change.value, key});
+        case Change::Kind::kDeletedKey: return SayText(Msg::kChangeKey, {key});
+        case Change::Kind::kDeletedLink: return SayText(Msg::kChangeLink, {key});
+        case Change::Kind::kTookOverSecurity: return SayText(Msg::kChangeTakeOver, {key});
+        case Change::Kind::kRestoredSecurity: return SayText(Msg::kChangeRestore, {key});
     }
     return key;
 }
 
 const char* ChangeVerb(Change::Kind kind, bool dryRun) {
     switch (kind) {
-        case Change::Kind::kTookOverSecurity: return dryRun ? "would take over " : "took over ";
-        case Change::Kind::kRestoredSecurity: return dryRun ? "would restore " : "restored ";
-        default: return dryRun ? "would delete " : "deleted ";
+        case Change::Kind::kTookOverSecurity: return Words(dryRun ? Msg::kWouldTakeOver : Msg::kTookOver);
+        case Change::Kind::kRestoredSecurity: return Words(dryRun ? Msg::kWouldRestore : Msg::kRestored);
+        default: return Words(dryRun ? Msg::kWouldDelete : Msg::kDeleted);
     }
 }
 
@@ -162,12 +162,11 @@ static const char* ChangeAction(Change::Kind kind) {
 }
 
 std::string StaleLine() {
-    return "the hive is dirty and no transaction log could be applied: what is listed may be out of date";
+    return Words(Msg::kStaleLine);
 }
 
 std::string IncompleteLine(std::size_t unreadCount) {
-    return "the scan is incomplete: " + std::to_string(unreadCount) + " place" + (unreadCount == 1 ? "" : "s") +
-           " could not be read, so what is listed may not be all";
+    return Say(unreadCount == 1 ? Msg::kIncompleteOne : Msg::kIncompleteMany, {std::to_string(unreadCount)});
 }
 
 Text EscapedName(const Text& name) {
@@ -235,7 +234,7 @@ std::string ScanText(const ScanReport& report) {
         if (report.all) row.push_back(FromUtf8(EntryKindName(f.kind)));
         row.push_back(EscapedName(f.name));
         // A link is told apart: a repair removes the link, not what it points at.
-        row.push_back(DisplayEscaped(f.link ? f.command + u"  (through a registry link to " + f.linkTarget + u")" : f.command));
+        row.push_back(DisplayEscaped(f.link ? SayText(Msg::kThroughLink, {f.command, f.linkTarget}) : f.command));
         if (report.all && f.kind != EntryKind::kDebugger) {
             row.push_back(DisplayEscaped(f.detail.empty() ? KeyDisplay(f.key) : f.detail + u"  " + KeyDisplay(f.key)));
         }
@@ -291,11 +290,11 @@ std::string RepairText(const RepairReport& report) {
     for (const auto& change : report.changes) {
         out += std::string(ChangeVerb(change.kind, report.dryRun)) + ToUtf8(DisplayEscaped(ChangeText(change))) + "\n";
     }
-    if (!report.backup.empty()) out += "backup of the hive: " + report.backup + "\n";
-    if (!report.undo.empty()) out += std::string(report.dryRun ? "undo file would be: " : "undo file: ") + ToUtf8(report.undo) + "\n";
+    if (!report.backup.empty()) out += Say(Msg::kHiveBackup, {report.backup}) + "\n";
+    if (!report.undo.empty()) out += Say(report.dryRun ? Msg::kUndoFileWouldBe : Msg::kUndoFile, {ToUtf8(report.undo)}) + "\n";
     if (report.succeeded && !report.dryRun) {
-        out += std::to_string(report.remaining.size()) + " redirection" +
-               (report.remaining.size() == 1 ? "" : "s") + " left\n";
+        out += Say(report.remaining.size() == 1 ? Msg::kRedirectionsLeftOne : Msg::kRedirectionsLeftMany,
+                   {std::to_string(report.remaining.size())}) + "\n";
     }
     return out + UnreadText(report.unread) + HiveText(report.hive);
 }

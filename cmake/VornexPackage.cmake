@@ -4,7 +4,7 @@
 #                                    and build/native/vornex-cli-<version>-linux-<machine>.tar.gz
 #   cmake --preset package && cmake --build --preset package --target package
 #
-# The package holds vornex-cli only: the program, its manual page, the
+# The package holds vornex-cli only: the program, its manual pages, the
 # copyright file and a changelog. It is always made from a Release build: a
 # Release tree packages its own vornex-cli; any other tree (the Debug `native`
 # preset) has cpack configure and build a Release vornex-cli without the tests
@@ -20,6 +20,9 @@ set(VORNEX_DEB_DIR ${CMAKE_BINARY_DIR}/deb)
 # The manual page, with the version filled in, gzipped as Debian wants it
 # (-n: no name or time stamp in the gzip header).
 configure_file(${PROJECT_SOURCE_DIR}/cli/vornex-cli.1.in ${VORNEX_DEB_DIR}/vornex-cli.1 @ONLY)
+# The Chinese page, where man -L zh_CN looks (zh_CN/man1), and for the tarball by its own name.
+configure_file(${PROJECT_SOURCE_DIR}/cli/vornex-cli.zh_CN.1.in ${VORNEX_DEB_DIR}/zh_CN/vornex-cli.1 @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/cli/vornex-cli.zh_CN.1.in ${VORNEX_DEB_DIR}/vornex-cli.zh_CN.1 @ONLY)
 
 # The copyright file in Debian's machine-readable format, with the text of LICENSE.
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE VORNEX_LICENSE)
@@ -35,16 +38,19 @@ configure_file(${PROJECT_SOURCE_DIR}/packaging/deb/changelog.in ${VORNEX_DEB_DIR
 
 find_program(VORNEX_GZIP gzip REQUIRED)
 add_custom_command(
-  OUTPUT ${VORNEX_DEB_DIR}/vornex-cli.1.gz ${VORNEX_DEB_DIR}/changelog.gz
-  COMMAND ${VORNEX_GZIP} -9nkf ${VORNEX_DEB_DIR}/vornex-cli.1 ${VORNEX_DEB_DIR}/changelog
-  DEPENDS ${VORNEX_DEB_DIR}/vornex-cli.1 ${VORNEX_DEB_DIR}/changelog
+  OUTPUT ${VORNEX_DEB_DIR}/vornex-cli.1.gz ${VORNEX_DEB_DIR}/zh_CN/vornex-cli.1.gz ${VORNEX_DEB_DIR}/changelog.gz
+  COMMAND ${VORNEX_GZIP} -9nkf ${VORNEX_DEB_DIR}/vornex-cli.1 ${VORNEX_DEB_DIR}/zh_CN/vornex-cli.1
+          ${VORNEX_DEB_DIR}/changelog
+  DEPENDS ${VORNEX_DEB_DIR}/vornex-cli.1 ${VORNEX_DEB_DIR}/zh_CN/vornex-cli.1 ${VORNEX_DEB_DIR}/changelog
   COMMENT "Compressing the manual page and the changelog"
   VERBATIM)
-add_custom_target(vornex-cli-docs ALL DEPENDS ${VORNEX_DEB_DIR}/vornex-cli.1.gz ${VORNEX_DEB_DIR}/changelog.gz)
+add_custom_target(vornex-cli-docs ALL DEPENDS ${VORNEX_DEB_DIR}/vornex-cli.1.gz ${VORNEX_DEB_DIR}/zh_CN/vornex-cli.1.gz
+  ${VORNEX_DEB_DIR}/changelog.gz)
 
 # The only install rules of the project: what the package holds.
 install(TARGETS vornex-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${VORNEX_DEB_DIR}/vornex-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${VORNEX_DEB_DIR}/zh_CN/vornex-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/zh_CN/man1)
 install(FILES ${VORNEX_DEB_DIR}/copyright ${VORNEX_DEB_DIR}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/vornex-cli)
 # Folders made on the way take the builder's umask (0027 gives a /usr no one

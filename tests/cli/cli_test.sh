@@ -6,6 +6,8 @@
 #
 #   tests/cli/cli_test.sh VORNEX_CLI VORNEX_HIVE_FIXTURE VORNEX_DIRTY_HIVE [FAIL_IO_LIBRARY]
 set -uo pipefail
+# vornex-cli speaks English here, whatever the caller's locale.
+export LC_ALL=C
 cli=$1
 fixture=$2
 dirty=$3
@@ -675,6 +677,22 @@ usage() {
         run 2 "$work/nohive" scan && one_line_stderr "$work/nohive.err"
 }
 check "--help, --version, bad usage" usage
+
+# LC_MESSAGES decides once LC_ALL is empty; only the words change.
+chinese() {
+    local zh=(env LC_ALL= LC_MESSAGES=zh_CN.UTF-8 LANG=C "$cli")
+    "${zh[@]}" --help >"$work/help.zh" && ! cmp -s "$work/help" "$work/help.zh" && grep -q '手工修复' "$work/help.zh" &&
+        { "${zh[@]}" scan 2>"$work/nohive.zh.err"; [ $? -eq 2 ]; } && one_line_stderr "$work/nohive.zh.err" &&
+        ! cmp -s "$work/nohive.err" "$work/nohive.zh.err" && grep -q '配置单元' "$work/nohive.zh.err" ||
+        { echo "  usage or error"; return 1; }
+    make_fixture "$work/zh.hive" || return 1
+    for format in --json --csv; do
+        { "${zh[@]}" --hive "$work/zh.hive" scan $format >"$work/zh.out"; [ $? -eq 1 ]; } &&
+            { "$cli" --hive "$work/zh.hive" scan $format >"$work/en.out"; [ $? -eq 1 ]; } &&
+            cmp "$work/en.out" "$work/zh.out" || { echo "  $format differs"; return 1; }
+    done
+}
+check "in Chinese: usage and errors translated, JSON and CSV byte for byte the same" chinese
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -11,6 +11,8 @@
 #
 # DATA/drive-d is to be the prefix's drive D:.
 set -uo pipefail
+# English, as the Wine side runs vornex-cli.exe: the outputs are compared whole.
+export LC_ALL=C
 mode=$1
 native=$2
 data=$3

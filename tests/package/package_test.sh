@@ -12,6 +12,8 @@
 #   tests/package/package_test.sh --version VERSION --fixture VORNEX_HIVE_FIXTURE
 #       (--cpack CPACK --config CPackConfig.cmake | --deb vornex-cli_VERSION_ARCH.deb [--tarball TGZ])
 set -uo pipefail
+# The packaged vornex-cli is checked in English, whatever the caller's locale.
+export LC_ALL=C
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cpack=cpack config="" deb="" version="" fixture="" tarball=""
 while [ $# -gt 0 ]; do
@@ -68,13 +70,14 @@ dpkg-deb --contents "$deb" >"$work/contents" 2>"$work/contents.err" ||
     { cat "$work/contents.err"; check "dpkg-deb lists the package" false; finish; }
 expected_files=$(printf '%s\n' ./usr/ ./usr/bin/ ./usr/bin/vornex-cli ./usr/share/ ./usr/share/doc/ \
     ./usr/share/doc/vornex-cli/ ./usr/share/doc/vornex-cli/changelog.gz ./usr/share/doc/vornex-cli/copyright \
-    ./usr/share/man/ ./usr/share/man/man1/ ./usr/share/man/man1/vornex-cli.1.gz | sort)
+    ./usr/share/man/ ./usr/share/man/man1/ ./usr/share/man/man1/vornex-cli.1.gz \
+    ./usr/share/man/zh_CN/ ./usr/share/man/zh_CN/man1/ ./usr/share/man/zh_CN/man1/vornex-cli.1.gz | sort)
 file_list() {
     local got
     got=$(awk '$6 != "./" {print $6}' "$work/contents" | sort)  # "./", the root, is no file
     [ "$got" = "$expected_files" ] || { diff <(echo "$expected_files") <(echo "$got") | sed 's/^/  /'; return 1; }
 }
-check "the package holds exactly vornex-cli, its manual page, copyright and changelog" file_list
+check "the package holds exactly vornex-cli, its manual pages, copyright and changelog" file_list
 
 # Modes and owners as dpkg-deb shows them: root:root, folders and the program
 # rwxr-xr-x, the other files rw-r--r--.
@@ -260,6 +263,19 @@ man_sections() {
 }
 check "the manual page has its sections, and the version $version in its footer" man_sections
 
+# The Chinese page: found by man -L zh_CN, rendered without a warning, the same sections.
+zh_man_renders() {
+    local found
+    found=$(LC_ALL=C.UTF-8 MANPATH="$work/x/usr/share/man" man -L zh_CN -w vornex-cli) &&
+        [ "$found" = "$work/x/usr/share/man/zh_CN/man1/vornex-cli.1.gz" ] || { echo "  man -L zh_CN -w: $found"; return 1; }
+    LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$found" 2>"$work/man.zh.err" | LC_ALL=C.UTF-8 col -bx >"$work/man.zh.txt" &&
+        [ ! -s "$work/man.zh.err" ] || { sed 's/^/  /' "$work/man.zh.err"; return 1; }
+    [ "$(grep -cxE '[^ ].*' "$work/man.zh.txt")" = "$(grep -cxE '[^ ].*' "$work/man.txt")" ] &&
+        grep -q '手工修复' "$work/man.zh.txt" && tail -1 "$work/man.zh.txt" | grep -qF "vornex-cli $version" ||
+        { echo "  sections or footer"; return 1; }
+}
+check "man -L zh_CN finds the Chinese manual page; it renders without a warning" zh_man_renders
+
 section() {  # the text of one section of the rendered page
     awk -v s="$1" '/^[A-Z][A-Z ]*$/ { on = ($0 == s); next } on' "$work/man.txt"
 }
@@ -317,10 +333,11 @@ else
         [ "$(basename "$tarball")" = "$tar_name.tar.gz" ] || { echo "  named $(basename "$tarball")"; return 1; }
         local got
         got=$(tar tzf "$tarball" | sort)
-        [ "$got" = "$(printf '%s\n' "$tar_name/" "$tar_name/BUILDINFO.txt" "$tar_name/LICENSE" "$tar_name/vornex-cli" "$tar_name/vornex-cli.1")" ] ||
+        [ "$got" = "$(printf '%s\n' "$tar_name/" "$tar_name/BUILDINFO.txt" "$tar_name/LICENSE" "$tar_name/vornex-cli" "$tar_name/vornex-cli.1" \
+            "$tar_name/vornex-cli.zh_CN.1")" ] ||
             { echo "  $got"; return 1; }
     }
-    check "$tar_name.tar.gz holds vornex-cli, its manual page, LICENSE and BUILDINFO.txt, in one folder" tar_contents
+    check "$tar_name.tar.gz holds vornex-cli, its manual pages, BUILDINFO.txt and LICENSE, in one folder" tar_contents
     mkdir -p "$work/t" && tar xzf "$tarball" -C "$work/t"
     static_bin=$work/t/$tar_name/vornex-cli
     fully_static() {
