@@ -62,14 +62,15 @@ fi
 second_built() {
     local clone=$work/elsewhere/vornex-second-build
     mkdir -p "$work/elsewhere" "$work/home"
-    [ ${#other_user[@]} -eq 0 ] || chown nobody "$work/elsewhere" "$work/home"
+    # Cloned by this user (the other may not reach this tree's folder), then
+    # handed over whole, and built by the other with its own umask.
+    (umask 0027 && git clone -q "$root" "$clone") || return 1
+    [ ${#other_user[@]} -eq 0 ] || chown -R nobody "$work/elsewhere" "$work/home"
     declare -f build_downloads >"$work/build_downloads.sh"
-    # This tree belongs to another user: git reads it only when told it is safe.
-    printf '[safe]\n\tdirectory = *\n' >"$work/home/.gitconfig"
-    chmod 644 "$work/build_downloads.sh" "$work/home/.gitconfig"
+    chmod 644 "$work/build_downloads.sh"
     env -i PATH="$PATH" HOME="$work/home" TZ=Asia/Shanghai LANG=zh_CN.UTF-8 CMAKE_BUILD_PARALLEL_LEVEL="$jobs" \
-        "${other_user[@]}" bash -c 'umask 0027 && git clone -q "$0" "$1" && . "$2" && build_downloads "$1" "$3"' \
-        "$root" "$clone" "$work/build_downloads.sh" "$work/elsewhere/step.log"
+        "${other_user[@]}" bash -c 'umask 0027 && . "$1" && build_downloads "$0" "$2"' \
+        "$clone" "$work/build_downloads.sh" "$work/elsewhere/step.log"
     local built=$?
     cp "$work/elsewhere/step.log" "$work/step.log" 2>/dev/null
     return $built
