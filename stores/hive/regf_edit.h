@@ -32,6 +32,7 @@ struct RegfImage::CellUses {
         return count == 1;
     }
     void Drop(std::uint32_t cell) {
+        if (cell % layout::kCellAlignment != 0 || cell / layout::kCellAlignment >= refs.size()) return;
         std::uint8_t& count = refs[cell / layout::kCellAlignment];
         if (count != kMany && count != 0) --count;
     }

@@ -117,6 +117,7 @@ Failure RegfWriter::PlanValueDeletion(KeyRef key, const ValueInfo& value, Change
     if (uses.Of(node.valueList) > 1) {
         // Another key lists the same values through this very list: this key
         // gets a list of its own without the value, and theirs stays whole.
+        if (uses.Of(value.cell) == 0) return SoleUse(uses, value.cell, "value");
         plan.drops.push_back(node.valueList);
         plan.drops.push_back(value.cell);
         if (count == 1) {
@@ -182,6 +183,7 @@ Failure RegfWriter::PlanKeyDeletion(KeyRef parent, KeyRef child, ChangePlan* out
         for (const std::uint32_t value : values) {
             // Through a shared list, each value stays in the other key's list.
             if (listShared) {
+                if (uses.Of(value) == 0) return SoleUse(uses, value, "value");
                 plan.drops.push_back(value);
             } else if (Failure failure = PlanValueRelease(image_, uses, value, &plan)) {
                 return failure;
