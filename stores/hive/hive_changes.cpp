@@ -26,7 +26,7 @@ RegResult HiveChanges::DeleteValue(KeyRef key, const ValueInfo& value) { return 
 RegResult HiveChanges::DeleteKey(KeyRef parent, KeyRef child) { return CodeOf(writer_.DeleteKey(parent, child)); }
 
 const std::vector<unsigned char>& HiveChanges::CommitBytes() {
-    writer_.Seal(image_.Header().primarySequence + 1, FileTimeNow());
+    writer_.Seal(image_.Base().primarySeq + 1, FileTimeNow());
     return image_.Bytes();
 }
 

@@ -1,40 +1,48 @@
-// Big data ("db"): data longer than one segment, in segments named by a list.
-#include <algorithm>
+#include "stores/hive/regf_big_data.h"
 
-#include "stores/hive/regf_image.h"
-#include "stores/hive/regf_layout.h"
+#include <algorithm>
 
 namespace vornex::hive {
 
-using namespace layout;
+namespace {
 
-// Every segment is checked before anything is allocated: the length then
-// cannot exceed what distinct cells hold.
-Failure RegfImage::ReadBigData(std::uint32_t cell, std::uint32_t length, BigData* out) const {
-    Span header;
-    if (Failure failure = Cell(cell, "big data", &header)) return failure;
-    if (header.size < kBigHeaderSize || !Signature(header.data, "db")) {
+constexpr std::uint32_t kSegmentCount = 2;
+constexpr std::uint32_t kSegmentList = 4;
+constexpr std::uint32_t kHeaderSize = 8;
+constexpr std::uint32_t kSegmentSize = 16344;
+constexpr std::uint32_t kFirstMinorVersion = 4;
+
+}  // namespace
+
+bool IsBigData(std::uint32_t length, std::uint32_t minorVersion) {
+    return length > kSegmentSize && minorVersion >= kFirstMinorVersion;
+}
+
+Failure ReadBigData(const RegfImage& image, std::uint32_t cell, std::uint32_t length, BigData* out) {
+    CellSpan header;
+    if (Failure failure = image.Cell(cell, "big data", &header)) return failure;
+    if (header.size < kHeaderSize || !Signature(header.data, "db")) {
         return {ReadError::kBadSignature, "big data " + Hex(cell) + " has no db signature"};
     }
-    const std::uint32_t needed = (length + kBigSegmentSize - 1) / kBigSegmentSize;
-    const std::uint32_t count = U16(header.data + kBigSegmentCount);
+    const std::uint32_t needed = (length + kSegmentSize - 1) / kSegmentSize;
+    const std::uint32_t count = U16(header.data + kSegmentCount);
     if (count < needed) {
         return {ReadError::kTooLarge, "big data " + Hex(cell) + " claims " + std::to_string(length) + " bytes in " +
                                           std::to_string(count) + " segments"};
     }
-    out->list = U32(header.data + kBigSegmentList);
-    Span list;
-    if (Failure failure = Cell(out->list, "big data segment list", &list)) return failure;
+    out->list = U32(header.data + kSegmentList);
+    CellSpan list;
+    if (Failure failure = image.Cell(out->list, "big data segment list", &list)) return failure;
     if (list.size / 4 < needed) {
         return {ReadError::kBadList, "big data segment list " + Hex(out->list) + " holds fewer than " +
                                          std::to_string(needed) + " segments"};
     }
     out->segments.assign(needed, 0);
-    out->spans.assign(needed, Span{});
+    out->spans.assign(needed, CellSpan{});
     for (std::uint32_t i = 0; i < needed; ++i) {
         out->segments[i] = U32(list.data + 4 * i);
-        if (Failure failure = Cell(out->segments[i], "big data segment", &out->spans[i])) return failure;
-        const std::uint32_t part = std::min(kBigSegmentSize, length - i * kBigSegmentSize);
+        if (Failure failure = image.Cell(out->segments[i], "big data segment", &out->spans[i])) return failure;
+        const std::uint32_t part = std::min(kSegmentSize, length - i * kSegmentSize);
         if (out->spans[i].size < part) {
             return {ReadError::kTooLarge, "big data segment " + Hex(out->segments[i]) + " holds " +
                                               std::to_string(out->spans[i].size) + " bytes, not " +
@@ -45,6 +53,16 @@ Failure RegfImage::ReadBigData(std::uint32_t cell, std::uint32_t length, BigData
         return {ReadError::kDuplicate, "big data " + Hex(cell) + " lists segment " + Hex(repeat) + " twice"};
     }
     return {};
+}
+
+std::vector<unsigned char> BigDataBytes(const BigData& big, std::uint32_t length) {
+    std::vector<unsigned char> data;
+    data.reserve(length);
+    for (const CellSpan& segment : big.spans) {
+        const std::uint32_t part = std::min(kSegmentSize, length - static_cast<std::uint32_t>(data.size()));
+        data.insert(data.end(), segment.data, segment.data + part);
+    }
+    return data;
 }
 
 }  // namespace vornex::hive

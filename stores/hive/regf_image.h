@@ -6,9 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "stores/hive/base_block.h"
+#include "stores/hive/regf_bin.h"
+#include "stores/hive/regf_cell.h"
 #include "stores/hive/regf_result.h"
 
 namespace vornex::hive {
+
+struct ChangePlan;
 
 // A key node: the offset of its "nk" cell, relative to the start of the hive
 // bins (file offset 4096).
@@ -24,21 +29,6 @@ struct ValueInfo {
     std::uint32_t type = 0;  // any 32-bit number: real hives use types past REG_QWORD
     std::uint32_t dataSize = 0;  // bytes the value claims; ValueData checks it
     std::uint32_t cell = 0;      // its "vk" cell
-};
-
-// What the base block says, and what the bins walk found.
-struct HiveHeader {
-    std::uint32_t primarySequence = 0;
-    std::uint32_t secondarySequence = 0;
-    std::uint32_t minorVersion = 0;
-    std::uint32_t rootCell = 0;
-    std::uint32_t binsSize = 0;
-    bool checksumValid = false;
-    // 4 KiB pages skipped because no valid bin header covered them, and cell
-    // chains that broke inside a bin (the rest of that bin is unreadable).
-    std::uint32_t damagedPages = 0;
-    std::uint32_t brokenCellChains = 0;
-    std::string firstDamage;
 };
 
 // A read-only registry hive held in memory: the whole file, base block and
@@ -64,10 +54,15 @@ public:
     RegfImage(const RegfImage&) = delete;
     RegfImage& operator=(const RegfImage&) = delete;
 
-    const HiveHeader& Header() const { return header_; }
+    const BaseBlock& Base() const { return base_; }
     // The bytes read: base block and hive bins.
     const std::vector<unsigned char>& Bytes() const { return image_; }
-    KeyRef Root() const { return KeyRef{header_.rootCell}; }
+    KeyRef Root() const { return KeyRef{base_.rootCell}; }
+
+    // The payload of the allocated cell at `cell`; `what` names it in the
+    // failure. Every structure's check starts here.
+    Failure Cell(std::uint32_t cell, const char* what, CellSpan* out) const;
+    bool IsCellStart(std::uint32_t cell) const;
 
     // The raw name: UTF-16 units as stored, or Latin-1 bytes widened one to
     // one for keys stored with compressed names.
@@ -98,87 +93,45 @@ public:
     // Read from the value's own cell again; info.dataSize is not trusted.
     Result<std::vector<unsigned char>> ValueData(const ValueInfo& info) const;
 
-private:
-    struct Span {
-        const unsigned char* data = nullptr;
-        std::size_t size = 0;
-    };
-    struct NameView {
-        const unsigned char* bytes = nullptr;
-        std::size_t byteLength = 0;
-        bool latin1 = false;
+    // Changes (regf_cells.cpp): a plan is checked whole (every write inside
+    // an allocated cell that stays, no cell freed twice, new cells in free
+    // room) before Apply writes it; Apply cannot fail.
+    Failure Check(const ChangePlan& plan) const;
+    void Apply(const ChangePlan& plan);
+    // The first free cell of at least `size` bytes (header included, a
+    // multiple of 8), or kNoCell when the bins have no such room.
+    std::uint32_t FindFreeCell(std::uint32_t size) const;
+    // A clean primary: both sequence numbers, the time stamp, the checksum.
+    void Seal(std::uint32_t sequence, std::uint64_t filetime);
 
-        std::size_t Units() const { return latin1 ? byteLength : byteLength / 2; }
-        char16_t Unit(std::size_t i) const;
-        std::u16string Decode() const;
-    };
-    struct KeyNode {
-        std::uint16_t flags = 0;
-        std::uint32_t subkeyCount = 0;
-        std::uint32_t subkeyList = 0;
-        std::uint32_t valueCount = 0;
-        std::uint32_t valueList = 0;
-        std::uint32_t security = 0;
-        std::uint32_t classCell = 0;
-        std::uint16_t classLength = 0;
-        NameView name;
-    };
-    struct ValueNode {
-        NameView name;
-        std::uint32_t dataSize = 0;  // as stored, inline flag included
-        const unsigned char* dataOffsetField = nullptr;
-        std::uint32_t type = 0;
-    };
+private:
     struct SubkeyIndex;
     struct IndexCache;
-    struct CellUses;
-    // The writer's access to what follows (stores/hive/regf_edit.h).
-    friend struct RegfEdit;
-
-    RegfImage(std::vector<unsigned char> image, HiveHeader header);
+    RegfImage(std::vector<unsigned char> image, BaseBlock base);
 
     bool MapBins(std::string* why);
     void WalkCells(std::uint32_t from, std::uint32_t end);
-    void NoteDamage(const std::string& what);
-    bool IsCellStart(std::uint32_t cell) const;
     void MarkCellStart(std::uint32_t cell);
     void ForgetCellStart(std::uint32_t cell);
     // After a change: the subkey gone from its parent's cached index.
     void ForgetSubkey(KeyRef parent, KeyRef child);
 
-    Failure Cell(std::uint32_t cell, const char* what, Span* out) const;
-    Failure ReadKey(KeyRef key, KeyNode* out) const;
-    Failure ReadValue(std::uint32_t cell, ValueNode* out) const;
-    Failure CollectSubkeys(KeyRef parent, const KeyNode& node, std::vector<KeyRef>* out) const;
-    Failure AppendLeaf(std::uint32_t leaf, const Span& list, std::uint32_t expected,
-                       std::vector<KeyRef>* out) const;
-    Failure ValueList(const KeyNode& node, KeyRef key, std::vector<std::uint32_t>* out) const;
     Result<std::shared_ptr<const SubkeyIndex>> IndexFor(KeyRef parent) const;
-    // Big data ("db") holding `length` bytes: its segment list and the
-    // segments the length needs, each checked (a cell large enough, none
-    // listed twice) before anything is copied (regf_big_data.cpp).
-    struct BigData {
-        std::uint32_t list = 0;
-        std::vector<std::uint32_t> segments;
-        std::vector<Span> spans;
-    };
-    Failure ReadBigData(std::uint32_t cell, std::uint32_t length, BigData* out) const;
-    // The leaf lists an index root ("ri") names, none twice (regf_subkeys.cpp).
-    Failure ReadIndexRoot(std::uint32_t cell, const Span& list, std::vector<std::uint32_t>* leaves) const;
-
-    // As the registry compares names: unit by unit, upper-cased.
-    static bool NamesEqual(const NameView& a, const std::u16string& b);
+    // Marks an allocated cell free, merged with the free cells before and
+    // after it in its bin.
+    void Free(std::uint32_t cell);
+    // Takes `size` bytes at the start of the free cell at `cell`; what is
+    // left stays free.
+    void Allocate(std::uint32_t cell, std::uint32_t size, const std::vector<std::uint32_t>& entries);
 
     std::vector<unsigned char> image_;
-    HiveHeader header_;
+    BaseBlock base_;
     // One bit per 8-byte slot of the hive bins: set where an allocated cell
     // starts, found by walking each bin's cells once.
     std::vector<std::uint64_t> cellStarts_;
-    // Where each valid bin starts, ascending.
-    std::vector<std::uint32_t> binStarts_;
+    // The valid bins, ascending.
+    std::vector<Bin> bins_;
     std::unique_ptr<IndexCache> cache_;
-    // Built by the writer on its first change, kept up to date by it.
-    std::unique_ptr<CellUses> uses_;
 };
 
 }  // namespace vornex::hive

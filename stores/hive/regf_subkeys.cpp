@@ -1,101 +1,19 @@
-// Subkey lists (li, lf, lh, and ri over them) and lookup by name.
+// Subkeys by name, through an index per parent key.
 #include <algorithm>
 #include <utility>
 
 #include "core/registry_upcase.h"
-#include "stores/hive/regf_image.h"
 #include "stores/hive/regf_index.h"
-#include "stores/hive/regf_layout.h"
+#include "stores/hive/regf_subkey_list.h"
 
 namespace vornex::hive {
-
-using namespace layout;
-
-Failure RegfImage::AppendLeaf(std::uint32_t leaf, const Span& list, std::uint32_t expected,
-                              std::vector<KeyRef>* out) const {
-    const std::size_t count = U16(list.data + kListCount);
-    const std::size_t stride = LeafStride(list.data);
-    if (count > (list.size - kListEntries) / stride) {
-        return {ReadError::kBadList, "subkey list " + Hex(leaf) + " claims " + std::to_string(count) +
-                                         " entries, more than its cell holds"};
-    }
-    if (count > expected - out->size()) {
-        return {ReadError::kBadList, "subkey list " + Hex(leaf) + " lists more subkeys than the key's count " +
-                                         std::to_string(expected)};
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        out->push_back(KeyRef{U32(list.data + kListEntries + i * stride)});
-    }
-    return {};
-}
-
-Failure RegfImage::ReadIndexRoot(std::uint32_t cell, const Span& list, std::vector<std::uint32_t>* leaves) const {
-    const std::size_t count = U16(list.data + kListCount);
-    if (count > (list.size - kListEntries) / 4) {
-        return {ReadError::kBadList, "index root " + Hex(cell) + " claims " + std::to_string(count) +
-                                         " lists, more than its cell holds"};
-    }
-    leaves->resize(count);
-    for (std::size_t i = 0; i < count; ++i) (*leaves)[i] = U32(list.data + kListEntries + 4 * i);
-    // Checked before any leaf is read: a root that repeats one leaf would
-    // otherwise multiply it.
-    if (const std::uint32_t repeat = FirstDuplicate(*leaves); repeat != kNoCell) {
-        return {ReadError::kDuplicate, "index root " + Hex(cell) + " lists " + Hex(repeat) + " twice"};
-    }
-    return {};
-}
-
-Failure RegfImage::CollectSubkeys(KeyRef parent, const KeyNode& node, std::vector<KeyRef>* out) const {
-    out->clear();
-    if (node.subkeyCount == 0) return {};
-    Span list;
-    if (Failure failure = Cell(node.subkeyList, "subkey list", &list)) return failure;
-    if (list.size < kListEntries) {
-        return {ReadError::kBadList, "subkey list " + Hex(node.subkeyList) + " is shorter than its header"};
-    }
-    if (IsLeafList(list.data)) {
-        if (Failure failure = AppendLeaf(node.subkeyList, list, node.subkeyCount, out)) return failure;
-    } else if (Signature(list.data, "ri")) {
-        std::vector<std::uint32_t> leaves;
-        if (Failure failure = ReadIndexRoot(node.subkeyList, list, &leaves)) return failure;
-        for (const std::uint32_t leaf : leaves) {
-            if (leaf == node.subkeyList) {
-                return {ReadError::kCycle, "index root " + Hex(leaf) + " lists itself"};
-            }
-            Span leafList;
-            if (Failure failure = Cell(leaf, "subkey list", &leafList)) return failure;
-            if (leafList.size < kListEntries || !IsLeafList(leafList.data)) {
-                return {ReadError::kBadList, "index root " + Hex(node.subkeyList) + " lists " + Hex(leaf) +
-                                                 ", which is not a leaf list"};
-            }
-            if (Failure failure = AppendLeaf(leaf, leafList, node.subkeyCount, out)) return failure;
-        }
-    } else {
-        return {ReadError::kBadSignature, "subkey list " + Hex(node.subkeyList) + " has no list signature"};
-    }
-    if (out->size() != node.subkeyCount) {
-        return {ReadError::kBadList, "key " + Hex(parent.cell) + " counts " + std::to_string(node.subkeyCount) +
-                                         " subkeys, its lists hold " + std::to_string(out->size())};
-    }
-    std::vector<std::uint32_t> cells(out->size());
-    for (std::size_t i = 0; i < out->size(); ++i) {
-        cells[i] = (*out)[i].cell;
-        if (cells[i] == parent.cell) {
-            return {ReadError::kCycle, "key " + Hex(parent.cell) + " lists itself as a subkey"};
-        }
-    }
-    if (const std::uint32_t repeat = FirstDuplicate(std::move(cells)); repeat != kNoCell) {
-        return {ReadError::kDuplicate, "key " + Hex(parent.cell) + " lists subkey " + Hex(repeat) + " twice"};
-    }
-    return {};
-}
 
 Result<std::vector<KeyRef>> RegfImage::Subkeys(KeyRef parent) const {
     using R = Result<std::vector<KeyRef>>;
     KeyNode node;
-    if (Failure failure = ReadKey(parent, &node)) return R::From(std::move(failure));
+    if (Failure failure = ReadKeyNode(*this, parent, &node)) return R::From(std::move(failure));
     std::vector<KeyRef> subkeys;
-    if (Failure failure = CollectSubkeys(parent, node, &subkeys)) return R::From(std::move(failure));
+    if (Failure failure = ReadSubkeys(*this, node, &subkeys)) return R::From(std::move(failure));
     return R::Of(std::move(subkeys));
 }
 
@@ -104,15 +22,15 @@ Result<std::shared_ptr<const RegfImage::SubkeyIndex>> RegfImage::IndexFor(KeyRef
     const auto cached = cache_->byParent.find(parent.cell);
     if (cached != cache_->byParent.end()) return R::Of(cached->second);
     KeyNode node;
-    if (Failure failure = ReadKey(parent, &node)) return R::From(std::move(failure));
+    if (Failure failure = ReadKeyNode(*this, parent, &node)) return R::From(std::move(failure));
     std::vector<KeyRef> subkeys;
-    if (Failure failure = CollectSubkeys(parent, node, &subkeys)) return R::From(std::move(failure));
+    if (Failure failure = ReadSubkeys(*this, node, &subkeys)) return R::From(std::move(failure));
 
     auto index = std::make_shared<SubkeyIndex>();
     index->byName.reserve(subkeys.size());
     for (const KeyRef subkey : subkeys) {
         KeyNode child;
-        if (Failure failure = ReadKey(subkey, &child)) {
+        if (Failure failure = ReadKeyNode(*this, subkey, &child)) {
             if (index->unreadable++ == 0) index->firstUnreadable = std::move(failure);
             continue;
         }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "stores/hive/regf_image.h"
 #include "stores/hive/regf_result.h"
@@ -7,6 +8,7 @@
 namespace vornex::hive {
 
 struct ChangePlan;
+struct CellUses;
 
 // Changes the image it was given in place; reads of that image see each change at once.
 //
@@ -21,6 +23,7 @@ struct ChangePlan;
 class RegfWriter {
 public:
     explicit RegfWriter(RegfImage& image);
+    ~RegfWriter();
     // Removes one value (the one whose vk cell is value.cell) from key's value list and frees its cells.
     Failure DeleteValue(KeyRef key, const ValueInfo& value);
     // Removes child (which must have no subkeys) from parent's subkey list and frees it with all its values.
@@ -36,8 +39,11 @@ public:
 private:
     Failure PlanValueDeletion(KeyRef key, const ValueInfo& value, ChangePlan* plan);
     Failure PlanKeyDeletion(KeyRef parent, KeyRef child, ChangePlan* plan);
+    Failure Write(const ChangePlan& plan);
+    const CellUses& Uses();
 
     RegfImage& image_;
+    std::unique_ptr<CellUses> uses_;
 };
 
 }  // namespace vornex::hive

@@ -103,6 +103,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const WalkCounts counts =
         WalkKeys(*image, {[&](KeyRef key, std::size_t) { CheckKey(*image, key, imageSize); }, nullptr, nullptr});
-    Require(counts.keys <= image->Header().binsSize / 4 + 1, "more keys than cells");
+    Require(counts.keys <= image->Base().hiveBinsSize / 4 + 1, "more keys than cells");
     return 0;
 }

@@ -130,7 +130,7 @@ TEST_P(WriterAgainstHivex, SameDeletionsReadTheSame) {
         ASSERT_FALSE(writer.DeleteValue(plan.valueKey, *plan.value));
     }
     for (const KeyRef key : plan.keys) ASSERT_FALSE(writer.DeleteKey(plan.parent, key)) << key.cell;
-    writer.Seal(image->Header().primarySequence + 1, 0x01D9000000000000ull);
+    writer.Seal(image->Base().primarySeq + 1, 0x01D9000000000000ull);
     const auto ours = DumpImage(*image);
     ASSERT_TRUE(ours);
     const HiveCheck checkAfter = CheckHive(image->Bytes());

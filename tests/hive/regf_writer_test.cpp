@@ -163,9 +163,9 @@ void RunChange(const Layout& layout, const Change& change) {
     EXPECT_EQ(DumpWithLibregf(file.path), expected);
     auto reread = RegfImage::Parse(image->Bytes(), &why);
     ASSERT_TRUE(reread) << why;
-    EXPECT_EQ(reread->Header().primarySequence, reread->Header().secondarySequence);
-    EXPECT_TRUE(reread->Header().checksumValid);
-    EXPECT_EQ(reread->Header().primarySequence, 7u);
+    EXPECT_EQ(reread->Base().primarySeq, reread->Base().secondarySeq);
+    EXPECT_TRUE(reread->Base().checksumOk);
+    EXPECT_EQ(reread->Base().primarySeq, 7u);
     EXPECT_EQ(DumpImage(*reread), expected);
 }
 
