@@ -10,9 +10,25 @@ using hive::KeyRef;
 using hive::ValueInfo;
 
 HiveRegistry::HiveRegistry(hive::RegfImage image, bool changeable)
-    : changeable_(changeable), changes_(std::move(image)) {}
+    : changeable_(changeable), image_(std::move(image)) {}
 
 HiveRegistry::~HiveRegistry() = default;
+
+namespace {
+
+// A key with subkeys is refused as the registry refuses it; anything else
+// the writer refuses is damage, or a cell that something else also uses.
+RegResult CodeOf(const hive::Failure& failure) {
+    if (!failure) return kRegOk;
+    return failure.error == hive::ReadError::kHasSubkeys ? kRegAccessDenied : kRegBadDatabase;
+}
+
+}  // namespace
+
+const std::vector<unsigned char>& HiveRegistry::CommitBytes() {
+    writer_.Seal(image_.Base().primarySeq + 1, hive::FileTimeNow());
+    return image_.Bytes();
+}
 
 RegResult HiveRegistry::Changed(RegResult result, const KeyRef* removed) {
     subkeyCache_.clear();
@@ -211,17 +227,17 @@ RegResult HiveRegistry::RemoveValue(KeyHandle key, const Text& valueName, bool d
     KeyRef owner{};
     ValueInfo value;
     if (const RegResult checked = DeletableValue(key, valueName, &owner, &value); checked != kRegOk) return checked;
-    if (dryRun) return changes_.CanDeleteValue(owner, value);
+    if (dryRun) return CodeOf(writer_.CanDeleteValue(owner, value));
     // A hive that may not be changed: as a key opened without the right to change it.
     if (!changeable_) return kRegAccessDenied;
-    return Changed(changes_.DeleteValue(owner, value), nullptr);
+    return Changed(CodeOf(writer_.DeleteValue(owner, value)), nullptr);
 }
 
 RegResult HiveRegistry::RemoveKey(RegResult found, KeyRef parent, KeyRef key, bool dryRun) {
     if (found != kRegOk) return found;
-    if (dryRun) return changes_.CanDeleteKey(parent, key);
+    if (dryRun) return CodeOf(writer_.CanDeleteKey(parent, key));
     if (!changeable_) return kRegAccessDenied;
-    return Changed(changes_.DeleteKey(parent, key), &key);
+    return Changed(CodeOf(writer_.DeleteKey(parent, key)), &key);
 }
 
 RegResult HiveRegistry::DeletableSubkey(KeyHandle key, const Text& subkeyName, KeyRef* parent, KeyRef* out) {

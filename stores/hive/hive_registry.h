@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "core/registry.h"
-#include "stores/hive/hive_changes.h"
 #include "stores/hive/regf_image.h"
+#include "stores/hive/regf_writer.h"
 
 namespace vornex {
 
@@ -20,9 +20,10 @@ namespace vornex {
 // read fail like any registry failure. Key paths and links are resolved as
 // hive_key_paths.h says.
 //
-// Changes (hive::HiveChanges), where it was made changeable, stay in memory
-// until the session writes CommitBytes(); on an unchangeable one every change
-// is refused as on a key opened without the right to change it.
+// Changes, where it was made changeable, are made in place on the image it
+// owns (reads see them at once) and stay in memory until the session writes
+// CommitBytes(); on an unchangeable one every change is refused as on a key
+// opened without the right to change it.
 class HiveRegistry : public Registry {
 public:
     HiveRegistry(hive::RegfImage image, bool changeable);
@@ -55,9 +56,10 @@ public:
 
     // Changed in memory since it was opened or last written.
     bool changed() const { return changed_; }
-    // The hive with every change, as a clean primary file to write; once it
-    // is written, Written().
-    const std::vector<unsigned char>& CommitBytes() { return changes_.CommitBytes(); }
+    // The hive with every change, as a clean primary file to write (its
+    // sequence number past the one read, and so past its logs); once it is
+    // written, Written().
+    const std::vector<unsigned char>& CommitBytes();
     void Written() { changed_ = false; }
     std::size_t OpenHandleCount() const { return handles_.size(); }
 
@@ -67,7 +69,7 @@ private:
         bool deleted = false;
     };
 
-    const hive::RegfImage& Image() const { return changes_.Image(); }
+    const hive::RegfImage& Image() const { return image_; }
     RegResult Resolve(KeyHandle key, OpenNode** out);
     // The subkey of exactly this name (it may hold a backslash), and whether it is a link.
     RegResult ChildNamed(KeyHandle parent, const Text& name, hive::KeyRef* from, hive::KeyRef* child, bool* link);
@@ -86,7 +88,8 @@ private:
     RegResult Changed(RegResult result, const hive::KeyRef* removed);
 
     bool changeable_;
-    hive::HiveChanges changes_;
+    hive::RegfImage image_;
+    hive::RegfWriter writer_{image_};
     std::map<KeyHandle, OpenNode> handles_;
     KeyHandle nextHandle_ = 0x1000;
     std::map<std::uint32_t, std::vector<hive::KeyRef>> subkeyCache_;
