@@ -6,9 +6,7 @@ namespace vornex::hive {
 
 namespace {
 
-constexpr std::uint32_t kSegmentCount = 2;
-constexpr std::uint32_t kSegmentList = 4;
-constexpr std::uint32_t kHeaderSize = 8;
+enum : std::uint32_t { kSegmentCount = 2, kSegmentList = 4, kHeaderSize = 8 };
 constexpr std::uint32_t kSegmentSize = 16344;
 constexpr std::uint32_t kFirstMinorVersion = 4;
 
@@ -20,10 +18,7 @@ bool IsBigData(std::uint32_t length, std::uint32_t minorVersion) {
 
 Failure ReadBigData(const RegfImage& image, std::uint32_t cell, std::uint32_t length, BigData* out) {
     CellSpan header;
-    if (Failure failure = image.Cell(cell, "big data", &header)) return failure;
-    if (header.size < kHeaderSize || !Signature(header.data, "db")) {
-        return {ReadError::kBadSignature, "big data " + Hex(cell) + " has no db signature"};
-    }
+    if (Failure failure = image.SignedCell(cell, "big data", "db", kHeaderSize, &header)) return failure;
     const std::uint32_t needed = (length + kSegmentSize - 1) / kSegmentSize;
     const std::uint32_t count = U16(header.data + kSegmentCount);
     if (count < needed) {

@@ -126,6 +126,15 @@ Failure RegfImage::Cell(std::uint32_t cell, const char* what, CellSpan* out) con
     return {};
 }
 
+Failure RegfImage::SignedCell(std::uint32_t cell, const char* what, const char* signature, std::size_t size,
+                              CellSpan* out) const {
+    if (Failure failure = Cell(cell, what, out)) return failure;
+    if (out->size < size || !Signature(out->data, signature)) {
+        return {ReadError::kBadSignature, std::string(what) + " " + Hex(cell) + " has no " + signature + " signature"};
+    }
+    return {};
+}
+
 Result<std::u16string> RegfImage::KeyName(KeyRef key) const {
     KeyNode node;
     if (Failure failure = ReadKeyNode(*this, key, &node)) return Result<std::u16string>::From(std::move(failure));

@@ -62,6 +62,10 @@ public:
     // The payload of the allocated cell at `cell`; `what` names it in the
     // failure. Every structure's check starts here.
     Failure Cell(std::uint32_t cell, const char* what, CellSpan* out) const;
+    // The same, for a structure that starts with its two-letter `signature`
+    // and holds at least `size` bytes: kBadSignature otherwise.
+    Failure SignedCell(std::uint32_t cell, const char* what, const char* signature, std::size_t size,
+                       CellSpan* out) const;
     bool IsCellStart(std::uint32_t cell) const;
 
     // The raw name: UTF-16 units as stored, or Latin-1 bytes widened one to

@@ -4,32 +4,19 @@ namespace vornex::hive {
 
 namespace {
 
-// Offsets in the payload.
-constexpr std::uint32_t kFlags = 2;
-constexpr std::uint32_t kLastWrite = 4;  // FILETIME
-constexpr std::uint32_t kSubkeyCount = 20;
-constexpr std::uint32_t kSubkeyList = 28;
-constexpr std::uint32_t kValueCount = 36;
-constexpr std::uint32_t kValueList = 40;
-constexpr std::uint32_t kSecurity = 44;
-constexpr std::uint32_t kClass = 48;
-constexpr std::uint32_t kMaxNameLength = 52;  // low 16 bits; flags above them
-constexpr std::uint32_t kMaxClassLength = 56;
-constexpr std::uint32_t kMaxValueNameLength = 60;
-constexpr std::uint32_t kMaxValueDataLength = 64;
-constexpr std::uint32_t kNameLength = 72;
-constexpr std::uint32_t kClassLength = 74;
-constexpr std::uint32_t kName = 76;
+// Offsets in the payload (of the longest subkey name's field, the low 16 bits: flags above them).
+enum : std::uint32_t {
+    kFlags = 2, kLastWrite = 4, kSubkeyCount = 20, kSubkeyList = 28, kValueCount = 36, kValueList = 40, kSecurity = 44,
+    kClass = 48, kMaxNameLength = 52, kMaxClassLength = 56, kMaxValueNameLength = 60, kMaxValueDataLength = 64,
+    kNameLength = 72, kClassLength = 74, kName = 76
+};
 constexpr std::uint16_t kCompressedName = 0x0020;
 
 }  // namespace
 
 Failure ReadKeyNode(const RegfImage& image, KeyRef key, KeyNode* out) {
     CellSpan cell;
-    if (Failure failure = image.Cell(key.cell, "key", &cell)) return failure;
-    if (cell.size < kName || !Signature(cell.data, "nk")) {
-        return {ReadError::kBadSignature, "key " + Hex(key.cell) + " is not a key node"};
-    }
+    if (Failure failure = image.SignedCell(key.cell, "key", "nk", kName, &cell)) return failure;
     out->key = key;
     out->flags = U16(cell.data + kFlags);
     out->subkeyCount = U32(cell.data + kSubkeyCount);
@@ -43,20 +30,27 @@ Failure ReadKeyNode(const RegfImage& image, KeyRef key, KeyNode* out) {
                     "key " + Hex(key.cell), &out->name);
 }
 
-void KeyNode::SetSubkeys(ChangePlan* plan, std::uint32_t list, std::uint32_t count) const {
-    plan->puts.push_back({key.cell, kSubkeyList, 4, list});
-    plan->puts.push_back({key.cell, kSubkeyCount, 4, count});
+namespace {
+
+// A list and its count; an emptied list also clears the two longest-length
+// fields that go with it (the first of them `width` bytes wide).
+void SetList(const KeyNode& key, ChangePlan* plan, const std::uint32_t (&fields)[4], std::uint32_t width,
+             std::uint32_t list, std::uint32_t count) {
+    plan->puts.push_back({key.key.cell, fields[0], 4, list});
+    plan->puts.push_back({key.key.cell, fields[1], 4, count});
     if (count != 0) return;
-    plan->puts.push_back({key.cell, kMaxNameLength, 2, 0});
-    plan->puts.push_back({key.cell, kMaxClassLength, 4, 0});
+    plan->puts.push_back({key.key.cell, fields[2], width, 0});
+    plan->puts.push_back({key.key.cell, fields[3], 4, 0});
+}
+
+}  // namespace
+
+void KeyNode::SetSubkeys(ChangePlan* plan, std::uint32_t list, std::uint32_t count) const {
+    SetList(*this, plan, {kSubkeyList, kSubkeyCount, kMaxNameLength, kMaxClassLength}, 2, list, count);
 }
 
 void KeyNode::SetValues(ChangePlan* plan, std::uint32_t list, std::uint32_t count) const {
-    plan->puts.push_back({key.cell, kValueList, 4, list});
-    plan->puts.push_back({key.cell, kValueCount, 4, count});
-    if (count != 0) return;
-    plan->puts.push_back({key.cell, kMaxValueNameLength, 4, 0});
-    plan->puts.push_back({key.cell, kMaxValueDataLength, 4, 0});
+    SetList(*this, plan, {kValueList, kValueCount, kMaxValueNameLength, kMaxValueDataLength}, 4, list, count);
 }
 
 void KeyNode::SetLastWrite(ChangePlan* plan, std::uint64_t filetime) const {

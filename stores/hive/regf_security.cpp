@@ -4,19 +4,13 @@ namespace vornex::hive {
 
 namespace {
 
-constexpr std::uint32_t kFlink = 4;
-constexpr std::uint32_t kBlink = 8;
-constexpr std::uint32_t kReferences = 12;
-constexpr std::uint32_t kHeaderSize = 20;
+enum : std::uint32_t { kFlink = 4, kBlink = 8, kReferences = 12, kHeaderSize = 20 };
 
 }  // namespace
 
 Failure ReadSecurityCell(const RegfImage& image, std::uint32_t cell, SecurityCell* out) {
     CellSpan sk;
-    if (Failure failure = image.Cell(cell, "security descriptor", &sk)) return failure;
-    if (sk.size < kHeaderSize || !Signature(sk.data, "sk")) {
-        return {ReadError::kBadSignature, "security descriptor " + Hex(cell) + " has no sk signature"};
-    }
+    if (Failure failure = image.SignedCell(cell, "security descriptor", "sk", kHeaderSize, &sk)) return failure;
     *out = {cell, U32(sk.data + kFlink), U32(sk.data + kBlink), U32(sk.data + kReferences)};
     return {};
 }

@@ -4,8 +4,7 @@ namespace vornex::hive {
 
 namespace {
 
-constexpr std::uint32_t kCount = 2;
-constexpr std::uint32_t kEntries = 4;
+enum : std::uint32_t { kCount = 2, kEntries = 4 };
 
 bool IsLeaf(const unsigned char* p) { return Signature(p, "li") || Signature(p, "lf") || Signature(p, "lh"); }
 

@@ -4,13 +4,7 @@ namespace vornex::hive {
 
 namespace {
 
-// Offsets in the payload.
-constexpr std::uint32_t kNameLength = 2;
-constexpr std::uint32_t kDataSize = 4;
-constexpr std::uint32_t kDataOffset = 8;
-constexpr std::uint32_t kType = 12;
-constexpr std::uint32_t kFlags = 16;
-constexpr std::uint32_t kName = 20;
+enum : std::uint32_t { kNameLength = 2, kDataSize = 4, kDataOffset = 8, kType = 12, kFlags = 16, kName = 20 };
 constexpr std::uint16_t kCompressedName = 0x0001;
 constexpr std::uint32_t kDataInline = 0x80000000u;
 
@@ -18,10 +12,7 @@ constexpr std::uint32_t kDataInline = 0x80000000u;
 
 Failure ReadValueNode(const RegfImage& image, std::uint32_t cellOffset, ValueNode* out) {
     CellSpan cell;
-    if (Failure failure = image.Cell(cellOffset, "value", &cell)) return failure;
-    if (cell.size < kName || !Signature(cell.data, "vk")) {
-        return {ReadError::kBadSignature, "value " + Hex(cellOffset) + " is not a value node"};
-    }
+    if (Failure failure = image.SignedCell(cellOffset, "value", "vk", kName, &cell)) return failure;
     const std::uint32_t dataSize = U32(cell.data + kDataSize);
     out->cell = cellOffset;
     out->type = U32(cell.data + kType);
