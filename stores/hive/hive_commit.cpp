@@ -79,7 +79,9 @@ FileFailure WriteHiveBackup(HiveFileLayer& files, const std::string& path, const
     const std::string base = target + ".vornex-backup-" + Stamp();
     std::string backup = base;
     for (int n = 2; files.Exists(backup) && n < 1000; ++n) backup = base + "-" + std::to_string(n);
-    if (FileFailure failed = CopyNew(files, target, backup, false)) return failed;
+    FileFailure linked = files.LinkNew(target, backup);
+    if (linked.code == kRegNotSupported) linked = CopyNew(files, target, backup, false);
+    if (linked) return linked;
     // The logs go with it, named after the backup, so that the set can be put
     // back whole (or read as it was: vornex-cli --hive BACKUP).
     std::vector<std::string> written = {backup};

@@ -12,8 +12,10 @@ namespace vornex::hive {
 // one; after it, the message says the new hive is in place.
 FileFailure ReplaceHiveFile(HiveFileLayer& files, const std::string& path, const std::vector<unsigned char>& bytes);
 
-// Copies a hive file (the file a link points at), byte for byte, to
-// FILE.vornex-backup-YYYYmmdd-HHMMSS beside it (-2, -3, ... when that name is
+// Keeps a hive file (the file a link points at) as it is, as
+// FILE.vornex-backup-YYYYmmdd-HHMMSS beside it: a second name of the file
+// where the file system has them (ReplaceHiveFile never writes into it), else
+// a copy byte for byte (-2, -3, ... when that name is
 // taken; an existing file is never overwritten), and the transaction logs
 // its reading used (`logs`: names in its folder, read again only as plain
 // files of that folder) to that name plus the log's suffix; all flushed,

@@ -70,6 +70,11 @@ public:
     // `from` takes the place of `target` in one step, keeping target's
     // permissions (and on Windows its security and attributes).
     virtual FileFailure Replace(const std::string& from, const std::string& target) = 0;
+    // A second name `to` (new, never over an existing file) for the file at
+    // `path`: a backup that costs no copy, since a commit never writes into
+    // the file it replaces. kRegNotSupported where the file system or the
+    // system has no such names; the caller copies instead.
+    virtual FileFailure LinkNew(const std::string& path, const std::string& to) = 0;
     // What a folder holds (names only) made lasting.
     virtual FileFailure FlushFolder(const std::string& folder) = 0;
     virtual bool Exists(const std::string& path) = 0;

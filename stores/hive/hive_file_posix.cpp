@@ -198,6 +198,15 @@ public:
 
     bool Exists(const std::string& path) override { return access(path.c_str(), F_OK) == 0; }
 
+    FileFailure LinkNew(const std::string& path, const std::string& to) override {
+        if (link(path.c_str(), to.c_str()) == 0) return {};
+        const int error = errno;
+        // No hard links here (FAT), or the kernel's protected_hardlinks.
+        if (error == EPERM || error == EXDEV || error == EOPNOTSUPP || error == EMLINK) {
+            return {kRegNotSupported, to + ": " + std::strerror(error)};
+        }
+        return Failed(to, error);
+    }
     void Remove(const std::string& path) override { unlink(path.c_str()); }
 
     std::vector<std::string> FilesIn(const std::string& folder) override {

@@ -344,6 +344,12 @@ public:
         return {};
     }
 
+    // A second name would share the file with the hive until ReplaceFileW,
+    // which takes over the replaced file's identity in ways not documented
+    // for a file with two names: the backup stays a copy here.
+    FileFailure LinkNew(const std::string& /*path*/, const std::string& to) override {
+        return {kRegNotSupported, to + ": the backup is copied"};
+    }
     FileFailure Replace(const std::string& from, const std::string& target) override {
         // ReplaceFileW opens the hive for writing itself: the hold ends here.
         held_.reset();

@@ -87,6 +87,9 @@ public:
     FileFailure Replace(const std::string& from, const std::string& target) override {
         return Cut() ? Cut(target) : real_.Replace(from, target);
     }
+    FileFailure LinkNew(const std::string& path, const std::string& to) override {
+        return Cut() ? Cut(to) : real_.LinkNew(path, to);
+    }
     FileFailure FlushFolder(const std::string& folder) override {
         return Cut() ? Cut(folder) : real_.FlushFolder(folder);
     }
