@@ -8,12 +8,15 @@
 
 #include "stores/hive/hive_file.h"
 #include "win32/handles.h"
+#include "win32/wide_text.h"
 
 namespace vornex::hive {
 
 namespace {
 
 using win32::UniqueKernelHandle;
+using win32::Utf8FromWide;
+using win32::WideFromUtf8;
 
 struct FindTraits {
     using value_type = HANDLE;
@@ -22,26 +25,6 @@ struct FindTraits {
     static void close(HANDLE h) noexcept { FindClose(h); }
 };
 using UniqueFind = win32::UniqueHandle<FindTraits>;
-
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return std::wstring();
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-    return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) return std::string();
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size, nullptr,
-                            nullptr);
-    }
-    return utf8;
-}
 
 bool StartsWithIgnoringCase(const std::wstring& text, std::size_t at, const wchar_t* prefix) {
     const std::size_t length = wcslen(prefix);
@@ -76,7 +59,7 @@ bool OnAFileSystem(const std::wstring& path) {
 // \\?\ path as given. Empty for what names no file on a file system: CON,
 // NUL, \\.\PhysicalDrive0 and other devices.
 std::wstring SystemPath(const std::string& path) {
-    std::wstring wide = Wide(path);
+    std::wstring wide = WideFromUtf8(path);
     if (wide.rfind(L"\\\\?\\", 0) != 0) {
         for (wchar_t& c : wide) {
             if (c == L'/') c = L'\\';
@@ -134,7 +117,7 @@ std::string SystemMessage(DWORD error) {
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.')) {
         message.pop_back();
     }
-    return (message.empty() ? "" : Utf8(message) + " ") + "(error " + std::to_string(error) + ")";
+    return (message.empty() ? "" : Utf8FromWide(message) + " ") + "(error " + std::to_string(error) + ")";
 }
 
 FileFailure Failed(const std::string& path, DWORD error = GetLastError(), RegResult otherwise = kRegWriteFault) {
@@ -244,7 +227,7 @@ public:
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         const std::wstring final = file ? FinalPath(file.get()) : std::wstring();
-        return final.empty() ? path : Utf8(final);
+        return final.empty() ? path : Utf8FromWide(final);
     }
 
     FileFailure Hold(const std::string& path) override {
@@ -335,7 +318,7 @@ public:
         }
         const std::wstring reached = FinalPath(file.get());
         const std::string realFolder = RealPath(folder.empty() ? "." : folder);
-        const std::wstring expected = Wide(realFolder + "\\" + name);
+        const std::wstring expected = WideFromUtf8(realFolder + "\\" + name);
         if (!reached.empty() && realFolder.rfind("\\\\?\\", 0) == 0 &&
             CompareStringOrdinal(reached.c_str(), -1, expected.c_str(), -1, TRUE) != CSTR_EQUAL) {
             return {kRegInvalidParameter, path + ": a link or reparse point, not a plain file of the hive's folder"};
@@ -405,7 +388,7 @@ public:
         UniqueFind search(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
         if (!search) return names;
         do {
-            const std::string name = Utf8(found.cFileName);
+            const std::string name = Utf8FromWide(found.cFileName);
             if (name != "." && name != "..") names.push_back(name);
         } while (FindNextFileW(search.get(), &found));
         return names;

@@ -12,6 +12,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "win32/wide_text.h"
 #endif
 
 #include "stores/hive/hive_commit.h"
@@ -266,19 +268,13 @@ TEST_F(HiveFiles, AHiveHeldByAnotherProgramIsRefusedWithItsCode) {
 }
 
 #ifdef _WIN32
-std::wstring Wide(const std::string& utf8) {
-    std::wstring wide(utf8.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                            static_cast<int>(wide.size()))));
-    return wide;
-}
+using win32::WideFromUtf8;
 
 TEST_F(HiveFiles, AHiveOpenedWithoutSharingWritesIsRefusedAndLeftAlone) {
     std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
     Lay(*files, hive_);
     // As the kernel holds a loaded hive: reading shared, writing not.
-    const HANDLE loaded = CreateFileW(Wide(hive_).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    const HANDLE loaded = CreateFileW(WideFromUtf8(hive_).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(loaded, INVALID_HANDLE_VALUE);
     const FileFailure held = files->Hold(hive_);
@@ -313,7 +309,7 @@ TEST_F(HiveFiles, WhatIsNoFileIsRefusedBeforeItIsRead) {
 TEST_F(HiveFiles, AHiveHeldWithoutSharingCannotBeReadEither) {
     std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
     Lay(*files, hive_);
-    const HANDLE loaded = CreateFileW(Wide(hive_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    const HANDLE loaded = CreateFileW(WideFromUtf8(hive_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(loaded, INVALID_HANDLE_VALUE);
     std::unique_ptr<InFile> in;
@@ -324,18 +320,18 @@ TEST_F(HiveFiles, AHiveHeldWithoutSharingCannotBeReadEither) {
 
 TEST_F(HiveFiles, APathPastTwoHundredSixtyCharactersWorksAndTheHiveKeepsItsAttributes) {
     std::string deep = folder_;
-    std::wstring prefixed = L"\\\\?\\" + Wide(folder_);
+    std::wstring prefixed = L"\\\\?\\" + WideFromUtf8(folder_);
     for (int i = 0; i < 6; ++i) {
         const std::string part(60, static_cast<char>('a' + i));
         deep += part + "\\";
-        prefixed += Wide(part) + L"\\";
+        prefixed += WideFromUtf8(part) + L"\\";
         ASSERT_TRUE(CreateDirectoryW(prefixed.c_str(), nullptr));
     }
     const std::string hive = deep + "SOFTWARE";
     ASSERT_GT(hive.size(), 260u);
     std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
     Lay(*files, hive);
-    const std::wstring wide = L"\\\\?\\" + Wide(hive);
+    const std::wstring wide = L"\\\\?\\" + WideFromUtf8(hive);
     ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     std::string backup;
     const FileFailure failed = Change(*files, hive, &backup);
