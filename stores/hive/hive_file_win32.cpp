@@ -1,8 +1,9 @@
 // The hive file layer on Windows: share modes that keep a loaded hive out of
-// reach, a lock, FlushFileBuffers, ReplaceFileW. Paths go to the system as
+// reach, a lock, copies from mapped views, FlushFileBuffers, ReplaceFileW. Paths go to the system as
 // \\?\ paths, so that no length limit or name rewriting applies.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 
@@ -168,6 +169,33 @@ std::wstring FinalPath(HANDLE file) {
     return final;
 }
 
+class Win32In : public InFile {
+public:
+    Win32In(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
+    FileFailure Read(unsigned char* data, std::size_t room, std::size_t* got) override {
+        const DWORD chunk = room > (1u << 30) ? (1u << 30) : static_cast<DWORD>(room);
+        DWORD read = 0;
+        if (!ReadFile(file_.get(), data, chunk, &read, nullptr)) return ReadFailed();
+        *got = read;
+        return {};
+    }
+    std::uint64_t SizeHint() const override {
+        LARGE_INTEGER size{};
+        return GetFileSizeEx(file_.get(), &size) && size.QuadPart > 0 ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+    }
+    HANDLE get() const { return file_.get(); }
+    FileFailure ReadFailed(DWORD error = GetLastError()) const {
+        return {CodeOf(error, kRegReadFault), path_ + ": " + SystemMessage(error)};
+    }
+
+private:
+    UniqueKernelHandle file_;
+    std::string path_;
+};
+
+void UnmapView(void* view) { UnmapViewOfFile(view); }
+using UniqueView = win32::UniqueHandle<win32::NullIsNone<void*, UnmapView>>;
+
 class Win32Out : public OutFile {
 public:
     Win32Out(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
@@ -182,33 +210,47 @@ public:
         }
         return {};
     }
+    // Written straight from the source's pages, mapped a window at a time:
+    // no buffer of ours and no read pass, and by handle, so that the bytes
+    // are those of the very file opened (and checked) however its name is
+    // changed meanwhile. CopyFileExW works by name, and refuses a source
+    // that any handle may write, as the hold of the hive does.
+    FileFailure CopyFrom(InFile& in) override {
+        auto* from = dynamic_cast<Win32In*>(&in);
+        if (!from) return OutFile::CopyFrom(in);
+        LARGE_INTEGER at{};
+        LARGE_INTEGER end{};
+        if (!SetFilePointerEx(from->get(), LARGE_INTEGER{}, &at, FILE_CURRENT) || !GetFileSizeEx(from->get(), &end)) {
+            return from->ReadFailed();
+        }
+        if (at.QuadPart >= end.QuadPart) return {};
+        UniqueKernelHandle mapping(CreateFileMappingW(from->get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+        if (!mapping) return from->ReadFailed();
+        SYSTEM_INFO system{};
+        GetSystemInfo(&system);
+        const std::uint64_t granularity = system.dwAllocationGranularity;
+        // Small enough for a 32-bit process's address space.
+        constexpr std::uint64_t kWindow = std::uint64_t{1} << 24;
+        for (auto offset = static_cast<std::uint64_t>(at.QuadPart); offset < static_cast<std::uint64_t>(end.QuadPart);) {
+            const std::uint64_t start = offset - offset % granularity;
+            const std::uint64_t length = std::min<std::uint64_t>(kWindow, static_cast<std::uint64_t>(end.QuadPart) - start);
+            UniqueView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
+                                          static_cast<DWORD>(start), static_cast<SIZE_T>(length)));
+            if (!view) return from->ReadFailed();
+            const auto* bytes = static_cast<const unsigned char*>(view.get());
+            if (FileFailure failed = Write(bytes + (offset - start), static_cast<std::size_t>(start + length - offset))) {
+                return failed;
+            }
+            offset = start + length;
+        }
+        // Where a reader would stand, so that the copy reads as "the rest".
+        SetFilePointerEx(from->get(), end, nullptr, FILE_BEGIN);
+        return {};
+    }
     FileFailure Flush() override { return FlushFileBuffers(file_.get()) ? FileFailure{} : Failed(path_); }
     FileFailure Close() override {
         const HANDLE file = file_.release();
         return CloseHandle(file) ? FileFailure{} : Failed(path_);
-    }
-
-private:
-    UniqueKernelHandle file_;
-    std::string path_;
-};
-
-class Win32In : public InFile {
-public:
-    Win32In(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
-    FileFailure Read(unsigned char* data, std::size_t room, std::size_t* got) override {
-        const DWORD chunk = room > (1u << 30) ? (1u << 30) : static_cast<DWORD>(room);
-        DWORD read = 0;
-        if (!ReadFile(file_.get(), data, chunk, &read, nullptr)) {
-            const DWORD error = GetLastError();
-            return {CodeOf(error, kRegReadFault), path_ + ": " + SystemMessage(error)};
-        }
-        *got = read;
-        return {};
-    }
-    std::uint64_t SizeHint() const override {
-        LARGE_INTEGER size{};
-        return GetFileSizeEx(file_.get(), &size) && size.QuadPart > 0 ? static_cast<std::uint64_t>(size.QuadPart) : 0;
     }
 
 private:

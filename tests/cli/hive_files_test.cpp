@@ -256,6 +256,49 @@ TEST_F(HiveFiles, ALogIsReadOnlyAsAPlainFileOfItsFolder) {
     }
 }
 
+// A copy (the backup's) is the rest of the file as opened, by the system's
+// fastest means: whatever its size, and whatever its name leads to since.
+TEST_F(HiveFiles, ACopyIsTheRestOfTheFileOpenedWhateverItsNameLeadsToSince) {
+    struct Case {
+        const char* what;
+        std::size_t size, readFirst;
+        bool renamed;
+    };
+    const Case cases[] = {
+        {"an empty file", 0, 0, false},
+        {"past one mapped window, from an odd offset", (std::size_t{1} << 24) + 4099, 4097, false},
+        {"its name given to another file after the open", 70000, 0, true},
+    };
+    std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string source = folder_ + "source";
+        const std::string copy = folder_ + "copy";
+        for (const std::string& name : files->FilesIn(folder_)) files->Remove(folder_ + name);
+        Bytes bytes(c.size);
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i + i / 251);
+        ASSERT_TRUE(WriteVia(*files, source, bytes));
+        std::unique_ptr<InFile> in;
+        ASSERT_FALSE(files->OpenRead(source, &in));
+        Bytes first(c.readFirst);
+        std::size_t got = 0;
+        if (!first.empty()) {
+            ASSERT_FALSE(in->Read(first.data(), first.size(), &got));
+        }
+        ASSERT_EQ(got, first.size());
+        if (c.renamed) {
+            fs::rename(fs::u8path(source), fs::u8path(source + ".away"));
+            ASSERT_TRUE(WriteVia(*files, source, Bytes(c.size, 0xEE)));
+        }
+        std::unique_ptr<OutFile> out;
+        ASSERT_FALSE(files->CreateNew(copy, &out));
+        ASSERT_FALSE(out->CopyFrom(*in));
+        ASSERT_FALSE(out->Flush());
+        ASSERT_FALSE(out->Close());
+        EXPECT_TRUE(ReadVia(*files, copy) == Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(c.readFirst), bytes.end()));
+    }
+}
+
 TEST_F(HiveFiles, AHiveHeldByAnotherProgramIsRefusedWithItsCode) {
     std::unique_ptr<HiveFileLayer> first = hive::SystemFileLayer();
     Lay(*first, hive_);
