@@ -1,6 +1,7 @@
 // The hive file layer on Windows: share modes that keep a loaded hive out of
-// reach, a lock, copies from mapped views, FlushFileBuffers, ReplaceFileW. Paths go to the system as
-// \\?\ paths, so that no length limit or name rewriting applies.
+// reach, a lock, copies from mapped views, FlushFileBuffers, ReplaceFileW.
+// Paths go to the system as \\?\ paths, so that no length limit or name
+// rewriting applies.
 #include <windows.h>
 
 #include <algorithm>
@@ -223,24 +224,23 @@ public:
         if (!SetFilePointerEx(from->get(), LARGE_INTEGER{}, &at, FILE_CURRENT) || !GetFileSizeEx(from->get(), &end)) {
             return from->ReadFailed();
         }
-        if (at.QuadPart >= end.QuadPart) return {};
+        const auto last = static_cast<std::uint64_t>(end.QuadPart);
+        auto offset = static_cast<std::uint64_t>(at.QuadPart);
+        if (offset >= last) return {};
         UniqueKernelHandle mapping(CreateFileMappingW(from->get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
         if (!mapping) return from->ReadFailed();
         SYSTEM_INFO system{};
         GetSystemInfo(&system);
-        const std::uint64_t granularity = system.dwAllocationGranularity;
         // Small enough for a 32-bit process's address space.
         constexpr std::uint64_t kWindow = std::uint64_t{1} << 24;
-        for (auto offset = static_cast<std::uint64_t>(at.QuadPart); offset < static_cast<std::uint64_t>(end.QuadPart);) {
-            const std::uint64_t start = offset - offset % granularity;
-            const std::uint64_t length = std::min<std::uint64_t>(kWindow, static_cast<std::uint64_t>(end.QuadPart) - start);
+        while (offset < last) {
+            const std::uint64_t start = offset - offset % system.dwAllocationGranularity;
+            const std::uint64_t length = std::min(kWindow, last - start);
             UniqueView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
                                           static_cast<DWORD>(start), static_cast<SIZE_T>(length)));
             if (!view) return from->ReadFailed();
-            const auto* bytes = static_cast<const unsigned char*>(view.get());
-            if (FileFailure failed = Write(bytes + (offset - start), static_cast<std::size_t>(start + length - offset))) {
-                return failed;
-            }
+            const auto* bytes = static_cast<const unsigned char*>(view.get()) + (offset - start);
+            if (FileFailure failed = Write(bytes, static_cast<std::size_t>(start + length - offset))) return failed;
             offset = start + length;
         }
         // Where a reader would stand, so that the copy reads as "the rest".
