@@ -228,7 +228,9 @@ public:
         auto offset = static_cast<std::uint64_t>(at.QuadPart);
         if (offset >= last) return {};
         UniqueKernelHandle mapping(CreateFileMappingW(from->get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-        if (!mapping) return from->ReadFailed();
+        // A file system that maps no files (some network redirectors): read
+        // through a buffer, from where `in` stands still.
+        if (!mapping) return OutFile::CopyFrom(in);
         SYSTEM_INFO system{};
         GetSystemInfo(&system);
         // Small enough for a 32-bit process's address space.
