@@ -272,8 +272,7 @@ TEST_F(HiveFiles, ACopyIsTheRestOfTheFileOpenedWhateverItsNameLeadsToSince) {
     std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string source = folder_ + "source";
-        const std::string copy = folder_ + "copy";
+        const std::string source = folder_ + "source", copy = folder_ + "copy";
         for (const std::string& name : files->FilesIn(folder_)) files->Remove(folder_ + name);
         Bytes bytes(c.size);
         for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i + i / 251);
@@ -282,9 +281,7 @@ TEST_F(HiveFiles, ACopyIsTheRestOfTheFileOpenedWhateverItsNameLeadsToSince) {
         ASSERT_FALSE(files->OpenRead(source, &in));
         Bytes first(c.readFirst);
         std::size_t got = 0;
-        if (!first.empty()) {
-            ASSERT_FALSE(in->Read(first.data(), first.size(), &got));
-        }
+        ASSERT_TRUE(first.empty() || !in->Read(first.data(), first.size(), &got));
         ASSERT_EQ(got, first.size());
         if (c.renamed) {
             fs::rename(fs::u8path(source), fs::u8path(source + ".away"));
@@ -292,9 +289,7 @@ TEST_F(HiveFiles, ACopyIsTheRestOfTheFileOpenedWhateverItsNameLeadsToSince) {
         }
         std::unique_ptr<OutFile> out;
         ASSERT_FALSE(files->CreateNew(copy, &out));
-        ASSERT_FALSE(out->CopyFrom(*in));
-        ASSERT_FALSE(out->Flush());
-        ASSERT_FALSE(out->Close());
+        ASSERT_FALSE(out->CopyFrom(*in) || out->Flush() || out->Close());
         const Bytes rest(bytes.begin() + static_cast<std::ptrdiff_t>(c.readFirst), bytes.end());
         EXPECT_TRUE(ReadVia(*files, copy) == rest);
     }
