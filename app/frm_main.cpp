@@ -124,7 +124,7 @@ void FrmMain::lstListKey_Click() {
 // at once: a copy or a write that fails is said, never the success notice,
 // and the list stays as it was. On success the order is fixed: notice, then
 // the scan, then the key the repair opened is closed (`opened`, at the end
-// of the handler).
+// of Repair).
 
 bool FrmMain::MayChange() {
     Text message;
@@ -141,39 +141,40 @@ bool FrmMain::Kept(const RepairResult& result) {
     return false;
 }
 
-void FrmMain::cmdDelete_Click() {
+void FrmMain::Repair(const Text& action, const std::vector<Text>& names, const Text& notice, const Change& change) {
     if (!MayChange()) return;
     Registry& registry = session_.registry();
     UniqueKey opened(registry);
-    const Text name = controls_.ListSelectedText();
-    const auto undo = session_.UndoFor(texts::kManualRepairAction, {name});
-    if (!Kept(RemoveDebugger(registry, name, &opened, undo.get()))) return;
-    controls_.ShowMessage(texts::kRepaired, texts::kNoticeTitle, kNoticeStyle);
+    const auto undo = session_.UndoFor(action, names);
+    if (!Kept(change(registry, &opened, undo.get()))) return;
+    controls_.ShowMessage(notice, texts::kNoticeTitle, kNoticeStyle);
     Form_Load();
 }
 
-void FrmMain::cmdDelete1_Click() {
-    if (!MayChange()) return;
-    Registry& registry = session_.registry();
-    UniqueKey opened(registry);
+void FrmMain::cmdDelete_Click() {
     const Text name = controls_.ListSelectedText();
-    const auto undo = session_.UndoFor(texts::kManualDeleteAction, {name});
-    if (!Kept(DeleteEntry(registry, name, &opened, undo.get()))) return;
-    controls_.ShowMessage(texts::kDeleted, texts::kNoticeTitle, kNoticeStyle);
-    Form_Load();
+    Repair(texts::kManualRepairAction, {name}, texts::kRepaired,
+           [&name](Registry& registry, UniqueKey* opened, UndoKeeper* undo) {
+               return RemoveDebugger(registry, name, opened, undo);
+           });
+}
+
+void FrmMain::cmdDelete1_Click() {
+    const Text name = controls_.ListSelectedText();
+    Repair(texts::kManualDeleteAction, {name}, texts::kDeleted,
+           [&name](Registry& registry, UniqueKey* opened, UndoKeeper* undo) {
+               return DeleteEntry(registry, name, opened, undo);
+           });
 }
 
 void FrmMain::cmdFix_Click() {
     if (controls_.ShowMessage(texts::kConfirmFix, texts::kWarningTitle, kConfirmStyle) != kAnswerOk) return;
     const auto lines = static_cast<std::size_t>(std::clamp(controls_.ListCount(), 0, static_cast<int>(kTableSize)));
     const std::vector<Text> names(strKeyName.begin(), strKeyName.begin() + static_cast<std::ptrdiff_t>(lines));
-    if (!MayChange()) return;
-    Registry& registry = session_.registry();
-    UniqueKey opened(registry);
-    const auto undo = session_.UndoFor(texts::kAutoFixAction, names);
-    if (!Kept(DeleteEntries(registry, names, &opened, undo.get()))) return;
-    controls_.ShowMessage(texts::kAllDeleted, texts::kNoticeTitle, kNoticeStyle);
-    Form_Load();
+    Repair(texts::kAutoFixAction, names, texts::kAllDeleted,
+           [&names](Registry& registry, UniqueKey* opened, UndoKeeper* undo) {
+               return DeleteEntries(registry, names, opened, undo);
+           });
 }
 
 void FrmMain::cmdQuit_Click() { controls_.EndProgram(); }

@@ -1,6 +1,8 @@
 #pragma once
 #include <array>
 #include <cstddef>
+#include <functional>
+#include <vector>
 
 #include "app/main_window_controls.h"
 #include "app/registry_session.h"
@@ -54,6 +56,11 @@ private:
     // Makes what a repair changed lasting; false when it failed or could not
     // be kept (said).
     bool Kept(const RepairResult& result);
+    // The one course of every button's repair: refused where the session
+    // says so, the change made with its undo record, kept, then the notice
+    // and a new scan.
+    using Change = std::function<RepairResult(Registry&, UniqueKey* opened, UndoKeeper* undo)>;
+    void Repair(const Text& action, const std::vector<Text>& names, const Text& notice, const Change& change);
 
     RegistrySession& session_;
     MainWindowControls& controls_;

@@ -6,6 +6,12 @@ namespace {
 
 Language current = Language::kEnglish;
 
+struct CatalogEntry {
+    Msg id;
+    const char* english;
+    const char* chinese;
+};
+
 constexpr CatalogEntry kCatalog[] = {
     {Msg::kUsage,
      "usage: vornex-cli [--hive FILE] [--all] [--json | --csv] scan\n"
@@ -193,8 +199,6 @@ String Filled(const String& words, std::initializer_list<String> args) {
 }
 
 }  // namespace
-
-const CatalogEntry* Catalog() { return kCatalog; }
 
 void SetLanguage(Language language) { current = language; }
 

@@ -86,14 +86,6 @@ enum class Msg {
     kCount  // not a message: how many there are
 };
 
-struct CatalogEntry {
-    Msg id;
-    const char* english;
-    const char* chinese;
-};
-// In Msg order, one entry for each.
-const CatalogEntry* Catalog();
-
 // The language of every message from now on (English until set).
 void SetLanguage(Language language);
 // A message in that language, as it is.

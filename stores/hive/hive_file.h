@@ -28,7 +28,8 @@ public:
     virtual ~OutFile() = default;
     virtual FileFailure Write(const unsigned char* data, std::size_t size) = 0;
     // The rest of `in`, to its end: in the kernel where the system can
-    // (copy_file_range), else through a buffer.
+    // (copy_file_range; on Windows from `in`'s mapped pages), else through a
+    // buffer.
     virtual FileFailure CopyFrom(InFile& in);
     // On the disk, with what the file system needs to find it again.
     virtual FileFailure Flush() = 0;

@@ -1,19 +1,24 @@
 // The hive file layer on Windows: share modes that keep a loaded hive out of
-// reach, a lock, FlushFileBuffers, ReplaceFileW. Paths go to the system as
-// \\?\ paths, so that no length limit or name rewriting applies.
+// reach, a lock, copies from mapped views, FlushFileBuffers, ReplaceFileW.
+// Paths go to the system as \\?\ paths, so that no length limit or name
+// rewriting applies.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 
 #include "stores/hive/hive_file.h"
 #include "win32/handles.h"
+#include "win32/wide_text.h"
 
 namespace vornex::hive {
 
 namespace {
 
 using win32::UniqueKernelHandle;
+using win32::Utf8FromWide;
+using win32::WideFromUtf8;
 
 struct FindTraits {
     using value_type = HANDLE;
@@ -22,26 +27,6 @@ struct FindTraits {
     static void close(HANDLE h) noexcept { FindClose(h); }
 };
 using UniqueFind = win32::UniqueHandle<FindTraits>;
-
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return std::wstring();
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-    return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) return std::string();
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size, nullptr,
-                            nullptr);
-    }
-    return utf8;
-}
 
 bool StartsWithIgnoringCase(const std::wstring& text, std::size_t at, const wchar_t* prefix) {
     const std::size_t length = wcslen(prefix);
@@ -76,7 +61,7 @@ bool OnAFileSystem(const std::wstring& path) {
 // \\?\ path as given. Empty for what names no file on a file system: CON,
 // NUL, \\.\PhysicalDrive0 and other devices.
 std::wstring SystemPath(const std::string& path) {
-    std::wstring wide = Wide(path);
+    std::wstring wide = WideFromUtf8(path);
     if (wide.rfind(L"\\\\?\\", 0) != 0) {
         for (wchar_t& c : wide) {
             if (c == L'/') c = L'\\';
@@ -134,7 +119,7 @@ std::string SystemMessage(DWORD error) {
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.')) {
         message.pop_back();
     }
-    return (message.empty() ? "" : Utf8(message) + " ") + "(error " + std::to_string(error) + ")";
+    return (message.empty() ? "" : Utf8FromWide(message) + " ") + "(error " + std::to_string(error) + ")";
 }
 
 FileFailure Failed(const std::string& path, DWORD error = GetLastError(), RegResult otherwise = kRegWriteFault) {
@@ -185,6 +170,33 @@ std::wstring FinalPath(HANDLE file) {
     return final;
 }
 
+class Win32In : public InFile {
+public:
+    Win32In(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
+    FileFailure Read(unsigned char* data, std::size_t room, std::size_t* got) override {
+        const DWORD chunk = room > (1u << 30) ? (1u << 30) : static_cast<DWORD>(room);
+        DWORD read = 0;
+        if (!ReadFile(file_.get(), data, chunk, &read, nullptr)) return ReadFailed();
+        *got = read;
+        return {};
+    }
+    std::uint64_t SizeHint() const override {
+        LARGE_INTEGER size{};
+        return GetFileSizeEx(file_.get(), &size) && size.QuadPart > 0 ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+    }
+    HANDLE get() const { return file_.get(); }
+    FileFailure ReadFailed(DWORD error = GetLastError()) const {
+        return {CodeOf(error, kRegReadFault), path_ + ": " + SystemMessage(error)};
+    }
+
+private:
+    UniqueKernelHandle file_;
+    std::string path_;
+};
+
+void UnmapView(void* view) { UnmapViewOfFile(view); }
+using UniqueView = win32::UniqueHandle<win32::NullIsNone<void*, UnmapView>>;
+
 class Win32Out : public OutFile {
 public:
     Win32Out(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
@@ -199,33 +211,48 @@ public:
         }
         return {};
     }
+    // Written straight from the source's pages, mapped a window at a time:
+    // no buffer of ours and no read pass, and by handle, so that the bytes
+    // are those of the very file opened (and checked) however its name is
+    // changed meanwhile. CopyFileExW works by name, and refuses a source
+    // that any handle may write, as the hold of the hive does.
+    FileFailure CopyFrom(InFile& in) override {
+        auto* from = dynamic_cast<Win32In*>(&in);
+        if (!from) return OutFile::CopyFrom(in);
+        LARGE_INTEGER at{};
+        LARGE_INTEGER end{};
+        if (!SetFilePointerEx(from->get(), LARGE_INTEGER{}, &at, FILE_CURRENT) || !GetFileSizeEx(from->get(), &end)) {
+            return from->ReadFailed();
+        }
+        const auto last = static_cast<std::uint64_t>(end.QuadPart);
+        auto offset = static_cast<std::uint64_t>(at.QuadPart);
+        if (offset >= last) return {};
+        UniqueKernelHandle mapping(CreateFileMappingW(from->get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+        // A file system that maps no files (some network redirectors): read
+        // through a buffer, from where `in` stands still.
+        if (!mapping) return OutFile::CopyFrom(in);
+        SYSTEM_INFO system{};
+        GetSystemInfo(&system);
+        // Small enough for a 32-bit process's address space.
+        constexpr std::uint64_t kWindow = std::uint64_t{1} << 24;
+        while (offset < last) {
+            const std::uint64_t start = offset - offset % system.dwAllocationGranularity;
+            const std::uint64_t length = std::min(kWindow, last - start);
+            UniqueView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
+                                          static_cast<DWORD>(start), static_cast<SIZE_T>(length)));
+            if (!view) return from->ReadFailed();
+            const auto* bytes = static_cast<const unsigned char*>(view.get()) + (offset - start);
+            if (FileFailure failed = Write(bytes, static_cast<std::size_t>(start + length - offset))) return failed;
+            offset = start + length;
+        }
+        // Where a reader would stand, so that the copy reads as "the rest".
+        SetFilePointerEx(from->get(), end, nullptr, FILE_BEGIN);
+        return {};
+    }
     FileFailure Flush() override { return FlushFileBuffers(file_.get()) ? FileFailure{} : Failed(path_); }
     FileFailure Close() override {
         const HANDLE file = file_.release();
         return CloseHandle(file) ? FileFailure{} : Failed(path_);
-    }
-
-private:
-    UniqueKernelHandle file_;
-    std::string path_;
-};
-
-class Win32In : public InFile {
-public:
-    Win32In(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
-    FileFailure Read(unsigned char* data, std::size_t room, std::size_t* got) override {
-        const DWORD chunk = room > (1u << 30) ? (1u << 30) : static_cast<DWORD>(room);
-        DWORD read = 0;
-        if (!ReadFile(file_.get(), data, chunk, &read, nullptr)) {
-            const DWORD error = GetLastError();
-            return {CodeOf(error, kRegReadFault), path_ + ": " + SystemMessage(error)};
-        }
-        *got = read;
-        return {};
-    }
-    std::uint64_t SizeHint() const override {
-        LARGE_INTEGER size{};
-        return GetFileSizeEx(file_.get(), &size) && size.QuadPart > 0 ? static_cast<std::uint64_t>(size.QuadPart) : 0;
     }
 
 private:
@@ -244,7 +271,7 @@ public:
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         const std::wstring final = file ? FinalPath(file.get()) : std::wstring();
-        return final.empty() ? path : Utf8(final);
+        return final.empty() ? path : Utf8FromWide(final);
     }
 
     FileFailure Hold(const std::string& path) override {
@@ -335,7 +362,7 @@ public:
         }
         const std::wstring reached = FinalPath(file.get());
         const std::string realFolder = RealPath(folder.empty() ? "." : folder);
-        const std::wstring expected = Wide(realFolder + "\\" + name);
+        const std::wstring expected = WideFromUtf8(realFolder + "\\" + name);
         if (!reached.empty() && realFolder.rfind("\\\\?\\", 0) == 0 &&
             CompareStringOrdinal(reached.c_str(), -1, expected.c_str(), -1, TRUE) != CSTR_EQUAL) {
             return {kRegInvalidParameter, path + ": a link or reparse point, not a plain file of the hive's folder"};
@@ -411,7 +438,7 @@ public:
         UniqueFind search(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
         if (!search) return names;
         do {
-            const std::string name = Utf8(found.cFileName);
+            const std::string name = Utf8FromWide(found.cFileName);
             if (name != "." && name != "..") names.push_back(name);
         } while (FindNextFileW(search.get(), &found));
         return names;

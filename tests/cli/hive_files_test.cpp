@@ -12,6 +12,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "win32/wide_text.h"
 #endif
 
 #include "stores/hive/hive_commit.h"
@@ -257,6 +259,45 @@ TEST_F(HiveFiles, ALogIsReadOnlyAsAPlainFileOfItsFolder) {
     }
 }
 
+// A copy (the backup's) is the rest of the file as opened, by the system's
+// fastest means: whatever its size, and whatever its name leads to since.
+TEST_F(HiveFiles, ACopyIsTheRestOfTheFileOpenedWhateverItsNameLeadsToSince) {
+    struct Case {
+        const char* what;
+        std::size_t size, readFirst;
+        bool renamed;
+    };
+    const Case cases[] = {
+        {"an empty file", 0, 0, false},
+        {"past one mapped window, from an odd offset", (std::size_t{1} << 24) + 4099, 4097, false},
+        {"its name given to another file after the open", 70000, 0, true},
+    };
+    std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string source = folder_ + "source", copy = folder_ + "copy";
+        for (const std::string& name : files->FilesIn(folder_)) files->Remove(folder_ + name);
+        Bytes bytes(c.size);
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i + i / 251);
+        ASSERT_TRUE(WriteVia(*files, source, bytes));
+        std::unique_ptr<InFile> in;
+        ASSERT_FALSE(files->OpenRead(source, &in));
+        Bytes first(c.readFirst);
+        std::size_t got = 0;
+        ASSERT_TRUE(first.empty() || !in->Read(first.data(), first.size(), &got));
+        ASSERT_EQ(got, first.size());
+        if (c.renamed) {
+            fs::rename(fs::u8path(source), fs::u8path(source + ".away"));
+            ASSERT_TRUE(WriteVia(*files, source, Bytes(c.size, 0xEE)));
+        }
+        std::unique_ptr<OutFile> out;
+        ASSERT_FALSE(files->CreateNew(copy, &out));
+        ASSERT_FALSE(out->CopyFrom(*in) || out->Flush() || out->Close());
+        const Bytes rest(bytes.begin() + static_cast<std::ptrdiff_t>(c.readFirst), bytes.end());
+        EXPECT_TRUE(ReadVia(*files, copy) == rest);
+    }
+}
+
 TEST_F(HiveFiles, AHiveHeldByAnotherProgramIsRefusedWithItsCode) {
     std::unique_ptr<HiveFileLayer> first = hive::SystemFileLayer();
     Lay(*first, hive_);
@@ -269,19 +310,13 @@ TEST_F(HiveFiles, AHiveHeldByAnotherProgramIsRefusedWithItsCode) {
 }
 
 #ifdef _WIN32
-std::wstring Wide(const std::string& utf8) {
-    std::wstring wide(utf8.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                            static_cast<int>(wide.size()))));
-    return wide;
-}
+using win32::WideFromUtf8;
 
 TEST_F(HiveFiles, AHiveOpenedWithoutSharingWritesIsRefusedAndLeftAlone) {
     std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
     Lay(*files, hive_);
     // As the kernel holds a loaded hive: reading shared, writing not.
-    const HANDLE loaded = CreateFileW(Wide(hive_).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    const HANDLE loaded = CreateFileW(WideFromUtf8(hive_).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(loaded, INVALID_HANDLE_VALUE);
     const FileFailure held = files->Hold(hive_);
@@ -316,7 +351,7 @@ TEST_F(HiveFiles, WhatIsNoFileIsRefusedBeforeItIsRead) {
 TEST_F(HiveFiles, AHiveHeldWithoutSharingCannotBeReadEither) {
     std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
     Lay(*files, hive_);
-    const HANDLE loaded = CreateFileW(Wide(hive_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    const HANDLE loaded = CreateFileW(WideFromUtf8(hive_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(loaded, INVALID_HANDLE_VALUE);
     std::unique_ptr<InFile> in;
@@ -327,18 +362,18 @@ TEST_F(HiveFiles, AHiveHeldWithoutSharingCannotBeReadEither) {
 
 TEST_F(HiveFiles, APathPastTwoHundredSixtyCharactersWorksAndTheHiveKeepsItsAttributes) {
     std::string deep = folder_;
-    std::wstring prefixed = L"\\\\?\\" + Wide(folder_);
+    std::wstring prefixed = L"\\\\?\\" + WideFromUtf8(folder_);
     for (int i = 0; i < 6; ++i) {
         const std::string part(60, static_cast<char>('a' + i));
         deep += part + "\\";
-        prefixed += Wide(part) + L"\\";
+        prefixed += WideFromUtf8(part) + L"\\";
         ASSERT_TRUE(CreateDirectoryW(prefixed.c_str(), nullptr));
     }
     const std::string hive = deep + "SOFTWARE";
     ASSERT_GT(hive.size(), 260u);
     std::unique_ptr<HiveFileLayer> files = hive::SystemFileLayer();
     Lay(*files, hive);
-    const std::wstring wide = L"\\\\?\\" + Wide(hive);
+    const std::wstring wide = L"\\\\?\\" + WideFromUtf8(hive);
     ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     std::string backup;
     const FileFailure failed = Change(*files, hive, &backup);

@@ -73,9 +73,11 @@ std::vector<std::string> Placeholders(const std::string& text) {
 
 TEST(Catalog, EveryMessageHasAChineseTextWithTheSamePlaceholders) {
     for (std::size_t i = 0; i < static_cast<std::size_t>(Msg::kCount); ++i) {
-        const CatalogEntry& entry = Catalog()[i];
-        const std::string english = entry.english;
-        const std::string chinese = entry.chinese;
+        const Msg id = static_cast<Msg>(i);
+        SetLanguage(Language::kChinese);
+        const std::string chinese = Words(id);
+        SetLanguage(Language::kEnglish);
+        const std::string english = Words(id);
         EXPECT_NE(chinese, english) << english;
         EXPECT_TRUE(std::any_of(chinese.begin(), chinese.end(), [](char c) { return (c & 0x80) != 0; })) << english;
         EXPECT_EQ(Placeholders(chinese), Placeholders(english)) << english;

@@ -9,8 +9,9 @@ mkdir -p "$out"
 cxx=x86_64-w64-mingw32-g++-posix
 flags=(-std=c++17 -O2 -Wall -Wextra -Werror -municode -DUNICODE -D_UNICODE -I"$top")
 objects=()
-for source in stores/win32/ntdll stores/win32/privileges stores/win32/key_security stores/win32/links \
-              tests/wine/probes/probe_keysec; do
+for source in core/text core/registry core/registry_upcase core/key_takeover \
+              stores/win32/ntdll stores/win32/privileges stores/win32/key_security stores/win32/links \
+              stores/win32/win32_registry tests/wine/probes/probe_keysec; do
   "$cxx" "${flags[@]}" -c "$top/$source.cpp" -o "$out/$(basename "$source").o"
   objects+=("$out/$(basename "$source").o")
 done

@@ -4,6 +4,9 @@
 // under HKLM\SOFTWARE\VornexProbe\Security-<pid> (volatile keys).
 #include "probe_common.h"
 
+#include "core/key_takeover.h"
+#include "win32/wide_text.h"
+
 using namespace probe;
 using vornex::keysec::DeleteKeyNoFollow;
 using probe::KeySecurityTakeover;
@@ -169,7 +172,7 @@ void CheckValueRemoval(const Fixture& f, bool explicitRestore, bool foreignOwner
     std::vector<BYTE> during;
     bool active = false;
     {
-        KeySecurityTakeover takeover(kRoot, path);
+        KeySecurityTakeover takeover(path);
         active = takeover.Active();
         RawSecurity(kRoot, path, sacl, &during);
         Print(L"      during: " + Sddl(during, sacl));
@@ -238,7 +241,7 @@ void CheckKeyDeletion(const std::wstring& name, bool foreignOwner, bool foreignO
     }
     LSTATUS deleted = ERROR_GEN_FAILURE;
     {
-        KeySecurityTakeover takeover(kRoot, path);
+        KeySecurityTakeover takeover(path);
         if (takeover.Active()) {
             deleted = DeleteKeyNoFollow(kRoot, path);
             if (deleted == ERROR_SUCCESS) takeover.KeyDeleted();
@@ -258,11 +261,14 @@ void CheckKeyDeletion(const std::wstring& name, bool foreignOwner, bool foreignO
     Check(label + L"sibling's descriptor unchanged", !was.sibling.empty() && is.sibling == was.sibling);
 }
 
-// The retry helper: a change that is refused runs again under a takeover;
-// one that is allowed runs once and nothing else happens.
+// The program's takeover: a change that is refused runs again under a
+// takeover; one that is allowed runs once and nothing else happens.
 void CheckHelper() {
+    using vornex::ChangeWithTakeover;
+    using vornex::KeyAfterChange;
     using vornex::LinkMode;
-    using probe::WithTakeoverOnDenial;
+    using vornex::win32::FromWide;
+    vornex::Win32Registry registry;
     auto deleteValue = [](const std::wstring& path) {
         return [path] {
             UniqueKey key;
@@ -276,8 +282,7 @@ void CheckHelper() {
         const std::wstring label = std::wstring(name) + L": helper, value removal: ";
         const bool locked = std::wstring(name) != L"plain.exe";
         const Snapshot was = Take(path, false);
-        const auto result = WithTakeoverOnDenial(kRoot, path, LinkMode::kFollow, false, deleteValue(path));
-        for (const auto& line : result.log) Print(L"      | " + line);
+        const auto result = ChangeWithTakeover(registry, FromWide(path), {}, deleteValue(path));
         const Snapshot is = Take(path, false);
         Check(label + L"change succeeded", result.change == ERROR_SUCCESS, L"status " + Num(result.change));
         Check(label + (locked ? L"took over" : L"no takeover needed"), result.tookOver == locked);
@@ -289,9 +294,8 @@ void CheckHelper() {
     }
     const std::wstring path = PathOf(L"helperdelete.exe");
     const Snapshot was = Take(path, false);
-    const auto result = WithTakeoverOnDenial(kRoot, path, LinkMode::kFollow, true,
-                                             [&path] { return DeleteKeyNoFollow(kRoot, path); });
-    for (const auto& line : result.log) Print(L"      | " + line);
+    const auto result = ChangeWithTakeover(registry, FromWide(path), {LinkMode::kFollow, KeyAfterChange::kGone},
+                                           [&path] { return DeleteKeyNoFollow(kRoot, path); });
     Check(L"helperdelete.exe: helper, key deletion: deleted after a takeover",
           result.change == ERROR_SUCCESS && result.tookOver &&
               OpenStatus(kRoot, path, MAXIMUM_ALLOWED) == ERROR_FILE_NOT_FOUND,
@@ -320,7 +324,7 @@ int RemoveTree(bool foreignOwnerTakeover) {
     int left = 0;
     for (const auto& name : SubkeyNames(kRoot, kParent)) {
         {
-            KeySecurityTakeover takeover(kRoot, PathOf(name));
+            KeySecurityTakeover takeover(PathOf(name));
             if (DeleteKeyNoFollow(kRoot, PathOf(name)) == ERROR_SUCCESS) takeover.KeyDeleted();
         }
         if (OpenStatus(kRoot, PathOf(name), MAXIMUM_ALLOWED) != ERROR_FILE_NOT_FOUND) {

@@ -2,6 +2,9 @@
 
 #include <sddl.h>
 
+#include "core/key_takeover.h"
+#include "win32/wide_text.h"
+
 namespace probe {
 
 std::wstring DescriptorToSddl(const std::vector<BYTE>& descriptor, SECURITY_INFORMATION parts) {
@@ -17,19 +20,21 @@ std::wstring DescriptorToSddl(const std::vector<BYTE>& descriptor, SECURITY_INFO
     return std::wstring(raw);
 }
 
-KeySecurityTakeover::KeySecurityTakeover(HKEY root, std::wstring path, LinkMode mode)
-    : root_(root), path_(std::move(path)), mode_(mode) {
-    status_ = ReadKeySecurity(root_, path_, mode_, &original_, &parts_);
+KeySecurityTakeover::KeySecurityTakeover(std::wstring path, LinkMode mode)
+    : path_(vornex::win32::FromWide(path)), mode_(mode) {
+    status_ = registry_.GetKeySecurity(vornex::kLocalMachine, path_, mode_, &original_);
     Note(L"capture the original descriptor", status_);
     if (status_ != ERROR_SUCCESS) {
         // Nothing may change that could not be put back.
         finished_ = true;
         return;
     }
-    log_.push_back(L"original: " + DescriptorToSddl(original_, parts_));
-    status_ = GrantAdministratorsFullControl(root_, path_, mode_);
+    log_.push_back(L"original: " + DescriptorToSddl(original_, vornex::keysec::kOwnerGroupDacl | SACL_SECURITY_INFORMATION));
+    status_ = registry_.TakeOverKey(vornex::kLocalMachine, path_, mode_);
     Note(L"administrators given full control", status_);
     active_ = status_ == ERROR_SUCCESS;
+    // A takeover that failed half way is undone at once, as the program does.
+    if (!active_) Restore();
 }
 
 KeySecurityTakeover::~KeySecurityTakeover() {
@@ -50,15 +55,9 @@ LSTATUS KeySecurityTakeover::Restore() {
     if (finished_) return restoreStatus_;
     finished_ = true;
     active_ = false;
-    std::vector<BYTE> now;
-    if (ReadKeySecurity(root_, path_, mode_, &now) == ERROR_SUCCESS && now == original_) {
-        return restoreStatus_ = ERROR_SUCCESS;
-    }
-    LSTATUS status = WriteKeySecurity(root_, path_, mode_, original_);
-    if (status == ERROR_SUCCESS) status = ReadKeySecurity(root_, path_, mode_, &now);
-    if (status == ERROR_SUCCESS && now != original_) status = ERROR_INVALID_SECURITY_DESCR;
-    Note(L"restore: original written back and read back equal", status);
-    return restoreStatus_ = status;
+    restoreStatus_ = vornex::RestoreKeySecurity(registry_, path_, mode_, original_);
+    Note(L"restore: original written back and read back equal", restoreStatus_);
+    return restoreStatus_;
 }
 
 bool IsLinkKey(HKEY root, const std::wstring& path) {

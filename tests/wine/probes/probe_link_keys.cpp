@@ -201,7 +201,7 @@ void CheckLockedLink() {
     const LSTATUS refused = DeleteKeyNoFollow(kRoot, PathOf(name));
     Check(name + L": DeleteLinkKey refused by the link's own security", refused == ERROR_ACCESS_DENIED, L"status " + Num(refused));
     {
-        KeySecurityTakeover takeover(kRoot, PathOf(name), LinkMode::kLinkItself);
+        KeySecurityTakeover takeover(PathOf(name), LinkMode::kLinkItself);
         Check(name + L": takeover of the link key active", takeover.Active(), L"status " + Num(takeover.Status()));
         const TargetState during = StateOf(targetPath);
         Check(name + L": target untouched by the takeover", SameState(before, during));
