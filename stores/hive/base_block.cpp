@@ -59,4 +59,11 @@ void SealBaseBlock(unsigned char* block, std::uint32_t seq, std::uint32_t hiveBi
     WriteU32(block + kChecksumOffset, BaseBlockChecksum(block));
 }
 
+void SealBaseBlockFromLog(unsigned char* block, const unsigned char* logHeader, bool clearRest, std::uint32_t seq,
+                          std::uint32_t hiveBinsSize, bool ktmLocked) {
+    std::memcpy(block, logHeader, kChecksumOffset);
+    if (clearRest) std::memset(block + kLogHeaderSize, 0, kBaseBlockSize - kLogHeaderSize);
+    SealBaseBlock(block, seq, hiveBinsSize, ktmLocked);
+}
+
 }  // namespace vornex::hive

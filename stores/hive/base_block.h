@@ -11,8 +11,7 @@ constexpr std::size_t kBaseBlockSize = 4096;  // in a primary file; hive bins fo
 constexpr std::size_t kLogHeaderSize = 512;   // the partial copy at the start of a log
 constexpr std::size_t kHiveBinAlignment = 4096;
 
-// Field offsets.
-constexpr std::size_t kSignatureOffset = 0;       // "regf"
+// Field offsets, past the signature "regf" at 0.
 constexpr std::size_t kPrimarySeqOffset = 4;
 constexpr std::size_t kSecondarySeqOffset = 8;
 constexpr std::size_t kTimestampOffset = 12;      // FILETIME
@@ -23,7 +22,6 @@ constexpr std::size_t kFormatOffset = 32;
 constexpr std::size_t kRootCellOffset = 36;       // relative to the hive bins
 constexpr std::size_t kHiveBinsSizeOffset = 40;
 constexpr std::size_t kClusteringOffset = 44;
-constexpr std::size_t kFileNameOffset = 48;       // 64 bytes of UTF-16LE
 constexpr std::size_t kFlagsOffset = 144;         // Windows 10: bit 0, KTM lock
 constexpr std::size_t kChecksumOffset = 508;      // XOR of the 127 dwords before it
 
@@ -80,6 +78,9 @@ struct BaseBlock {
     std::uint32_t hiveBinsSize = 0;
     std::uint32_t clustering = 0;
     std::uint32_t flags = 0;
+
+    // Damaged, or written with its sequence numbers apart: the file needs its logs.
+    bool needsRecovery() const { return !valid || primarySeq != secondarySeq; }
 };
 BaseBlock ParseBaseBlock(const unsigned char* data, std::size_t size);
 
@@ -96,5 +97,11 @@ std::uint64_t FileTimeNow();
 // (the KTM lock) as given, and the checksum recomputed. block has 4096 bytes.
 void SealBaseBlock(unsigned char* block, std::uint32_t seq, std::uint32_t hiveBinsSize,
                    bool ktmLocked);
+
+// The same, from a log's header (the base block as the log's writer saw it,
+// but for its checksum) put in place first; clearRest zeroes the rest of the
+// 4096 bytes too, where the primary's own base block was damaged.
+void SealBaseBlockFromLog(unsigned char* block, const unsigned char* logHeader, bool clearRest, std::uint32_t seq,
+                          std::uint32_t hiveBinsSize, bool ktmLocked);
 
 }  // namespace vornex::hive

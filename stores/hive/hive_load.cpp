@@ -73,15 +73,13 @@ FileFailure LoadHive(HiveFileLayer& files, const std::string& path, LoadedHive* 
     Bytes primary;
     if (FileFailure failed = ReadWhole(files, path, &primary)) return failed;
     const BaseBlock header = ParseBaseBlock(primary.data(), primary.size());
-    // Windows ignores a clean hive's logs: they are neither read nor needed.
-    const bool needsLogs = !header.valid || header.primarySeq != header.secondarySeq;
 
     std::optional<Bytes> logs[2];
     std::string names[2];
     std::string unreadable;
     std::vector<std::string> read;
     std::vector<LoadedHive::RefusedLog> refused;
-    if (needsLogs) {
+    if (header.needsRecovery()) {  // Windows neither reads nor needs a clean hive's logs
         std::string folder;
         std::string name;
         // The logs lie beside the file a link points at: those Windows wrote,

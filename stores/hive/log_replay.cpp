@@ -6,7 +6,8 @@
 #include <utility>
 
 #include "stores/hive/base_block.h"
-#include "stores/hive/marvin32.h"
+#include "stores/hive/dirty_vector.h"
+#include "stores/hive/log_entry.h"
 
 namespace vornex::hive {
 
@@ -17,11 +18,6 @@ using Bytes = std::vector<unsigned char>;
 // The image never grows past this (a hive's bins are limited to 2 GiB), and
 // it grows at all only as far as the pages written from the logs can fill.
 constexpr std::uint64_t kMaxImageSize = 0x80000000ull;
-
-constexpr std::size_t kEntryHeaderSize = 40;  // HvLE header, before the page references
-constexpr std::size_t kEntryAlignment = 512;  // entries start at 512-byte boundaries
-constexpr std::size_t kNewPageUnit = 4096;    // new-format page sizes are multiples of this
-constexpr std::size_t kOldPageSize = 512;     // one bit of an old-format dirty vector
 
 std::string Num(std::uint64_t v) { return std::to_string(v); }
 
@@ -52,8 +48,7 @@ Log Classify(const std::optional<Bytes>& data, const std::string& name) {
     } else if (!h.checksumOk) {
         log.problem = "bad header checksum";
     } else if (h.primarySeq != h.secondarySeq) {
-        log.problem = "header sequence numbers differ (" + Num(h.primarySeq) + "/" +
-                      Num(h.secondarySeq) + ")";
+        log.problem = "header sequence numbers differ (" + Num(h.primarySeq) + "/" + Num(h.secondarySeq) + ")";
     } else if (h.fileType == kFileNewLog) {
         log.kind = Log::Kind::kNew;
     } else if (h.fileType == kFileOldLog || h.fileType == kFileOldLogVeryOld) {
@@ -100,189 +95,51 @@ bool Realize(Bytes& image, const Plan& plan, std::string* why) {
     return true;
 }
 
-// ---- New format: HvLE log entries ------------------------------------------
-
-struct Entry {
-    std::size_t offset = 0;  // in the log
-    std::uint32_t size = 0;
-    std::uint32_t flags = 0;
-    std::uint32_t seq = 0;
-    std::uint32_t hiveBinsSize = 0;
-    std::uint32_t pageCount = 0;
-    std::uint64_t pageBytes = 0;
-};
-
-// An HvLE entry's fields where they lie: the one reader of its layout, for
-// the check (ReadEntry) and the replay (ApplyRun) alike. Nothing is read
-// through it before ReadEntry has bounded the entry.
-struct EntryView {
-    struct Page {
-        std::uint32_t offset;  // in the hive bins
-        std::uint32_t size;
-    };
-    const unsigned char* p;
-
-    std::uint32_t size() const { return ReadU32(p + 4); }
-    std::uint32_t flags() const { return ReadU32(p + 8); }
-    std::uint32_t seq() const { return ReadU32(p + 12); }
-    std::uint32_t hiveBinsSize() const { return ReadU32(p + 16); }
-    std::uint32_t pageCount() const { return ReadU32(p + 20); }
-    std::uint64_t dataHash() const { return ReadU64(p + 24); }
-    std::uint64_t headerHash() const { return ReadU64(p + 32); }
-    Page page(std::uint32_t i) const {
-        const unsigned char* ref = p + kEntryHeaderSize + 8 * std::size_t{i};
-        return {ReadU32(ref), ReadU32(ref + 4)};
-    }
-    // The pages' bytes, one after another, after the page references.
-    const unsigned char* pageData() const { return p + kEntryHeaderSize + 8 * std::size_t{pageCount()}; }
-};
-
-enum class EntryStatus { kOk, kEnd, kBad };
-
-// Reads and checks the entry at `pos` (pos <= log size). kEnd: no entry there
-// (zeros, padding, the end of the file). kBad: an entry that does not fit,
-// with the reason in *why. Nothing is trusted before it is bounded.
-EntryStatus ReadEntry(const Bytes& log, std::size_t pos, std::uint32_t expectedSeq, Entry* e,
-                      std::string* why) {
-    const std::size_t avail = log.size() - pos;
-    const unsigned char* p = log.data() + pos;
-    if (avail < kEntryHeaderSize || std::memcmp(p, "HvLE", 4) != 0) return EntryStatus::kEnd;
-    const EntryView view{p};
-    e->offset = pos;
-    e->size = view.size();
-    e->flags = view.flags();
-    e->seq = view.seq();
-    e->hiveBinsSize = view.hiveBinsSize();
-    e->pageCount = view.pageCount();
-    if (e->size < kEntryAlignment || e->size % kEntryAlignment != 0) {
-        *why = "size " + Hex(e->size) + " is not a multiple of 512";
-        return EntryStatus::kBad;
-    }
-    if (e->size > avail) {
-        *why = "size " + Hex(e->size) + " runs past the end of the log";
-        return EntryStatus::kBad;
-    }
-    if (Marvin32(p, 32, kLogEntrySeed) != view.headerHash()) {
-        *why = "header hash mismatch";
-        return EntryStatus::kBad;
-    }
-    if (Marvin32(p + kEntryHeaderSize, e->size - kEntryHeaderSize, kLogEntrySeed) != view.dataHash()) {
-        *why = "hash mismatch";
-        return EntryStatus::kBad;
-    }
-    if (e->seq != expectedSeq) {
-        *why = "sequence " + Num(e->seq) + ", expected " + Num(expectedSeq);
-        return EntryStatus::kBad;
-    }
-    if (e->hiveBinsSize == 0 || e->hiveBinsSize % kHiveBinAlignment != 0) {
-        *why = "hive bins size " + Hex(e->hiveBinsSize) + " is not a multiple of 4096";
-        return EntryStatus::kBad;
-    }
-    if (e->pageCount == 0) {
-        *why = "no dirty pages";
-        return EntryStatus::kBad;
-    }
-    const std::uint64_t refsEnd = kEntryHeaderSize + std::uint64_t{8} * e->pageCount;
-    if (refsEnd > e->size) {
-        *why = "page count " + Num(e->pageCount) + " does not fit the entry";
-        return EntryStatus::kBad;
-    }
-    std::uint64_t dataEnd = refsEnd;
-    for (std::uint32_t i = 0; i < e->pageCount; ++i) {
-        const auto [offset, size] = view.page(i);
-        if (size == 0 || size % kNewPageUnit != 0) {
-            *why = "page " + Num(i + 1) + " size " + Hex(size) + " is not a multiple of 4096";
-            return EntryStatus::kBad;
-        }
-        if (std::uint64_t{offset} + size > e->hiveBinsSize) {
-            *why = "page " + Num(i + 1) + " at " + Hex(offset) + " lies past the hive bins size " +
-                   Hex(e->hiveBinsSize);
-            return EntryStatus::kBad;
-        }
-        dataEnd += size;
-        if (dataEnd > e->size) {
-            *why = "pages run past the entry's size";
-            return EntryStatus::kBad;
-        }
-    }
-    e->pageBytes = dataEnd - refsEnd;
-    return EntryStatus::kOk;
+// Writes a page from a log into the image's bins, grown as planned.
+void WritePage(Bytes& image, std::uint32_t offset, const unsigned char* data, std::size_t size) {
+    std::memcpy(image.data() + kBaseBlockSize + offset, data, size);
 }
+
+// ---- New format: HvLE log entries ------------------------------------------
 
 struct Run {
     const Log* log = nullptr;
-    std::uint32_t applied = 0;  // entries, from the first one on
-    Entry last;
-    std::string stop;  // set when an entry that does not fit ended the run
+    std::vector<LogEntry> entries;  // to apply, from the first one on
+    std::string stop;               // set when an entry that does not fit ended the run
 };
 
-// Plans a log's entries in order, the first carrying `firstSeq`, each next one
-// the number after; stops at the first one that is missing or does not fit.
-Run PlanNewLog(Plan& plan, const Log& log, std::uint32_t firstSeq) {
+// Plans a log's entries in order, the first carrying the log's own number,
+// each next one the number after; stops at the first one that is missing or
+// does not fit.
+Run PlanNewLog(Plan& plan, const Log& log) {
     Run run;
     run.log = &log;
     const Bytes& bytes = *log.bytes;
     std::size_t pos = kLogHeaderSize;
-    std::uint32_t expected = firstSeq;
+    std::uint32_t expected = log.seq();
     while (pos < bytes.size()) {
-        Entry e;
+        LogEntry e;
         std::string why;
-        const EntryStatus status = ReadEntry(bytes, pos, expected, &e, &why);
-        if (status == EntryStatus::kEnd) break;
-        if (status == EntryStatus::kBad ||
+        const EntryCheck status = CheckLogEntry(bytes.data() + pos, bytes.size() - pos, expected, &e, &why);
+        if (status == EntryCheck::kEnd) break;
+        if (status == EntryCheck::kBad ||
             !PlanGrowth(plan, kBaseBlockSize + std::uint64_t{e.hiveBinsSize}, e.pageBytes, &why)) {
-            run.stop = log.name + " entry " + Num(std::uint64_t{run.applied} + 1) + " (at " +
-                       Hex(pos) + "): " + why + ": replay of " + log.name + " stopped";
+            run.stop = log.name + " entry " + Num(run.entries.size() + 1) + " (at " + Hex(pos) + "): " + why +
+                       ": replay of " + log.name + " stopped";
             break;
         }
         plan.pageBytes += e.pageBytes;
-        ++run.applied;
-        run.last = e;
         pos += e.size;
+        run.entries.push_back(std::move(e));
         ++expected;
     }
     return run;
 }
 
-// Writes the pages of a run's entries, checked when planned, into the image
-// grown as planned.
-void ApplyRun(Bytes& image, const Run& run) {
-    const Bytes& log = *run.log->bytes;
-    std::size_t pos = kLogHeaderSize;
-    for (std::uint32_t n = 0; n < run.applied; ++n) {
-        const EntryView entry{log.data() + pos};
-        const unsigned char* data = entry.pageData();
-        for (std::uint32_t i = 0; i < entry.pageCount(); ++i) {
-            const EntryView::Page page = entry.page(i);
-            std::memcpy(image.data() + kBaseBlockSize + page.offset, data, page.size);
-            data += page.size;
-        }
-        pos += entry.size();
-    }
-}
-
 // "entry 7" or "entries 7-9".
-std::string EntryRange(std::uint32_t first, std::uint32_t count) {
+std::string EntryRange(std::uint32_t first, std::size_t count) {
     if (count == 1) return "entry " + Num(first);
     return "entries " + Num(first) + "-" + Num(static_cast<std::uint32_t>(first + count - 1));
-}
-
-// Puts a log's header (the partial base block it carries) at the start of the
-// image, which holds at least 4096 bytes. When the primary's own base block was
-// damaged, the rest of the 4096 bytes is cleared too.
-void HeaderFromLog(Bytes& image, const Log& log, bool rebuild) {
-    std::memcpy(image.data(), log.bytes->data(), kChecksumOffset);
-    if (rebuild) std::fill(image.begin() + kLogHeaderSize, image.begin() + kBaseBlockSize, 0);
-}
-
-std::string Join(const std::vector<std::string>& parts) {
-    std::string out;
-    for (const std::string& part : parts) {
-        if (part.empty()) continue;
-        if (!out.empty()) out += "; ";
-        out += part;
-    }
-    return out;
 }
 
 // New format. With a valid primary base block: start with the log whose
@@ -314,21 +171,21 @@ bool RecoverNew(Bytes& image, Plan& plan, const BaseBlock& primary, std::vector<
             break;
         }
         const bool ahead = primary.valid && !started && log->seq() != primary.secondarySeq;
-        Run run = PlanNewLog(plan, *log, log->seq());
+        Run run = PlanNewLog(plan, *log);
         started = true;
-        expected = run.applied ? run.last.seq + 1 : log->seq();
-        if (run.applied) {
-            notes->push_back(log->name + ": " + EntryRange(log->seq(), run.applied) + " applied" +
+        expected = run.entries.empty() ? log->seq() : run.entries.back().seq + 1;
+        if (!run.entries.empty()) {
+            notes->push_back(log->name + ": " + EntryRange(log->seq(), run.entries.size()) + " applied" +
                              (ahead ? " (the log starts past the hive's " +
                                           Num(primary.secondarySeq) + ")"
                                     : std::string()));
-            runs.push_back(run);
         } else if (run.stop.empty()) {
             notes->push_back(log->name + ": no entries");
         }
         // A log ends at an entry that does not fit, even if valid ones follow;
         // the other log is still used if it takes the sequence up from there.
         if (!run.stop.empty()) notes->push_back(run.stop);
+        if (!run.entries.empty()) runs.push_back(std::move(run));
     }
     if (runs.empty()) return false;
     std::string why;
@@ -337,15 +194,14 @@ bool RecoverNew(Bytes& image, Plan& plan, const BaseBlock& primary, std::vector<
         return false;
     }
     for (const Run& run : runs) {
-        ApplyRun(image, run);
+        for (const LogEntry& entry : run.entries) {
+            for (const LogEntry::Page& page : entry.pages) WritePage(image, page.offset, page.data, page.size);
+        }
         out->logsApplied.push_back(run.log->name);
-        out->entriesApplied += run.applied;
     }
-    const Run& last = runs.back();
-    HeaderFromLog(image, *last.log, !primary.valid);
-    SealBaseBlock(image.data(), last.last.seq, last.last.hiveBinsSize, (last.last.flags & 1u) != 0);
-    out->sequence = last.last.seq;
-    out->pagesApplied = plan.pageBytes / kNewPageUnit;
+    const LogEntry& last = runs.back().entries.back();
+    SealBaseBlockFromLog(image.data(), runs.back().log->bytes->data(), !primary.valid, last.seq, last.hiveBinsSize,
+                         last.ktmLocked);
     return true;
 }
 
@@ -371,45 +227,6 @@ bool TimestampMatches(const Log& log, const BaseBlock& primary,
     return binTimestamp && ts >= *binTimestamp;
 }
 
-bool ApplyOldLog(Bytes& image, Plan plan, const Log& log, std::uint64_t* pages, std::string* why) {
-    const Bytes& bytes = *log.bytes;
-    const std::uint32_t hiveBins = log.header.hiveBinsSize;
-    if (hiveBins == 0 || hiveBins % kHiveBinAlignment != 0) {
-        *why = "hive bins size " + Hex(hiveBins) + " is not a multiple of 4096";
-        return false;
-    }
-    const std::size_t bitmapBytes = hiveBins / 4096;  // one bit per 512 bytes
-    const std::uint64_t bitmapEnd = kLogHeaderSize + 4 + std::uint64_t{bitmapBytes};
-    if (bytes.size() < bitmapEnd || std::memcmp(bytes.data() + kLogHeaderSize, "DIRT", 4) != 0) {
-        *why = bytes.size() < bitmapEnd ? "dirty vector cut short" : "no dirty vector (DIRT)";
-        return false;
-    }
-    const unsigned char* bitmap = bytes.data() + kLogHeaderSize + 4;
-    std::uint64_t count = 0;
-    for (std::size_t i = 0; i < bitmapBytes; ++i) {
-        for (unsigned v = bitmap[i]; v; v &= v - 1) ++count;
-    }
-    const std::uint64_t pagesStart = (bitmapEnd + kOldPageSize - 1) / kOldPageSize * kOldPageSize;
-    if (pagesStart + count * kOldPageSize > bytes.size()) {
-        *why = "holds " + Num((bytes.size() - std::min<std::uint64_t>(bytes.size(), pagesStart)) /
-                              kOldPageSize) +
-               " of its " + Num(count) + " dirty pages";
-        return false;
-    }
-    if (!PlanGrowth(plan, kBaseBlockSize + std::uint64_t{hiveBins}, count * kOldPageSize, why) ||
-        !Realize(image, plan, why)) {
-        return false;
-    }
-    const unsigned char* page = bytes.data() + pagesStart;
-    for (std::size_t bit = 0; bit < bitmapBytes * 8; ++bit) {
-        if (!((bitmap[bit / 8] >> (bit % 8)) & 1u)) continue;
-        std::memcpy(image.data() + kBaseBlockSize + bit * kOldPageSize, page, kOldPageSize);
-        page += kOldPageSize;
-    }
-    *pages = count;
-    return true;
-}
-
 // Old format: one log is applied, the one that belongs to this write (the
 // newer one first when both look so); a log that fails is passed over for the
 // other, as Windows switches logs after an error.
@@ -423,19 +240,23 @@ bool RecoverOld(Bytes& image, const Plan& plan, const BaseBlock& primary,
             notes->push_back(log->name + " skipped: its timestamp is not the hive's");
             continue;
         }
-        std::uint64_t pages = 0;
+        const Bytes& bytes = *log->bytes;
+        const std::uint32_t hiveBins = log->header.hiveBinsSize;
+        Plan grown = plan;
         std::string why;
-        if (!ApplyOldLog(image, plan, *log, &pages, &why)) {
+        const std::optional<std::vector<DirtyPage>> dirty =
+            CheckDirtyVector(bytes.data() + kLogHeaderSize, bytes.size() - kLogHeaderSize, hiveBins, &why);
+        if (!dirty ||
+            !PlanGrowth(grown, kBaseBlockSize + std::uint64_t{hiveBins}, dirty->size() * kDirtyPageSize, &why) ||
+            !Realize(image, grown, &why)) {
             notes->push_back(log->name + " unusable: " + why);
             continue;
         }
-        notes->push_back(log->name + ": " + Num(pages) + " dirty pages applied");
+        for (const DirtyPage& page : *dirty) WritePage(image, page.offset, page.data, kDirtyPageSize);
+        notes->push_back(log->name + ": " + Num(dirty->size()) + " dirty pages applied");
         out->logsApplied.push_back(log->name);
-        out->pagesApplied = pages;
-        HeaderFromLog(image, *log, !primary.valid);
-        SealBaseBlock(image.data(), log->seq(), log->header.hiveBinsSize,
-                      (log->header.flags & 1u) != 0);
-        out->sequence = log->seq();
+        SealBaseBlockFromLog(image.data(), bytes.data(), !primary.valid, log->seq(), hiveBins,
+                             (log->header.flags & 1u) != 0);
         return true;
     }
     return false;
@@ -448,17 +269,26 @@ std::string DirtyReason(const BaseBlock& bb) {
     return "dirty (sequence numbers " + Num(bb.primarySeq) + "/" + Num(bb.secondarySeq) + ")";
 }
 
-LoadedHive RecoverNamed(Bytes primary, const std::optional<Bytes>& log1,
-                        const std::optional<Bytes>& log2, const std::string& name1,
-                        const std::string& name2) {
+}  // namespace
+
+const char* RecoveryName(Recovery recovery) {
+    switch (recovery) {
+        case Recovery::kClean: return "clean";
+        case Recovery::kReplayed: return "replayed";
+        case Recovery::kDirtyNoUsableLog: return "dirty, no usable log";
+        case Recovery::kBaseBlockFromLog: return "base block from log";
+    }
+    return "?";
+}
+
+LoadedHive Recover(Bytes primary, const std::optional<Bytes>& log1, const std::optional<Bytes>& log2,
+                   const std::string& name1, const std::string& name2) {
     LoadedHive out;
     const BaseBlock bb = ParseBaseBlock(primary.data(), primary.size());
-    out.baseBlockValid = bb.valid;
-    out.dirty = !bb.valid || bb.primarySeq != bb.secondarySeq;
     const Log logs[2] = {Classify(log1, name1), Classify(log2, name2)};
     const bool anyLog = logs[0].kind != Log::Kind::kAbsent || logs[1].kind != Log::Kind::kAbsent;
 
-    if (!out.dirty) {
+    if (!bb.needsRecovery()) {
         out.recovery = Recovery::kClean;
         out.note = "clean (sequence numbers " + Num(bb.primarySeq) + "/" + Num(bb.secondarySeq) + ")";
         if (anyLog) out.note += ": logs not applied";
@@ -491,28 +321,9 @@ LoadedHive RecoverNamed(Bytes primary, const std::optional<Bytes>& log1,
         if (!anyLog) notes.push_back("no log beside it");
         notes.push_back("image is the primary as is, possibly stale");
     }
-    out.note = Join(notes);
+    for (const std::string& note : notes) out.note += (out.note.empty() ? "" : "; ") + note;
     out.image = std::move(primary);
     return out;
-}
-
-}  // namespace
-
-const char* RecoveryName(Recovery recovery) {
-    switch (recovery) {
-        case Recovery::kClean: return "clean";
-        case Recovery::kReplayed: return "replayed";
-        case Recovery::kDirtyNoUsableLog: return "dirty, no usable log";
-        case Recovery::kBaseBlockFromLog: return "base block from log";
-    }
-    return "?";
-}
-
-LoadedHive Recover(std::vector<unsigned char> primary,
-                   const std::optional<std::vector<unsigned char>>& log1,
-                   const std::optional<std::vector<unsigned char>>& log2, const std::string& name1,
-                   const std::string& name2) {
-    return RecoverNamed(std::move(primary), log1, log2, name1, name2);
 }
 
 }  // namespace vornex::hive

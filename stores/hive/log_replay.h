@@ -1,5 +1,4 @@
 #pragma once
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,19 +32,6 @@ struct LoadedHive {
         std::string why;   // one line naming the file
     };
     std::vector<RefusedLog> logsRefused;
-
-    // The primary needed recovery: its base block is damaged (no "regf", short,
-    // or a bad checksum) or its two sequence numbers differ. With kDirtyNoUsableLog
-    // this is what lets a caller say "dirty with no usable log".
-    bool dirty = false;
-    // The primary's own base block had the signature and a good checksum.
-    bool baseBlockValid = false;
-    // New-format (HvLE) log entries applied, over all logs; 0 for old-format logs.
-    std::uint32_t entriesApplied = 0;
-    // Pages written into the image: 4096-byte units for the new format, 512 for the old.
-    std::uint64_t pagesApplied = 0;
-    // When replayed: the sequence number both base-block fields now hold.
-    std::uint32_t sequence = 0;
 };
 
 // Pure function on bytes; absent logs are empty optionals (an empty vector
