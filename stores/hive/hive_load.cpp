@@ -18,12 +18,35 @@ using Bytes = std::vector<unsigned char>;
 
 constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFull + kBaseBlockSize;  // no hive is larger
 
-FileFailure ReadAll(InFile& in, const std::string& path, std::uint64_t limit, Bytes* out);
+// Reads `in` to its end; past `limit` bytes it fails with tooLarge.
+FileFailure ReadAll(InFile& in, const std::string& path, std::uint64_t limit, const FileFailure& tooLarge, Bytes* out) {
+    out->clear();
+    try {
+        if (const std::uint64_t size = in.SizeHint(); size <= limit) {
+            ReserveImage(out, static_cast<std::size_t>(size));
+        }
+        Bytes buffer(1 << 20);
+        for (;;) {
+            std::size_t got = 0;
+            if (FileFailure failed = in.Read(buffer.data(), buffer.size(), &got)) return failed;
+            if (got == 0) return {};
+            if (out->size() + got > limit) return tooLarge;
+            if (out->capacity() - out->size() < got) {
+                // Past the hint (the file grew, or had none): doubling keeps
+                // the copies to about the file's size.
+                ReserveImage(out, std::max(2 * out->size(), out->size() + got + (std::size_t{8} << 20)));
+            }
+            out->insert(out->end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
+        }
+    } catch (const std::exception&) {
+        return {kRegNotEnoughMemory, path + ": no memory to read it"};
+    }
+}
 
 FileFailure ReadWhole(HiveFileLayer& files, const std::string& path, Bytes* out) {
     std::unique_ptr<InFile> in;
     if (FileFailure failed = files.OpenRead(path, &in)) return failed;
-    return ReadAll(*in, path, kMaxFileSize, out);
+    return ReadAll(*in, path, kMaxFileSize, {kRegBadDatabase, path + ": too large for a registry hive"}, out);
 }
 
 // A log, read only when the hive needs it, only as a plain file of its
@@ -37,34 +60,7 @@ FileFailure ReadLog(HiveFileLayer& files, const std::string& path, std::uint64_t
                                           " bytes, larger than any log of this hive can be (" +
                                           std::to_string(limit) + ")"};
     }
-    return ReadAll(*in, path, limit, out);
-}
-
-FileFailure ReadAll(InFile& in, const std::string& path, std::uint64_t limit, Bytes* out) {
-    out->clear();
-    try {
-        if (const std::uint64_t size = in.SizeHint(); size <= limit) {
-            ReserveImage(out, static_cast<std::size_t>(size));
-        }
-        Bytes buffer(1 << 20);
-        for (;;) {
-            std::size_t got = 0;
-            if (FileFailure failed = in.Read(buffer.data(), buffer.size(), &got)) return failed;
-            if (got == 0) return {};
-            if (out->size() + got > limit) {
-                return {limit == kMaxFileSize ? kRegBadDatabase : kRegInvalidParameter,
-                        path + (limit == kMaxFileSize ? ": too large for a registry hive" : ": grew past the size a log can have")};
-            }
-            if (out->capacity() - out->size() < got) {
-                // Past the hint (the file grew, or had none): doubling keeps
-                // the copies to about the file's size.
-                ReserveImage(out, std::max(2 * out->size(), out->size() + got + (std::size_t{8} << 20)));
-            }
-            out->insert(out->end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
-        }
-    } catch (const std::exception&) {
-        return {kRegNotEnoughMemory, path + ": no memory to read it"};
-    }
+    return ReadAll(*in, path, limit, {kRegInvalidParameter, path + ": grew past the size a log can have"}, out);
 }
 
 }  // namespace
