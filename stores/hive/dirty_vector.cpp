@@ -7,7 +7,7 @@
 
 namespace vornex::hive {
 
-std::optional<std::vector<DirtyPage>> CheckDirtyVector(const unsigned char* at, std::size_t avail,
+std::optional<std::vector<DirtyPage>> ReadDirtyVector(const unsigned char* at, std::size_t avail,
                                                        std::uint32_t hiveBinsSize, std::string* why) {
     if (hiveBinsSize == 0 || hiveBinsSize % kHiveBinAlignment != 0) {
         *why = "hive bins size " + Hex(hiveBinsSize) + " is not a multiple of 4096";

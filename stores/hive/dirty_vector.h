@@ -22,7 +22,7 @@ struct DirtyPage {
 // the hive bins size the log's header gives: that size, the signature, the
 // bitmap within the log and every page it marks. Gives the dirty pages in
 // order, or nullopt with the reason in *why.
-std::optional<std::vector<DirtyPage>> CheckDirtyVector(const unsigned char* at, std::size_t avail,
+std::optional<std::vector<DirtyPage>> ReadDirtyVector(const unsigned char* at, std::size_t avail,
                                                        std::uint32_t hiveBinsSize, std::string* why);
 
 }  // namespace vornex::hive

@@ -24,12 +24,12 @@ constexpr std::size_t kPageUnit = 4096;
 
 }  // namespace
 
-EntryCheck CheckLogEntry(const unsigned char* at, std::size_t avail, std::uint32_t expectedSeq, LogEntry* entry,
+EntryStatus ReadLogEntry(const unsigned char* at, std::size_t avail, std::uint32_t expectedSeq, LogEntry* entry,
                          std::string* why) {
-    if (avail < kEntryHeaderSize || std::memcmp(at, "HvLE", 4) != 0) return EntryCheck::kEnd;
+    if (avail < kEntryHeaderSize || std::memcmp(at, "HvLE", 4) != 0) return EntryStatus::kEnd;
     const auto bad = [why](std::string reason) {
         *why = std::move(reason);
-        return EntryCheck::kBad;
+        return EntryStatus::kBad;
     };
     LogEntry& e = *entry;
     e.size = ReadU32(at + kEntrySizeOffset);
@@ -75,7 +75,7 @@ EntryCheck CheckLogEntry(const unsigned char* at, std::size_t avail, std::uint32
         e.pages.push_back(page);
     }
     e.pageBytes = dataEnd - refsEnd;
-    return EntryCheck::kOk;
+    return EntryStatus::kOk;
 }
 
 }  // namespace vornex::hive

@@ -10,7 +10,7 @@
 namespace vornex::hive {
 
 // kEnd: no entry there (zeros, padding, the log's end); kBad: one that does not fit.
-enum class EntryCheck { kOk, kEnd, kBad };
+enum class EntryStatus { kOk, kEnd, kBad };
 
 // What a checked entry says; its pages' bytes stay in the log.
 struct LogEntry {
@@ -30,7 +30,7 @@ struct LogEntry {
 // Checks the entry at `at`, `avail` bytes before the log's end, which must
 // carry expectedSeq: its size, both hashes, its number, its bins size and
 // every page within them and within the entry. kBad gives the reason in *why.
-EntryCheck CheckLogEntry(const unsigned char* at, std::size_t avail, std::uint32_t expectedSeq, LogEntry* entry,
+EntryStatus ReadLogEntry(const unsigned char* at, std::size_t avail, std::uint32_t expectedSeq, LogEntry* entry,
                          std::string* why);
 
 }  // namespace vornex::hive

@@ -120,9 +120,9 @@ Run PlanNewLog(Plan& plan, const Log& log) {
     while (pos < bytes.size()) {
         LogEntry e;
         std::string why;
-        const EntryCheck status = CheckLogEntry(bytes.data() + pos, bytes.size() - pos, expected, &e, &why);
-        if (status == EntryCheck::kEnd) break;
-        if (status == EntryCheck::kBad ||
+        const EntryStatus status = ReadLogEntry(bytes.data() + pos, bytes.size() - pos, expected, &e, &why);
+        if (status == EntryStatus::kEnd) break;
+        if (status == EntryStatus::kBad ||
             !PlanGrowth(plan, kBaseBlockSize + std::uint64_t{e.hiveBinsSize}, e.pageBytes, &why)) {
             run.stop = log.name + " entry " + Num(run.entries.size() + 1) + " (at " + Hex(pos) + "): " + why +
                        ": replay of " + log.name + " stopped";
@@ -245,7 +245,7 @@ bool RecoverOld(Bytes& image, const Plan& plan, const BaseBlock& primary,
         Plan grown = plan;
         std::string why;
         const std::optional<std::vector<DirtyPage>> dirty =
-            CheckDirtyVector(bytes.data() + kLogHeaderSize, bytes.size() - kLogHeaderSize, hiveBins, &why);
+            ReadDirtyVector(bytes.data() + kLogHeaderSize, bytes.size() - kLogHeaderSize, hiveBins, &why);
         if (!dirty ||
             !PlanGrowth(grown, kBaseBlockSize + std::uint64_t{hiveBins}, dirty->size() * kDirtyPageSize, &why) ||
             !Realize(image, grown, &why)) {
