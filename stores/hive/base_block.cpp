@@ -59,6 +59,12 @@ void SealBaseBlock(unsigned char* block, std::uint32_t seq, std::uint32_t hiveBi
     WriteU32(block + kChecksumOffset, BaseBlockChecksum(block));
 }
 
+void SealWrittenBaseBlock(unsigned char* block, std::uint32_t seq, std::uint32_t hiveBinsSize, bool ktmLocked,
+                          std::uint64_t filetime) {
+    WriteU64(block + kTimestampOffset, filetime);
+    SealBaseBlock(block, seq, hiveBinsSize, ktmLocked);
+}
+
 void SealBaseBlockFromLog(unsigned char* block, const unsigned char* logHeader, bool clearRest, std::uint32_t seq,
                           std::uint32_t hiveBinsSize, bool ktmLocked) {
     std::memcpy(block, logHeader, kChecksumOffset);

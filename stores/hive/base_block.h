@@ -25,9 +25,6 @@ constexpr std::size_t kClusteringOffset = 44;
 constexpr std::size_t kFlagsOffset = 144;         // Windows 10: bit 0, KTM lock
 constexpr std::size_t kChecksumOffset = 508;      // XOR of the 127 dwords before it
 
-// The first hive bin's header ("hbin"): its timestamp backs up the base block's.
-constexpr std::size_t kHiveBinTimestampOffset = 20;
-
 enum FileType : std::uint32_t {
     kFilePrimary = 0,
     kFileOldLog = 1,
@@ -97,6 +94,9 @@ std::uint64_t FileTimeNow();
 // (the KTM lock) as given, and the checksum recomputed. block has 4096 bytes.
 void SealBaseBlock(unsigned char* block, std::uint32_t seq, std::uint32_t hiveBinsSize,
                    bool ktmLocked);
+// The same for a file this program wrote: its time stamp too.
+void SealWrittenBaseBlock(unsigned char* block, std::uint32_t seq, std::uint32_t hiveBinsSize, bool ktmLocked,
+                          std::uint64_t filetime);
 
 // The same, from a log's header (the base block as the log's writer saw it,
 // but for its checksum) put in place first; clearRest zeroes the rest of the

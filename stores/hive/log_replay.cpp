@@ -8,6 +8,7 @@
 #include "stores/hive/base_block.h"
 #include "stores/hive/dirty_vector.h"
 #include "stores/hive/log_entry.h"
+#include "stores/hive/regf_bin.h"
 
 namespace vornex::hive {
 
@@ -209,9 +210,9 @@ bool RecoverNew(Bytes& image, Plan& plan, const BaseBlock& primary, std::vector<
 
 // The first hive bin's timestamp, when the primary has a first bin.
 std::optional<std::uint64_t> FirstBinTimestamp(const Bytes& primary) {
-    if (primary.size() < kBaseBlockSize + 32) return std::nullopt;
+    if (primary.size() < kBaseBlockSize + Bin::kHeaderSize) return std::nullopt;
     if (std::memcmp(primary.data() + kBaseBlockSize, "hbin", 4) != 0) return std::nullopt;
-    return ReadU64(primary.data() + kBaseBlockSize + kHiveBinTimestampOffset);
+    return BinTimestamp(primary.data() + kBaseBlockSize);
 }
 
 // Whether an old-format log belongs to this write of the hive: its timestamp

@@ -16,6 +16,10 @@ struct Bin {
     std::uint32_t FirstCell() const { return start + kHeaderSize; }
 };
 
+// The time stamp in a bin's header: the first bin's is that of the last
+// complete write of the hive, which backs up the base block's.
+inline std::uint64_t BinTimestamp(const unsigned char* bin) { return ReadU64(bin + 20); }
+
 // The bin whose header is at `at`: its signature, its own offset, and a size
 // that is a multiple of 4 KiB inside the bins; absent otherwise.
 inline std::optional<Bin> ReadBin(const unsigned char* bins, std::uint32_t at, std::uint32_t binsSize) {

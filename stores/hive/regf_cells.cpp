@@ -156,8 +156,7 @@ void RegfImage::Allocate(std::uint32_t cell, std::uint32_t wanted, const std::ve
 
 void RegfImage::Seal(std::uint32_t sequence, std::uint64_t filetime) {
     unsigned char* block = image_.data();
-    WriteU64(block + kTimestampOffset, filetime);
-    SealBaseBlock(block, sequence, base_.hiveBinsSize, (base_.flags & 1u) != 0);
+    SealWrittenBaseBlock(block, sequence, base_.hiveBinsSize, (base_.flags & 1u) != 0, filetime);
     base_ = ParseBaseBlock(block, image_.size());
 }
 
