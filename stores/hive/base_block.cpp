@@ -40,7 +40,6 @@ BaseBlock ParseBaseBlock(const unsigned char* data, std::size_t size) {
     bb.format = ReadU32(data + kFormatOffset);
     bb.rootCell = ReadU32(data + kRootCellOffset);
     bb.hiveBinsSize = ReadU32(data + kHiveBinsSizeOffset);
-    bb.clustering = ReadU32(data + kClusteringOffset);
     bb.flags = ReadU32(data + kFlagsOffset);
     bb.checksumOk = ReadU32(data + kChecksumOffset) == BaseBlockChecksum(data);
     bb.valid = bb.hasSignature && bb.checksumOk;
