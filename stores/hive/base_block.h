@@ -21,6 +21,7 @@ constexpr std::size_t kFileTypeOffset = 28;
 constexpr std::size_t kFormatOffset = 32;
 constexpr std::size_t kRootCellOffset = 36;       // relative to the hive bins
 constexpr std::size_t kHiveBinsSizeOffset = 40;
+constexpr std::size_t kClusteringOffset = 44;
 constexpr std::size_t kFlagsOffset = 144;         // Windows 10: bit 0, KTM lock
 constexpr std::size_t kChecksumOffset = 508;      // XOR of the 127 dwords before it
 
