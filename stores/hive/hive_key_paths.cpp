@@ -1,12 +1,12 @@
 #include "stores/hive/hive_key_paths.h"
 
 #include "core/registry_upcase.h"
+#include "stores/hive/regf_key_node.h"
 
 namespace vornex::hive {
 
 namespace {
 
-constexpr std::uint16_t kKeySymLink = 0x0010;
 constexpr int kMaxLinkHops = 16;
 const Text kSoftware = u"SOFTWARE";
 const Text kLinkValue = u"SymbolicLinkValue";
@@ -64,7 +64,7 @@ RegResult WalkNames(const RegfImage& image, KeyRef from, const std::vector<Text>
 RegResult ReadLinkKey(const RegfImage& image, KeyRef key, bool* link, Text* target) {
     const Result<std::uint16_t> flags = image.KeyFlags(key);
     if (!flags.ok()) return kRegBadDatabase;
-    *link = (flags.value & kKeySymLink) != 0;
+    *link = (flags.value & KeyNode::kSymbolicLink) != 0;
     if (target) target->clear();
     if (!*link || !target) return kRegOk;
     const Result<std::optional<ValueInfo>> value = image.FindValue(key, kLinkValue);

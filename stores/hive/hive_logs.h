@@ -18,7 +18,8 @@ struct LogNames {
 // else by a name differing only in ASCII letter case (a case-sensitive view
 // of an NTFS volume shows names as they were created: software.LOG1), the
 // first in byte order when several do; only when neither exists, NAME.LOG.
-// `files` lists the regular files of the hive's folder.
+// `files` lists every name the hive's folder holds, of any kind (a log that
+// is a link or a folder is found, to be refused by reading it).
 LogNames FindLogs(const std::string& hiveName, const std::vector<std::string>& files);
 
 // The largest log read beside a hive of this size: twice the hive, plus
