@@ -42,7 +42,7 @@ RegResult DryRunRegistry::DeleteKey(KeyHandle key, const Text& subkeyName) {
     const RegResult would = inner_.WouldDeleteKey(key, subkeyName);
     if (would != kRegAccessDenied || !TakenOver(FullPath(key, subkeyName))) return would;
     // Refused by the key's security alone, which the real run has taken over by now.
-    return HasNoSubkeys(inner_, key, subkeyName) ? kRegOk : would;
+    return SubkeyCount(inner_, key, subkeyName) == 0u ? kRegOk : would;
 }
 
 RegResult DryRunRegistry::DeleteLink(KeyHandle root, const Text& path) {

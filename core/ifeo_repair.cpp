@@ -14,19 +14,18 @@ class Repair {
 public:
     explicit Repair(Registry& registry) : registry_(registry) {}
 
-    RepairResult& result() { return result_; }
+    RepairResult& result() {
+        if (!result_.failures.empty()) result_.failure = result_.failures.front();
+        return result_;
+    }
 
     bool Fail(Change attempted, RegResult code) {
         result_.failures.push_back(RepairFailure{std::move(attempted), code});
-        if (!result_.failure) result_.failure = result_.failures.back();
         return false;
     }
 
     // The last failure was for another reason than its code said.
-    void Reclassify(RegResult code) {
-        if (result_.failures.size() == 1) result_.failure->code = code;
-        result_.failures.back().code = code;
-    }
+    void Reclassify(RegResult code) { result_.failures.back().code = code; }
 
     // Makes `change` with `attempt`, through the takeover of that key's
     // security where the key refuses it, and records what was done.
@@ -154,7 +153,7 @@ RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names, U
             if (after == AfterFailure::kGoOn) continue;
             return repair.result();
         }
-        const auto hasNoSubkeys = [&] { return HasNoSubkeys(registry, ifeo.get(), name); };
+        const auto hasNoSubkeys = [&] { return SubkeyCount(registry, ifeo.get(), name) == 0u; };
         const bool deleted =
             link ? repair.RemoveLink(change.key)
                  : repair.Make(change, {LinkMode::kFollow, KeyAfterChange::kGone},
@@ -162,7 +161,7 @@ RepairResult DeleteEntries(Registry& registry, const std::vector<Text>& names, U
         // The registry refuses a key with subkeys as it refuses a key's
         // security; told apart, since taking the key over would not help.
         if (!deleted && repair.result().failures.back().code == kRegAccessDenied &&
-            HasSubkeys(registry, ifeo.get(), name)) {
+            SubkeyCount(registry, ifeo.get(), name).value_or(0) > 0) {
             repair.Reclassify(kRegKeyHasChildren);
         }
         if (!deleted && after == AfterFailure::kStop) return repair.result();

@@ -29,11 +29,11 @@ struct RepairFailure {
 
 struct RepairResult {
     std::vector<Change> changes;  // made, in order
-    std::optional<RepairFailure> failure;  // the first one
     // Every failure, in order: the first alone, unless the repair went on past it.
     std::vector<RepairFailure> failures;
+    std::optional<RepairFailure> failure;  // the first of them
 
-    bool succeeded() const { return !failure; }
+    bool succeeded() const { return failures.empty(); }
 };
 
 // The repairs of IFEO entries, by their subkey names exactly as listed. Each

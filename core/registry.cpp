@@ -46,18 +46,14 @@ RegResult Registry::WouldDeleteLink(KeyHandle root, const Text& path) {
     return link ? kRegOk : kRegInvalidParameter;
 }
 
-bool HasNoSubkeys(Registry& registry, KeyHandle parent, const Text& name) {
-    UniqueKey key(registry);
-    std::uint32_t subkeys = 1;
-    return key.TryOpenChild(parent, name, kKeyRead) == kRegOk &&
-           registry.QueryInfoKey(key.get(), &subkeys, nullptr) == kRegOk && subkeys == 0;
-}
-
-bool HasSubkeys(Registry& registry, KeyHandle parent, const Text& name) {
+std::optional<std::uint32_t> SubkeyCount(Registry& registry, KeyHandle parent, const Text& name) {
     UniqueKey key(registry);
     std::uint32_t subkeys = 0;
-    return key.TryOpenChild(parent, name, kKeyRead) == kRegOk &&
-           registry.QueryInfoKey(key.get(), &subkeys, nullptr) == kRegOk && subkeys > 0;
+    if (key.TryOpenChild(parent, name, kKeyRead) != kRegOk ||
+        registry.QueryInfoKey(key.get(), &subkeys, nullptr) != kRegOk) {
+        return std::nullopt;
+    }
+    return subkeys;
 }
 
 RegResult Registry::QueryLink(KeyHandle, const Text&, bool* isLink, Text* target) {

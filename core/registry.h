@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -169,10 +170,8 @@ private:
     KeyHandle key_ = 0;
 };
 
-// Whether parent\name opens for reading and has no subkeys: the registry
-// refuses to delete a key with subkeys, whatever its security.
-bool HasNoSubkeys(Registry& registry, KeyHandle parent, const Text& name);
-// Whether parent\name is read and found to have subkeys.
-bool HasSubkeys(Registry& registry, KeyHandle parent, const Text& name);
+// How many subkeys parent\name has, when it opens for reading and says:
+// the registry refuses to delete a key with subkeys, whatever its security.
+std::optional<std::uint32_t> SubkeyCount(Registry& registry, KeyHandle parent, const Text& name);
 
 }  // namespace vornex
