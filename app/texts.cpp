@@ -44,7 +44,9 @@ Text InstalledWindowsLine(const InstalledWindows& found) {
     const auto part = [](const Text& text) {
         Text shown = DisplayEscaped(text);
         if (shown.size() > kMostShown) {
-            shown.resize(kMostShown);
+            // Escaped text holds surrogates only in pairs: the cut keeps them so.
+            const bool splitsPair = shown[kMostShown - 1] >= 0xD800 && shown[kMostShown - 1] <= 0xDBFF;
+            shown.resize(splitsPair ? kMostShown - 1 : kMostShown);
             shown += u"……";
         }
         return shown;

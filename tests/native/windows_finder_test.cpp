@@ -97,6 +97,10 @@ TEST(FinderVersion, AProductNameCannotForgeAnotherLineOfTheChooser) {
     EXPECT_EQ(line.find(u'\r'), Text::npos);
     EXPECT_EQ(line.find(u'\n'), Text::npos);
     EXPECT_LT(line.size(), 100u);
+    // Cut short where a character of two units would be halved: no half of it is left.
+    forged.version.product = Text(59, u'x') + u"\U0001F600" + Text(10, u'x');
+    const Text cut = texts::InstalledWindowsLine(forged);
+    EXPECT_EQ(cut.find(u'\xD83D'), Text::npos);
 }
 
 TEST(RescueSystem, ToldByTheMiniNtKey) {
